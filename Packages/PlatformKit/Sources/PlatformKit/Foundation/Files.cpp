@@ -1,0 +1,188 @@
+#include "PlatformKit/Foundation/Files.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <pwd.h>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "PlatformKit/Foundation/StudioError.h"
+#include "PlatformKit/Foundation/Text.h"
+
+namespace pk {
+
+namespace {
+
+void writeAll(int fd, const uint8_t* data, size_t size, const fs::path& path) {
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::write(fd, data + done, size - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throwErrno(errno, "Could not write " + path.string());
+        }
+        done += static_cast<size_t>(n);
+    }
+}
+
+std::string randomSuffix() {
+    static thread_local std::mt19937_64 rng{std::random_device{}()};
+    char buf[17];
+    snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(rng()));
+    return buf;
+}
+
+}  // namespace
+
+void createDirectories(const fs::path& dir) {
+    if (dir.empty()) return;
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    if (ec) throw StudioError::fromErrno(ec.value(), "Could not create folder " + dir.string());
+    if (!fs::is_directory(dir, ec)) throw StudioError::fromErrno(ENOTDIR, "Could not create folder " + dir.string());
+}
+
+void atomicWrite(const fs::path& path, std::span<const uint8_t> bytes) {
+    const fs::path parent = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    createDirectories(parent);
+    const fs::path tmp = parent / ("." + lastComponent(path) + ".tmp-" + randomSuffix());
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) throwErrno(errno, "Could not write " + path.string());
+    try {
+        writeAll(fd, bytes.data(), bytes.size(), path);
+        if (::fsync(fd) != 0) throwErrno(errno, "Could not write " + path.string());
+    } catch (...) {
+        ::close(fd);
+        ::unlink(tmp.c_str());
+        throw;
+    }
+    if (::close(fd) != 0) {
+        int err = errno;
+        ::unlink(tmp.c_str());
+        throwErrno(err, "Could not write " + path.string());
+    }
+    if (::rename(tmp.c_str(), path.c_str()) != 0) {
+        int err = errno;
+        ::unlink(tmp.c_str());
+        throwErrno(err, "Could not write " + path.string());
+    }
+    // Make the rename itself durable.
+    int dfd = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+}
+
+void atomicWrite(const fs::path& path, std::string_view text) {
+    atomicWrite(path, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+}
+
+void writeInPlace(const fs::path& path, std::span<const uint8_t> bytes) {
+    if (path.has_parent_path()) createDirectories(path.parent_path());
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) throwErrno(errno, "Could not write " + path.string());
+    try {
+        writeAll(fd, bytes.data(), bytes.size(), path);
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+    if (::close(fd) != 0) throwErrno(errno, "Could not write " + path.string());
+}
+
+std::optional<std::vector<uint8_t>> readFile(const fs::path& path, uint64_t maxBytes) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<uint64_t>(st.st_size) > maxBytes) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    std::vector<uint8_t> out(static_cast<size_t>(st.st_size));
+    size_t done = 0;
+    while (done < out.size()) {
+        ssize_t n = ::read(fd, out.data() + done, out.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    out.resize(done);
+    return out;
+}
+
+std::optional<std::string> readTextFile(const fs::path& path, uint64_t maxBytes) {
+    auto bytes = readFile(path, maxBytes);
+    if (!bytes) return std::nullopt;
+    return std::string(bytes->begin(), bytes->end());
+}
+
+bool removeFileOnly(const fs::path& path) {
+    std::error_code ec;
+    auto st = fs::symlink_status(path, ec);
+    if (ec || st.type() == fs::file_type::not_found) return true;
+    if (st.type() == fs::file_type::directory) return false;
+    fs::remove(path, ec);
+    return !ec;
+}
+
+std::string lastComponent(const fs::path& path) {
+    std::string s = path.string();
+    while (s.size() > 1 && s.back() == '/') s.pop_back();
+    if (s == "/") return "";
+    auto slash = s.rfind('/');
+    return slash == std::string::npos ? s : s.substr(slash + 1);
+}
+
+std::string lowerExtension(const fs::path& path) {
+    std::string name = lastComponent(path);
+    auto dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0) return "";
+    return asciiLower(name.substr(dot + 1));
+}
+
+std::string stem(const fs::path& path) {
+    std::string name = lastComponent(path);
+    auto dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0) return name;
+    return name.substr(0, dot);
+}
+
+fs::path absolutePath(const fs::path& path) {
+    fs::path abs = path.is_absolute() ? path : fs::current_path() / path;
+    fs::path norm = abs.lexically_normal();
+    std::string s = norm.string();
+    while (s.size() > 1 && s.back() == '/') s.pop_back();
+    return fs::path(s);
+}
+
+fs::path homeDirectory() {
+    if (const char* h = std::getenv("HOME"); h && *h) return fs::path(h);
+    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return fs::path(pw->pw_dir);
+    return fs::path("/");
+}
+
+fs::path documentsDirectory() { return homeDirectory() / "Documents"; }
+fs::path moviesDirectory() { return homeDirectory() / "Movies"; }
+
+fs::path applicationSupportDirectory() {
+    if (const char* x = std::getenv("XDG_DATA_HOME"); x && *x && fs::path(x).is_absolute()) return fs::path(x);
+    return homeDirectory() / ".local" / "share";
+}
+
+fs::path temporaryDirectory() {
+    if (const char* t = std::getenv("TMPDIR"); t && *t) return fs::path(t);
+    return fs::path("/tmp");
+}
+
+fs::path executableDirectory() {
+    std::error_code ec;
+    fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (ec) return fs::current_path();
+    return exe.parent_path();
+}
+
+}  // namespace pk

@@ -1,0 +1,54 @@
+#pragma once
+// Files and paths with the semantics the studio relies on.
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pk {
+
+namespace fs = std::filesystem;
+
+// Writes the bytes whole: a temporary file in the same folder, fsync, rename over the
+// target. Parent folders are created first. On failure the old file is left as it was
+// and a StudioError (POSIX) is thrown.
+void atomicWrite(const fs::path& path, std::span<const uint8_t> bytes);
+void atomicWrite(const fs::path& path, std::string_view text);
+// Writes in place (truncate and write), for the few writers that are not atomic.
+void writeInPlace(const fs::path& path, std::span<const uint8_t> bytes);
+
+// The whole file, or empty when it cannot be read or is larger than maxBytes.
+std::optional<std::vector<uint8_t>> readFile(const fs::path& path, uint64_t maxBytes = UINT64_C(1) << 32);
+std::optional<std::string> readTextFile(const fs::path& path, uint64_t maxBytes = UINT64_C(1) << 30);
+
+// Creates the folder and its parents; throws StudioError on failure (also when a
+// component is a regular file).
+void createDirectories(const fs::path& dir);
+
+// Removes a regular file or link at path if there is one; never a folder. Returns true
+// when nothing is left there that is a file.
+bool removeFileOnly(const fs::path& path);
+
+// Lower-cased extension without the dot ("MWMESH" -> "mwmesh"); "" for none. A name
+// that starts with a dot and has no other dot has no extension (".hidden").
+std::string lowerExtension(const fs::path& path);
+// The last component without its extension (".hidden" stays ".hidden").
+std::string stem(const fs::path& path);
+// The last component ("" for "/").
+std::string lastComponent(const fs::path& path);
+// Absolute without resolving links, "." and ".." removed lexically, no trailing slash.
+fs::path absolutePath(const fs::path& path);
+
+// User folders.
+fs::path homeDirectory();            // $HOME, else the password database
+fs::path documentsDirectory();       // ~/Documents
+fs::path applicationSupportDirectory();  // $XDG_DATA_HOME or ~/.local/share
+fs::path moviesDirectory();          // ~/Movies
+fs::path temporaryDirectory();       // $TMPDIR or /tmp
+// Folder of the running executable (stands in for the application bundle).
+fs::path executableDirectory();
+
+}  // namespace pk

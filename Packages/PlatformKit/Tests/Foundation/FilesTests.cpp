@@ -1,0 +1,91 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "PlatformKit/Foundation/Files.h"
+#include "PlatformKit/Foundation/StudioError.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+fs::path freshDir(const std::string& name) {
+    fs::path d = fs::temp_directory_path() / ("pk-files-" + name + "-" + std::to_string(getpid()));
+    fs::remove_all(d);
+    fs::create_directories(d);
+    return d;
+}
+}  // namespace
+
+TEST(Files, AtomicWriteCreatesFoldersAndReplacesWhole) {
+    fs::path dir = freshDir("atomic");
+    fs::path target = dir / "a" / "b" / "out.txt";
+    pk::atomicWrite(target, std::string_view("first"));
+    pk::atomicWrite(target, std::string_view("second"));
+    EXPECT_EQ(*pk::readTextFile(target), "second");
+    // No temporary file is left beside it.
+    size_t entries = 0;
+    for (auto& e : fs::directory_iterator(target.parent_path())) (void)e, ++entries;
+    EXPECT_EQ(entries, 1u);
+}
+
+TEST(Files, FailedAtomicWriteLeavesTheOldFileIntact) {
+    fs::path dir = freshDir("fail");
+    fs::path target = dir / "keep.txt";
+    pk::atomicWrite(target, std::string_view("original"));
+    if (getuid() != 0) {
+        chmod(dir.c_str(), 0500);  // folder no longer writable: the temporary file cannot be made
+        EXPECT_THROW(pk::atomicWrite(target, std::string_view("new")), pk::StudioError);
+        chmod(dir.c_str(), 0700);
+    }
+    // A folder that is a regular file cannot be created (also as root).
+    EXPECT_THROW(pk::atomicWrite(target / "child.txt", std::string_view("x")), pk::StudioError);
+    // Writing over a folder fails and leaves it.
+    fs::create_directories(dir / "folder");
+    EXPECT_THROW(pk::atomicWrite(dir / "folder", std::string_view("x")), pk::StudioError);
+    EXPECT_TRUE(fs::is_directory(dir / "folder"));
+    EXPECT_EQ(*pk::readTextFile(target), "original");
+}
+
+TEST(Files, PathHelpers) {
+    struct Case {
+        const char* path;
+        const char* ext;
+        const char* stem;
+        const char* last;
+    };
+    const Case cases[] = {
+        {"/a/b/Model.MWMESH", "mwmesh", "Model", "Model.MWMESH"},
+        {"/a/.hidden", "", ".hidden", ".hidden"},
+        {"/a/archive.tar.gz", "gz", "archive.tar", "archive.tar.gz"},
+        {"noext", "", "noext", "noext"},
+        {"/a/b/", "", "b", "b"},
+        {"photo.", "", "photo", "photo."},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(pk::lowerExtension(c.path), c.ext) << c.path;
+        EXPECT_EQ(pk::stem(c.path), c.stem) << c.path;
+        EXPECT_EQ(pk::lastComponent(c.path), c.last) << c.path;
+    }
+    EXPECT_EQ(pk::absolutePath("/x/y/../z/").string(), "/x/z");
+}
+
+TEST(Files, RemoveFileOnlyNeverRemovesAFolder) {
+    fs::path dir = freshDir("remove");
+    fs::create_directories(dir / "movie.mp4" / "inner");
+    EXPECT_FALSE(pk::removeFileOnly(dir / "movie.mp4"));
+    EXPECT_TRUE(fs::exists(dir / "movie.mp4" / "inner"));
+    pk::atomicWrite(dir / "f.mp4", std::string_view("x"));
+    EXPECT_TRUE(pk::removeFileOnly(dir / "f.mp4"));
+    EXPECT_FALSE(fs::exists(dir / "f.mp4"));
+    EXPECT_TRUE(pk::removeFileOnly(dir / "absent"));
+}
+
+TEST(Files, UserFoldersFollowTheEnvironment) {
+    setenv("HOME", "/tmp/somehome", 1);
+    unsetenv("XDG_DATA_HOME");
+    EXPECT_EQ(pk::applicationSupportDirectory(), fs::path("/tmp/somehome/.local/share"));
+    EXPECT_EQ(pk::documentsDirectory(), fs::path("/tmp/somehome/Documents"));
+    setenv("XDG_DATA_HOME", "/data", 1);
+    EXPECT_EQ(pk::applicationSupportDirectory(), fs::path("/data"));
+}
