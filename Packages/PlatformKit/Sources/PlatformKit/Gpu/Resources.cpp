@@ -1,0 +1,45 @@
+#include "PlatformKit/Gpu/Resources.h"
+
+#include "PlatformKit/Gpu/GlCommon.h"
+#include "PlatformKit/Gpu/JobQueue.h"
+
+namespace pk::gpu {
+namespace detail {
+
+GlObject::GlObject(std::shared_ptr<JobQueue> queue, Kind kind, uint32_t name)
+    : queue_(std::move(queue)), kind_(kind), name_(name) {}
+
+GlObject::~GlObject() {
+    if (!queue_ || name_ == 0) return;
+    GLuint name = name_;
+    Kind kind = kind_;
+    // Deletion needs the owner's context; elsewhere it is queued, never waited for, so a
+    // handle dropped while the owner waits on this thread cannot deadlock.
+    queue_->post([name, kind] {
+        switch (kind) {
+            case Kind::buffer: glDeleteBuffers(1, &name); break;
+            case Kind::texture: glDeleteTextures(1, &name); break;
+            case Kind::sampler: glDeleteSamplers(1, &name); break;
+            case Kind::framebuffer: glDeleteFramebuffers(1, &name); break;
+            case Kind::vertexArray: glDeleteVertexArrays(1, &name); break;
+            case Kind::program: glDeleteProgram(name); break;
+            case Kind::query: glDeleteQueries(1, &name); break;
+        }
+    });
+}
+
+}  // namespace detail
+
+Buffer::Buffer(detail::GlObject&& object, BufferDesc desc, void* mapped)
+    : object_(std::move(object)), desc_(desc), mapped_(mapped) {}
+
+Texture::Texture(detail::GlObject&& object, TextureDesc desc) : object_(std::move(object)), desc_(desc) {}
+
+Sampler::Sampler(detail::GlObject&& object, SamplerDesc desc) : object_(std::move(object)), desc_(desc) {}
+
+Framebuffer::Framebuffer(std::shared_ptr<detail::GlObject> drawFbo, std::shared_ptr<detail::GlObject> resolveFbo,
+                         FramebufferDesc desc, int width, int height)
+    : drawFbo_(std::move(drawFbo)), resolveFbo_(std::move(resolveFbo)), desc_(std::move(desc)), width_(width),
+      height_(height) {}
+
+}  // namespace pk::gpu
