@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "PlatformKit/ModelImport/ModelImport.h"
+
+namespace fs = std::filesystem;
+using namespace pk::modelimport;
+
+namespace {
+
+class ModelImportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::path(KS_TEST_OUTPUT_DIR) / "pk_modelimport" /
+               ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    fs::path write(const std::string& name, const std::string& text) {
+        const auto p = dir_ / name;
+        std::ofstream(p, std::ios::binary) << text;
+        return p;
+    }
+    fs::path dir_;
+};
+
+size_t countOf(const Mesh& m, GeometryType t) {
+    size_t n = 0;
+    for (const auto& s : m.submeshes)
+        if (s.geometryType == t) n += s.indices.size();
+    return n;
+}
+
+}  // namespace
+
+TEST_F(ModelImportTest, ObjQuadIsTriangulatedAndLineKeptApart) {
+    const auto p = write("quad.obj",
+                         "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\n"
+                         "f 1/1 2/2 3/3 4/4\nl 1 3\n");
+    auto model = importModel(p);
+    ASSERT_TRUE(model);
+    ASSERT_EQ(model->meshes.size(), 1u);
+    const Mesh& m = model->meshes[0];
+    EXPECT_EQ(countOf(m, GeometryType::triangles), 6u);
+    EXPECT_EQ(countOf(m, GeometryType::lines), 2u);
+    ASSERT_EQ(m.normals.size(), m.positions.size());
+    ASSERT_EQ(m.textureCoordinates.size(), m.positions.size());
+    // Generated normals of a flat quad face +z (either way round is a valid winding).
+    for (const auto& s : m.submeshes) {
+        if (s.geometryType != GeometryType::triangles) continue;
+        for (uint32_t i : s.indices) {
+            ASSERT_LT(i, m.positions.size());
+            EXPECT_NEAR(std::fabs(m.normals[i].z), 1.0f, 1e-5f);
+        }
+    }
+}
+
+TEST_F(ModelImportTest, LinesOnlyHaveNoTrianglesAndNoNormals) {
+    auto model = importModel(write("lines.obj", "v 0 0 0\nv 1 0 0\nv 1 1 0\nl 1 2 3\n"));
+    if (!model) GTEST_SKIP() << "importer refuses a line-only file";
+    for (const auto& m : model->meshes) {
+        EXPECT_EQ(countOf(m, GeometryType::triangles), 0u);
+        EXPECT_TRUE(m.normals.empty());
+    }
+}
+
+TEST_F(ModelImportTest, PlyWithoutNormalsGetsSmoothNormalsAcrossGentleEdges) {
+    // Two triangles folded by about 11 degrees share an edge: smoothed (crease 0.45 is
+    // about 63 degrees); the shared vertices get one normal between both faces.
+    const auto p = write("fold.ply",
+                         "ply\nformat ascii 1.0\nelement vertex 4\nproperty float x\nproperty float y\n"
+                         "property float z\nelement face 2\nproperty list uchar int vertex_indices\nend_header\n"
+                         "0 0 0\n1 0 0\n0 1 0\n1 1 0.2\n3 0 1 2\n3 2 1 3\n");
+    auto model = importModel(p);
+    ASSERT_TRUE(model);
+    ASSERT_EQ(model->meshes.size(), 1u);
+    const Mesh& m = model->meshes[0];
+    ASSERT_EQ(m.normals.size(), m.positions.size());
+    EXPECT_EQ(m.positions.size(), 4u);
+    for (size_t i = 0; i < m.positions.size(); ++i) EXPECT_NEAR(glm::length(m.normals[i]), 1.0f, 1e-4f);
+
+    // A 90 degree fold is a crease: the corner vertices are split, one normal per face.
+    const auto q = write("crease.ply",
+                         "ply\nformat ascii 1.0\nelement vertex 4\nproperty float x\nproperty float y\n"
+                         "property float z\nelement face 2\nproperty list uchar int vertex_indices\nend_header\n"
+                         "0 0 0\n1 0 0\n0 1 0\n0 0 1\n3 0 1 2\n3 0 3 1\n");
+    auto creased = importModel(q);
+    ASSERT_TRUE(creased);
+    const Mesh& c = creased->meshes[0];
+    ASSERT_EQ(c.normals.size(), c.positions.size());
+    for (const auto& n : c.normals) {
+        const float ax = std::max(std::fabs(n.y), std::fabs(n.z));
+        EXPECT_NEAR(ax, 1.0f, 1e-4f) << "normal not axis-aligned: smoothed across a crease";
+    }
+}
+
+TEST_F(ModelImportTest, PlyFaceBeyondVerticesIsDropped) {
+    const auto p = write("bad.ply",
+                         "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+                         "property float z\nelement face 2\nproperty list uchar int vertex_indices\nend_header\n"
+                         "0 0 0\n1 0 0\n0 1 0\n3 0 1 99\n3 0 1 2\n");
+    auto model = importModel(p);
+    if (!model) return;  // refusing the file is also safe
+    for (const auto& m : model->meshes)
+        for (const auto& s : m.submeshes)
+            for (uint32_t i : s.indices) EXPECT_LT(i, m.positions.size());
+}
+
+TEST_F(ModelImportTest, MtlDiffuseMapResolvesBesideTheModel) {
+    write("look.mtl", "newmtl Painted\nKd 1 1 1\nmap_Kd textures/albedo.png\n");
+    const auto p = write("tri.obj",
+                         "mtllib look.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\n"
+                         "usemtl Painted\nf 1/1 2/2 3/3\n");
+    auto model = importModel(p);
+    ASSERT_TRUE(model);
+    ASSERT_EQ(model->meshes.size(), 1u);
+    ASSERT_FALSE(model->meshes[0].submeshes.empty());
+    const auto& mat = model->materials.at(model->meshes[0].submeshes[0].materialIndex);
+    ASSERT_TRUE(mat.baseColorTexture);
+    EXPECT_EQ(mat.baseColorTexture->file, dir_ / "textures/albedo.png");
+}
+
+TEST_F(ModelImportTest, StlReadsAndUnreadableFilesFail) {
+    const auto stl = write("tri.stl",
+                           "solid t\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\n"
+                           "endloop\nendfacet\nendsolid t\n");
+    auto model = importModel(stl);
+    ASSERT_TRUE(model);
+    ASSERT_EQ(model->meshes.size(), 1u);
+    EXPECT_EQ(countOf(model->meshes[0], GeometryType::triangles), 3u);
+
+    EXPECT_FALSE(importModel(dir_ / "missing.obj"));
+    EXPECT_FALSE(importModel(write("scene.usdz", std::string("PK\x03\x04", 4) + std::string(64, '\0'))));
+}
