@@ -60,11 +60,11 @@ endfunction()
 # ks_embed_text(<target> <namespace> <files...>)
 # Each file becomes `extern const char* const <namespace>::<identifier>` where the
 # identifier is the file name with every non-alphanumeric replaced by '_'
-# (Shaders/hero.glsl -> hero_glsl). Declared in the generated "<target>_Embedded.h".
+# (Shaders/hero.glsl -> hero_glsl), declared in the generated header
+# "embedded/<identifier>.h". Several calls for one target may embed different files.
 function(ks_embed_text target ns)
   set(gen_dir ${CMAKE_CURRENT_BINARY_DIR}/embedded_${target})
   set(outputs)
-  set(decls "")
   foreach(file IN LISTS ARGN)
     get_filename_component(abs ${file} ABSOLUTE)
     get_filename_component(fname ${file} NAME)
@@ -76,11 +76,10 @@ function(ks_embed_text target ns)
       DEPENDS ${abs} ${CMAKE_SOURCE_DIR}/cmake/EmbedFile.cmake
       COMMENT "Embedding ${fname}")
     list(APPEND outputs ${out})
-    string(APPEND decls "extern const char* const ${ident};\n")
+    set(decl "#pragma once\n// Generated: the text of ${fname}.\nnamespace ${ns} {\nextern const char* const ${ident};\n}\n")
+    file(WRITE ${gen_dir}/embedded/${ident}.h.tmp "${decl}")
+    file(COPY_FILE ${gen_dir}/embedded/${ident}.h.tmp ${gen_dir}/embedded/${ident}.h ONLY_IF_DIFFERENT)
   endforeach()
-  file(WRITE ${gen_dir}/${target}_Embedded.h.tmp
-    "#pragma once\n// Generated: embedded text files.\nnamespace ${ns} {\n${decls}}\n")
-  file(COPY_FILE ${gen_dir}/${target}_Embedded.h.tmp ${gen_dir}/${target}_Embedded.h ONLY_IF_DIFFERENT)
   target_sources(${target} PRIVATE ${outputs})
   target_include_directories(${target} PRIVATE ${gen_dir})
 endfunction()
