@@ -1,0 +1,8 @@
+# Ui: Dear ImGui 1.86 (Debian's static library, which carries the SDL2 and OpenGL3
+# backends; the OpenGL3 backend loads GL itself from libGL.so.1), the studio widget kit,
+# probe, driver, file panels and the SDL window host. Our own GL calls go through epoxy.
+find_package(SDL2 REQUIRED)
+pkg_check_modules(PK_UI_DEPS REQUIRED IMPORTED_TARGET imgui epoxy)
+pk_add_module(Ui LIBS PkgConfig::PK_UI_DEPS SDL2::SDL2 ${CMAKE_DL_LIBS})
+ks_add_tests(pk_ui DIR Tests/Ui LIBS PlatformKit::Ui)
+ks_add_benchmarks(pk_ui DIR Benchmarks/Ui LIBS PlatformKit::Ui)
