@@ -6,6 +6,7 @@
 
 #include "MarblewickAssetIO/MWMeshFormat.h"
 #include "PlatformKit/Foundation/Files.h"
+#include "PlatformKit/Foundation/StudioError.h"
 #include "PlatformKit/Gpu/Device.h"
 
 namespace assetio {
