@@ -1,0 +1,362 @@
+// Decode, resize and PNG encode over fixtures the tests make themselves.
+#include <gtest/gtest.h>
+
+#include <OpenImageIO/imageio.h>
+
+#include <cstring>
+#include <filesystem>
+#include <random>
+
+#include "PlatformKit/Foundation/Files.h"
+#include "PlatformKit/Foundation/StudioError.h"
+#include "PlatformKit/Image/Image.h"
+
+namespace fs = std::filesystem;
+using namespace pk::image;
+
+namespace {
+
+fs::path outDir() {
+    fs::path d = fs::path(KS_TEST_OUTPUT_DIR) / "pk_image";
+    fs::create_directories(d);
+    return d;
+}
+
+// Writes a fixture with OpenImageIO; false when this build cannot write the format.
+bool writeWithOiio(const fs::path& path, int w, int h, int channels, OIIO::TypeDesc type, const void* data,
+                   int subimages = 1) {
+    auto out = OIIO::ImageOutput::create(path.string());
+    if (!out) {
+        (void)OIIO::geterror();
+        return false;
+    }
+    OIIO::ImageSpec spec(w, h, channels, type);
+    spec.attribute("oiio:UnassociatedAlpha", 1);  // the fixtures hold straight alpha
+    if (path.extension() == ".jpg") spec.attribute("Compression", "jpeg:100");
+    bool ok;
+    if (subimages > 1) {
+        std::vector<OIIO::ImageSpec> specs(subimages, spec);
+        ok = out->open(path.string(), subimages, specs.data()) && out->write_image(type, data);
+        for (int s = 1; ok && s < subimages; ++s) {
+            // Later pages differ so the test can tell which one came back.
+            std::vector<uint8_t> other(size_t(w) * h * channels * type.size(), 0x11);
+            ok = out->open(path.string(), spec, OIIO::ImageOutput::AppendSubimage) && out->write_image(type, other.data());
+        }
+    } else {
+        ok = out->open(path.string(), spec) && out->write_image(type, data);
+    }
+    ok = out->close() && ok;
+    (void)out->geterror();
+    (void)OIIO::geterror();
+    return ok;
+}
+
+// --- a hand-made PNG writer for what OpenImageIO does not write (palette, forged headers)
+uint32_t crc32(const uint8_t* p, size_t n, uint32_t crc = 0) {
+    crc = ~crc;
+    for (size_t i = 0; i < n; ++i) {
+        crc ^= p[i];
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+void put32(std::vector<uint8_t>& v, uint32_t x) {
+    for (int s = 24; s >= 0; s -= 8) v.push_back(uint8_t(x >> s));
+}
+void chunk(std::vector<uint8_t>& png, const char* type, const std::vector<uint8_t>& data) {
+    put32(png, uint32_t(data.size()));
+    std::vector<uint8_t> body(type, type + 4);
+    body.insert(body.end(), data.begin(), data.end());
+    png.insert(png.end(), body.begin(), body.end());
+    put32(png, crc32(body.data(), body.size()));
+}
+// zlib stream of stored (uncompressed) deflate blocks.
+std::vector<uint8_t> zlibStored(const std::vector<uint8_t>& raw) {
+    std::vector<uint8_t> z = {0x78, 0x01};
+    size_t pos = 0;
+    do {
+        size_t n = std::min<size_t>(65535, raw.size() - pos);
+        z.push_back(pos + n == raw.size() ? 1 : 0);
+        z.push_back(uint8_t(n));
+        z.push_back(uint8_t(n >> 8));
+        z.push_back(uint8_t(~n));
+        z.push_back(uint8_t(~n >> 8));
+        z.insert(z.end(), raw.begin() + pos, raw.begin() + pos + n);
+        pos += n;
+    } while (pos < raw.size());
+    uint32_t a = 1, b = 0;
+    for (uint8_t c : raw) {
+        a = (a + c) % 65521;
+        b = (b + a) % 65521;
+    }
+    put32(z, (b << 16) | a);
+    return z;
+}
+std::vector<uint8_t> ihdr(uint32_t w, uint32_t h, uint8_t depth, uint8_t colorType) {
+    std::vector<uint8_t> d;
+    put32(d, w);
+    put32(d, h);
+    d.insert(d.end(), {depth, colorType, 0, 0, 0});
+    return d;
+}
+const std::vector<uint8_t> kPngSignature = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+
+// 3 x 2 palette image: indices 0 1 2 / 2 1 0 over red, green, blue; blue 50% transparent.
+std::vector<uint8_t> palettePng() {
+    std::vector<uint8_t> png = kPngSignature;
+    chunk(png, "IHDR", ihdr(3, 2, 8, 3));
+    chunk(png, "PLTE", {255, 0, 0, 0, 255, 0, 0, 0, 255});
+    chunk(png, "tRNS", {255, 255, 128});
+    chunk(png, "IDAT", zlibStored({0, 0, 1, 2, 0, 2, 1, 0}));
+    chunk(png, "IEND", {});
+    return png;
+}
+
+std::vector<uint8_t> hugeHeaderPng() {
+    std::vector<uint8_t> png = kPngSignature;
+    chunk(png, "IHDR", ihdr(100000, 100000, 8, 6));
+    chunk(png, "IDAT", zlibStored(std::vector<uint8_t>(64, 0)));
+    chunk(png, "IEND", {});
+    return png;
+}
+
+// A 64 x 48 test card: a smooth pattern that survives JPEG well.
+std::vector<uint8_t> card(int w, int h, int channels) {
+    std::vector<uint8_t> v(size_t(w) * h * channels);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < channels; ++c)
+                v[(size_t(y) * w + x) * channels + c] = uint8_t(c == 3 ? 255 - x : (x * 3 + y * 2 + c * 40) & 255);
+    return v;
+}
+
+}  // namespace
+
+struct DecodeCase {
+    const char* name;
+    // Makes the fixture file; returns false to skip with a reason.
+    std::function<bool(const fs::path&, std::string& skipReason)> make;
+    bool decodes;
+    int width, height;
+    // Expected RGBA at (1, 1) and how far each channel may stray (lossy codecs).
+    std::array<int, 4> pixel11;
+    int tolerance;
+};
+
+class ImageDecodeTable : public ::testing::TestWithParam<DecodeCase> {};
+
+TEST_P(ImageDecodeTable, DecodesFileAndMemoryAlike) {
+    const auto& c = GetParam();
+    const fs::path path = outDir() / (std::string("fixture_") + c.name);
+    std::string reason;
+    if (!c.make(path, reason)) GTEST_SKIP() << reason;
+    auto fromFile = decodeFile(path);
+    auto bytes = pk::readFile(path);
+    ASSERT_TRUE(bytes);
+    auto fromMemory = decodeMemory(*bytes);
+    ASSERT_EQ(fromFile.has_value(), c.decodes);
+    ASSERT_EQ(fromMemory.has_value(), c.decodes);
+    if (!c.decodes) return;
+    EXPECT_EQ(*fromFile, *fromMemory);
+    EXPECT_EQ(fromFile->width, c.width);
+    EXPECT_EQ(fromFile->height, c.height);
+    EXPECT_EQ(fromFile->stride, size_t(c.width) * 4);
+    const uint8_t* p = fromFile->row(1) + 4;
+    for (int k = 0; k < 4; ++k) EXPECT_NEAR(p[k], c.pixel11[k], c.tolerance) << "channel " << k;
+}
+
+namespace {
+bool writeBytes(const fs::path& p, const std::vector<uint8_t>& b) {
+    pk::writeInPlace(p, b);
+    return true;
+}
+bool truncatedCopy(const fs::path& src, const fs::path& dst) {
+    auto b = pk::readFile(src);
+    if (!b) return false;
+    b->resize(b->size() / 2);
+    return writeBytes(dst, *b);
+}
+// (1,1) of card(): x*3 + y*2 + c*40 = 5 + 40c; alpha 254.
+const std::array<int, 4> kCard11 = {5, 45, 85, 254};
+const std::array<int, 4> kCard11Opaque = {5, 45, 85, 255};
+}  // namespace
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, ImageDecodeTable,
+    ::testing::Values(
+        DecodeCase{"rgba8.png",
+                   [](const fs::path& p, std::string&) {
+                       auto v = card(64, 48, 4);
+                       return writeWithOiio(p, 64, 48, 4, OIIO::TypeDesc::UINT8, v.data());
+                   },
+                   true, 64, 48, kCard11, 0},
+        DecodeCase{"rgba16.png",
+                   [](const fs::path& p, std::string&) {
+                       std::vector<uint16_t> v(64 * 48 * 4);
+                       auto c8 = card(64, 48, 4);
+                       for (size_t i = 0; i < v.size(); ++i) v[i] = uint16_t(c8[i] * 257);
+                       return writeWithOiio(p, 64, 48, 4, OIIO::TypeDesc::UINT16, v.data());
+                   },
+                   true, 64, 48, kCard11, 0},
+        DecodeCase{"grey.png",
+                   [](const fs::path& p, std::string&) {
+                       auto v = card(64, 48, 1);
+                       return writeWithOiio(p, 64, 48, 1, OIIO::TypeDesc::UINT8, v.data());
+                   },
+                   true, 64, 48, {5, 5, 5, 255}, 0},
+        DecodeCase{"greyalpha.png",
+                   [](const fs::path& p, std::string&) {
+                       std::vector<uint8_t> v(8 * 8 * 2);
+                       for (size_t i = 0; i < v.size(); i += 2) v[i] = 90, v[i + 1] = 30;
+                       return writeWithOiio(p, 8, 8, 2, OIIO::TypeDesc::UINT8, v.data());
+                   },
+                   true, 8, 8, {90, 90, 90, 30}, 0},  // straight alpha: colour not darkened
+        DecodeCase{"palette.png", [](const fs::path& p, std::string&) { return writeBytes(p, palettePng()); }, true,
+                   3, 2, {0, 255, 0, 255}, 0},
+        DecodeCase{"photo.jpg",
+                   [](const fs::path& p, std::string&) {
+                       auto v = card(64, 48, 3);
+                       return writeWithOiio(p, 64, 48, 3, OIIO::TypeDesc::UINT8, v.data());
+                   },
+                   true, 64, 48, kCard11Opaque, 12},
+        DecodeCase{"pages.tif",
+                   [](const fs::path& p, std::string&) {
+                       auto v = card(64, 48, 3);
+                       return writeWithOiio(p, 64, 48, 3, OIIO::TypeDesc::UINT8, v.data(), 2);
+                   },
+                   true, 64, 48, kCard11Opaque, 0},
+        DecodeCase{"photo.heic",
+                   [](const fs::path& p, std::string& reason) {
+                       auto v = card(64, 48, 3);
+                       if (writeWithOiio(p, 64, 48, 3, OIIO::TypeDesc::UINT8, v.data())) return true;
+                       reason = "this OpenImageIO/libheif build has no HEIC encoder";
+                       return false;
+                   },
+                   true, 64, 48, kCard11Opaque, 16},
+        DecodeCase{"truncated.png",
+                   [](const fs::path& p, std::string&) {
+                       auto v = card(64, 48, 4);
+                       return writeWithOiio(p.string() + ".full.png", 64, 48, 4, OIIO::TypeDesc::UINT8, v.data()) &&
+                              truncatedCopy(p.string() + ".full.png", p);
+                   },
+                   false, 0, 0, {}, 0},
+        DecodeCase{"truncated.jpg",
+                   [](const fs::path& p, std::string&) {
+                       auto v = card(64, 48, 3);
+                       return writeWithOiio(p.string() + ".full.jpg", 64, 48, 3, OIIO::TypeDesc::UINT8, v.data()) &&
+                              truncatedCopy(p.string() + ".full.jpg", p);
+                   },
+                   false, 0, 0, {}, 0},
+        DecodeCase{"huge_header.png", [](const fs::path& p, std::string&) { return writeBytes(p, hugeHeaderPng()); },
+                   false, 0, 0, {}, 0},
+        DecodeCase{"garbage.bin",
+                   [](const fs::path& p, std::string&) {
+                       std::mt19937 rng(7);
+                       std::vector<uint8_t> b(4096);
+                       for (auto& x : b) x = uint8_t(rng());
+                       return writeBytes(p, b);
+                   },
+                   false, 0, 0, {}, 0},
+        DecodeCase{"signature_only.png",
+                   [](const fs::path& p, std::string&) {
+                       auto b = kPngSignature;
+                       b.resize(200, 0xAB);
+                       return writeBytes(p, b);
+                   },
+                   false, 0, 0, {}, 0}),
+    [](const auto& info) {
+        std::string n = info.param.name;
+        for (auto& ch : n)
+            if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+        return n;
+    });
+
+TEST(ImageDecode, PixelCapIsCheckedBeforeReading) {
+    auto v = card(10, 10, 4);
+    const fs::path p = outDir() / "cap.png";
+    ASSERT_TRUE(writeWithOiio(p, 10, 10, 4, OIIO::TypeDesc::UINT8, v.data()));
+    EXPECT_FALSE(decodeFile(p, 99));
+    EXPECT_TRUE(decodeFile(p, 100));
+    EXPECT_FALSE(decodeFile(outDir() / "does_not_exist.png"));
+    EXPECT_FALSE(decodeMemory({}));
+}
+
+TEST(ImageResize, StretchesToExactSizeWithoutBleeding) {
+    // Left half opaque red, right half fully transparent green.
+    RgbaImage src = RgbaImage::blank(8, 4);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 8; ++x) {
+            uint8_t* p = src.row(y) + x * 4;
+            if (x < 4) p[0] = 255, p[3] = 255;
+            else p[1] = 255, p[3] = 0;
+        }
+    for (auto q : {ResizeQuality::standard, ResizeQuality::high}) {
+        RgbaImage out = resized(src, 2, 9, q);  // narrower and taller: aspect not kept
+        ASSERT_EQ(out.width, 2);
+        ASSERT_EQ(out.height, 9);
+        ASSERT_EQ(out.bytes.size(), size_t(2 * 9 * 4));
+        for (int y = 0; y < 9; ++y) {
+            const uint8_t* left = out.row(y);
+            EXPECT_GE(left[3], 200) << y;
+            EXPECT_LE(left[1], 2) << "green bled in at row " << y;  // transparent colour must not show
+            EXPECT_GE(left[0], 250);
+            EXPECT_LE(out.row(y)[4 + 3], 60);  // right column mostly transparent
+        }
+    }
+}
+
+TEST(ImageResize, UniformColourStaysExact) {
+    RgbaImage src = RgbaImage::blank(37, 23);
+    for (size_t i = 0; i < src.bytes.size(); i += 4) src.bytes[i] = 12, src.bytes[i + 1] = 140, src.bytes[i + 2] = 230, src.bytes[i + 3] = 255;
+    for (auto [w, h] : {std::pair{220, 220}, std::pair{5, 90}, std::pair{1, 1}}) {
+        RgbaImage out = resized(src, w, h, ResizeQuality::high);
+        for (size_t i = 0; i < out.bytes.size(); i += 4) {
+            ASSERT_NEAR(out.bytes[i], 12, 1);
+            ASSERT_NEAR(out.bytes[i + 1], 140, 1);
+            ASSERT_NEAR(out.bytes[i + 2], 230, 1);
+            ASSERT_EQ(out.bytes[i + 3], 255);
+        }
+    }
+    EXPECT_TRUE(resized(src, 0, 5).empty());
+}
+
+TEST(ImagePng, RoundTripIsByteExactForEveryLevelAndOrder) {
+    const int w = 33, h = 17;
+    const size_t stride = w * 4 + 12;  // padded rows must not leak into the file
+    std::vector<uint8_t> rgba(stride * h);
+    std::mt19937 rng(3);
+    for (auto& b : rgba) b = uint8_t(rng());
+    for (int level : {0, 1, 6, 9}) {
+        auto png = encodePng(rgba.data(), w, h, stride, ChannelOrder::rgba, {level});
+        auto back = decodeMemory(png);
+        ASSERT_TRUE(back) << level;
+        ASSERT_EQ(back->width, w);
+        for (int y = 0; y < h; ++y) ASSERT_EQ(0, std::memcmp(back->row(y), rgba.data() + y * stride, w * 4)) << y;
+    }
+    auto fromBgra = decodeMemory(encodePng(rgba.data(), w, h, stride, ChannelOrder::bgra));
+    ASSERT_TRUE(fromBgra);
+    const uint8_t* p = fromBgra->row(5) + 7 * 4;
+    const uint8_t* s = rgba.data() + 5 * stride + 7 * 4;
+    EXPECT_EQ(p[0], s[2]);
+    EXPECT_EQ(p[1], s[1]);
+    EXPECT_EQ(p[2], s[0]);
+    EXPECT_EQ(p[3], s[3]);
+}
+
+TEST(ImagePng, WritesFilesAndReportsFailures) {
+    RgbaImage img = RgbaImage::blank(4, 4);
+    img.bytes[0] = 200;
+    const fs::path nested = outDir() / "new_folder" / "deeper" / "out.png";
+    fs::remove_all(outDir() / "new_folder");
+    writePng(nested, img);
+    EXPECT_EQ(decodeFile(nested), img);
+    writePng(nested, img, {1, true});
+    EXPECT_EQ(decodeFile(nested), img);
+    // A regular file where a folder must be: the write fails with an error, not silently.
+    const fs::path blocker = outDir() / "blocker";
+    pk::writeInPlace(blocker, std::vector<uint8_t>{1});
+    EXPECT_THROW(writePng(blocker / "x.png", img), pk::StudioError);
+    EXPECT_THROW(writePng(blocker / "x.png", img, {6, true}), pk::StudioError);
+    EXPECT_THROW(encodePng(img.bytes.data(), 0, 4, 16, ChannelOrder::rgba), pk::StudioError);
+    EXPECT_THROW(encodePng(img.bytes.data(), 4, 4, 8, ChannelOrder::rgba), pk::StudioError);
+}

@@ -1,0 +1,11 @@
+# Image: decode, resize and PNG encode over OpenImageIO 2.4 (libheif inside).
+find_package(OpenImageIO CONFIG QUIET)
+if(TARGET OpenImageIO::OpenImageIO)
+  set(PK_OIIO_LIBS OpenImageIO::OpenImageIO)
+else()
+  pkg_check_modules(PK_OIIO REQUIRED IMPORTED_TARGET OpenImageIO)
+  set(PK_OIIO_LIBS PkgConfig::PK_OIIO)
+endif()
+pk_add_module(Image LIBS ${PK_OIIO_LIBS})
+ks_add_tests(pk_image DIR Tests/Image LIBS PlatformKit::Image)
+ks_add_benchmarks(pk_image DIR Benchmarks/Image LIBS PlatformKit::Image)
