@@ -3,6 +3,7 @@
 #include <bit>
 #include <cfloat>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 #include "MarblewickSimCore/SimGrimtideArenaKernel.h"
@@ -272,6 +273,9 @@ TEST(SimGrimtideArena, JsonRoundTripKeepsEveryBit) {
     k.playerHP = -0.0f;
     k.zombies[1].hp = FLT_MAX;
     k.zombies[2].hp = std::numeric_limits<float>::denorm_min();
+    // Its shortest text "7.038531e-26" read through a double lands on the next float.
+    k.zombies[3].hp = std::strtof("7.038531e-26", nullptr);
+    k.zombies[4].hp = 0.22f;
     const std::string text = bytes(k);
     EXPECT_EQ(text.rfind("{\"carAlarmActive\":", 0), 0u);
     EXPECT_NE(text.find("\"carryingWendmoorCore\":false,\"corePos\":"), std::string::npos);
@@ -280,6 +284,8 @@ TEST(SimGrimtideArena, JsonRoundTripKeepsEveryBit) {
     EXPECT_EQ(std::bit_cast<uint32_t>(back.playerHP), std::bit_cast<uint32_t>(-0.0f));
     EXPECT_EQ(back.zombies[1].hp, FLT_MAX);
     EXPECT_EQ(back.zombies[2].hp, std::numeric_limits<float>::denorm_min());
+    EXPECT_EQ(back.zombies[3].hp, k.zombies[3].hp);
+    EXPECT_NE(text.find("\"hp\":0.22,"), std::string::npos);
     for (int i = 0; i < 200; ++i) {
         k.step(0.05f, 1, 0, 0.02f);
         back.step(0.05f, 1, 0, 0.02f);

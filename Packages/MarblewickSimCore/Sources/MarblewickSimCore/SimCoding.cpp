@@ -31,7 +31,12 @@ Json number(double v) { return Json(v); }
 
 Json number(float v) {
     if (v == 0.0f && std::signbit(v)) return Json(-0.0);
-    return pk::json::floatNumber(v);
+    Json shortest = pk::json::floatNumber(v);
+    // The shortest float text is read back through a double; for a few floats (such as
+    // 7.038531e-26) that double rounding lands on the neighbouring float, so those are
+    // written with the exact double text instead.
+    if (shortest.is_number_float() && static_cast<float>(shortest.get<double>()) != v) return Json(static_cast<double>(v));
+    return shortest;
 }
 
 namespace {
