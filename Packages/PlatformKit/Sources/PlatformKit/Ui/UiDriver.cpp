@@ -49,7 +49,10 @@ void UiDriver::clickAt(float x, float y) {
 }
 
 void UiDriver::click(std::string_view id) {
-    const ProbeRecord& r = require(id);
+    // A fresh frame first: a popup measures itself hidden on its first frame, so the
+    // rectangle seen before may not be where the control ends up.
+    frame();
+    const ProbeRecord r = require(id);
     clickAt(r.rect.centerX(), r.rect.centerY());
 }
 

@@ -25,7 +25,8 @@ void reportRect(std::string_view id, ControlKind kind, ImVec2 min, ImVec2 max, s
     r.symbol = std::string(symbol);
     r.selected = state.selected;
     r.enabled = state.enabled;
-    r.visible = ImGui::IsRectVisible(min, max) && max.x > min.x && max.y > min.y;
+    ImGuiWindow* window = ImGui::GetCurrentWindowRead();
+    r.visible = ImGui::IsRectVisible(min, max) && max.x > min.x && max.y > min.y && !(window && window->Hidden);
     r.value = std::move(value);
     ctx->probe().report(std::move(r));
 }

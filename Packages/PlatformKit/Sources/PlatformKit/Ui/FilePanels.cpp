@@ -1,0 +1,304 @@
+#include "PlatformKit/Ui/FilePanels.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "PlatformKit/Foundation/Files.h"
+#include "PlatformKit/Foundation/Text.h"
+#include "PlatformKit/Ui/UiContext.h"
+#include "PlatformKit/Ui/UiSymbols.h"
+#include "PlatformKit/Ui/UiWidgets.h"
+
+namespace pk::ui {
+
+bool FileType::matches(const fs::path& file) const {
+    std::string ext = lowerExtension(file);
+    return std::find(extensions.begin(), extensions.end(), ext) != extensions.end();
+}
+
+FileType FileType::png() { return {"PNG image", {"png"}}; }
+FileType FileType::jpeg() { return {"JPEG image", {"jpg", "jpeg"}}; }
+FileType FileType::heic() { return {"HEIC image", {"heic", "heif"}}; }
+FileType FileType::tiff() { return {"TIFF image", {"tiff", "tif"}}; }
+FileType FileType::mpeg4Movie() { return {"MPEG-4 movie", {"mp4"}}; }
+FileType FileType::plainText() { return {"Plain text", {"txt", "text"}}; }
+FileType FileType::forExtension(std::string extension) {
+    extension = asciiLower(extension);
+    return {extension + " file", {extension}};
+}
+
+// ---- ImGui panel ------------------------------------------------------------------------
+
+namespace {
+const char* kPopupId = "##filePanel";
+
+bool typeAllowed(const FilePanelRequest& r, const fs::path& file) {
+    if (r.allowedTypes.empty()) return true;
+    for (const auto& t : r.allowedTypes)
+        if (t.matches(file)) return true;
+    return false;
+}
+}  // namespace
+
+bool ImGuiFilePanels::present(FilePanelRequest request, FilePanelContinuation onConfirm) {
+    if (active_) return false;
+    active_ = true;
+    popupOpened_ = false;
+    request_ = std::move(request);
+    onConfirm_ = std::move(onConfirm);
+    fileName_ = request_.kind == FilePanelRequest::Kind::save ? request_.defaultName : std::string();
+    selected_.clear();
+    error_.clear();
+    confirmOverwrite_ = false;
+    std::error_code ec;
+    fs::path start = request_.directory;
+    if (start.empty() || !fs::is_directory(start, ec)) start = lastDirectory_;
+    if (start.empty() || !fs::is_directory(start, ec)) start = homeDirectory();
+    navigate(start);
+    return true;
+}
+
+void ImGuiFilePanels::navigate(const fs::path& dir) {
+    std::error_code ec;
+    std::vector<Entry> list;
+    fs::directory_iterator it(dir, fs::directory_options::skip_permission_denied, ec);
+    if (ec) {
+        error_ = "The folder \u201C" + lastComponent(dir) + "\u201D can\u2019t be opened.";
+        return;
+    }
+    for (; it != fs::directory_iterator(); it.increment(ec)) {
+        if (ec) break;
+        std::string name = it->path().filename().string();
+        if (name.empty() || name[0] == '.') continue;
+        std::error_code typeEc;
+        bool isDir = it->is_directory(typeEc);
+        bool allowed = isDir || (request_.kind == FilePanelRequest::Kind::open && typeAllowed(request_, it->path())) ||
+                       request_.kind == FilePanelRequest::Kind::save;
+        list.push_back({name, isDir, allowed});
+    }
+    // Directory order is arbitrary on Linux: folders first, then by name.
+    std::sort(list.begin(), list.end(), [](const Entry& a, const Entry& b) {
+        if (a.isDirectory != b.isDirectory) return a.isDirectory;
+        std::string la = asciiLower(a.name), lb = asciiLower(b.name);
+        return la != lb ? la < lb : a.name < b.name;
+    });
+    entries_ = std::move(list);
+    directory_ = dir;
+    selected_.clear();
+    error_.clear();
+    confirmOverwrite_ = false;
+}
+
+std::string ImGuiFilePanels::saveName() const {
+    std::string name = trimWhitespace(fileName_);
+    if (name.empty() || request_.allowedTypes.empty()) return name;
+    if (typeAllowed(request_, name)) return name;
+    const auto& exts = request_.allowedTypes.front().extensions;
+    return exts.empty() ? name : name + "." + exts.front();
+}
+
+void ImGuiFilePanels::confirm() {
+    using Kind = FilePanelRequest::Kind;
+    std::error_code ec;
+    switch (request_.kind) {
+        case Kind::open: {
+            if (selected_.empty()) return;
+            fs::path p = directory_ / selected_;
+            if (!typeAllowed(request_, p) || fs::is_directory(p, ec)) return;
+            finish(p);
+            return;
+        }
+        case Kind::folder:
+            finish(directory_);
+            return;
+        case Kind::save: {
+            std::string name = saveName();
+            if (name.empty()) return;
+            if (name.find('/') != std::string::npos || name == "." || name == "..") {
+                error_ = "The name \u201C" + name + "\u201D can\u2019t be used.";
+                return;
+            }
+            fs::path p = directory_ / name;
+            if (fs::is_directory(p, ec)) {
+                error_ = "\u201C" + name + "\u201D is a folder.";
+                return;
+            }
+            if (fs::exists(p, ec) && !confirmOverwrite_) {
+                confirmOverwrite_ = true;
+                return;
+            }
+            finish(p);
+            return;
+        }
+    }
+}
+
+void ImGuiFilePanels::finish(std::optional<fs::path> result) {
+    lastDirectory_ = directory_;
+    active_ = false;
+    confirmOverwrite_ = false;
+    pendingResult_ = std::move(result);
+    if (!pendingResult_) onConfirm_ = nullptr;
+    ImGui::CloseCurrentPopup();
+}
+
+void ImGuiFilePanels::draw() {
+    if (!active_) return;
+    using Kind = FilePanelRequest::Kind;
+    if (!popupOpened_) {
+        ImGui::OpenPopup(kPopupId);
+        popupOpened_ = true;
+    }
+    ImGuiIO& io = ImGui::GetIO();
+    ImVec2 size(std::min(560.0f, io.DisplaySize.x - 40), std::min(440.0f, io.DisplaySize.y - 40));
+    ImGui::SetNextWindowSize(size, ImGuiCond_Always);
+    ImGui::SetNextWindowPos(ImVec2(io.DisplaySize.x * 0.5f, io.DisplaySize.y * 0.5f), ImGuiCond_Always, ImVec2(0.5f, 0.5f));
+    ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(16, 14));
+    ImGui::PushStyleColor(ImGuiCol_PopupBg, ImVec4(0.075f, 0.085f, 0.11f, 1));
+    bool open = ImGui::BeginPopupModal(kPopupId, nullptr,
+                                       ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove |
+                                           ImGuiWindowFlags_NoSavedSettings);
+    ImGui::PopStyleColor();
+    ImGui::PopStyleVar();
+    if (!open) return;
+    {
+        ProbeScope scope("filePanel");
+        UiContext* ctx = UiContext::current();
+        if (ctx) {
+            ProbeRecord panel;
+            panel.id = "panel";
+            panel.kind = ControlKind::panel;
+            ImVec2 p = ImGui::GetWindowPos(), s = ImGui::GetWindowSize();
+            panel.rect = ProbeRect{p.x, p.y, s.x, s.y};
+            panel.text = request_.title;
+            panel.value = directory_.string();
+            ctx->probe().report(panel);
+        }
+        text("title", request_.title, FontSpec{13, FontWeight::semibold});
+
+        LabelStyle nav;
+        nav.font = FontSpec{11, FontWeight::medium};
+        nav.paddingH = 9;
+        nav.paddingV = 5;
+        nav.shape = Shape::rounded(6);
+        nav.fill = white(0.07);
+        bool hasParent = directory_.has_parent_path() && directory_.parent_path() != directory_;
+        if (labelButton("up", "Enclosing Folder", "arrow.up", nav, ControlState{false, hasParent}))
+            navigate(directory_.parent_path());
+        ImGui::SameLine();
+        if (labelButton("home", "Home", "house.fill", nav)) navigate(homeDirectory());
+        if (request_.kind == Kind::folder && request_.canCreateFolders) {
+            ImGui::SameLine();
+            if (labelButton("newFolder", "New Folder", "folder.badge.plus", nav)) {
+                std::error_code ec;
+                fs::path dir = directory_ / "New Folder";
+                for (int n = 2; fs::exists(dir, ec) && n < 10000; ++n) dir = directory_ / ("New Folder " + std::to_string(n));
+                if (fs::create_directory(dir, ec))
+                    navigate(dir);
+                else
+                    error_ = "The folder can\u2019t be created.";
+            }
+        }
+        text("path", directory_.string(), FontSpec{11}, white(0.55));
+
+        float footer = request_.kind == Kind::save ? 112.0f : 78.0f;
+        ImGui::BeginChild("entries", ImVec2(0, std::max(ImGui::GetContentRegionAvail().y - footer, 60.0f)), true);
+        {
+            ProbeScope entries("entries");
+            LabelStyle row;
+            row.font = FontSpec{12};
+            row.fullWidth = true;
+            row.paddingV = 4;
+            row.shape = Shape::rounded(5);
+            std::optional<fs::path> enter;
+            for (const auto& e : entries_) {
+                LabelStyle st = row;
+                bool sel = e.name == selected_;
+                st.fill = sel ? withOpacity(UiPalette::cyan, 0.22) : UiPalette::clear;
+                Color fg = e.allowed ? white() : white(0.4);
+                // Rows are left-aligned: the button carries the name for the probe but
+                // draws no text of its own; the row text is drawn below.
+                st.foreground = UiPalette::clear;
+                ImVec2 start = ImGui::GetCursorScreenPos();
+                if (labelButton(e.name, e.name, {}, st, ControlState{sel, e.allowed})) {
+                    if (e.isDirectory)
+                        enter = directory_ / e.name;
+                    else {
+                        selected_ = e.name;
+                        if (request_.kind == Kind::save) fileName_ = e.name;
+                        confirmOverwrite_ = false;
+                    }
+                }
+                ImDrawList* dl = ImGui::GetWindowDrawList();
+                std::string line = symbolText(e.isDirectory ? "folder.fill" : "doc", ctx && ctx->fonts().hasIcons()) + "  " + e.name;
+                ImFont* f = fontFor(row.font);
+                dl->AddText(f, row.font.size, ImVec2(start.x + 6, start.y + row.paddingV), toImU32(fg), line.c_str());
+            }
+            if (enter) navigate(*enter);
+        }
+        ImGui::EndChild();
+
+        if (request_.kind == Kind::save) {
+            text("nameLabel", "Save As:", FontSpec{11, FontWeight::medium}, white(0.72));
+            if (textField("fileName", "Name", fileName_, 0, FontSpec{12})) confirmOverwrite_ = false;
+        }
+        if (!error_.empty()) text("error", error_, FontSpec{11}, UiPalette::orange);
+
+        LabelStyle cancel = secondaryActionStyle();
+        cancel.fullWidth = false;
+        cancel.width = 110;
+        LabelStyle ok = primaryActionStyle();
+        ok.fullWidth = false;
+        ok.width = 110;
+        if (confirmOverwrite_) {
+            text("overwrite", "\u201C" + saveName() + "\u201D already exists. Do you want to replace it?", FontSpec{12, FontWeight::medium});
+            if (labelButton("keep", "Cancel", {}, cancel)) confirmOverwrite_ = false;
+            ImGui::SameLine();
+            if (labelButton("replace", "Replace", {}, ok)) confirm();
+        } else {
+            const char* okTitle = request_.kind == Kind::open ? "Open" : request_.kind == Kind::save ? "Save" : "Choose";
+            bool okEnabled = request_.kind == Kind::folder ||
+                             (request_.kind == Kind::save && !saveName().empty()) ||
+                             (request_.kind == Kind::open && !selected_.empty());
+            if (labelButton("cancel", "Cancel", {}, cancel)) finish(std::nullopt);
+            ImGui::SameLine();
+            if (labelButton("confirm", okTitle, {}, ok, ControlState{false, okEnabled})) confirm();
+            if (active_ && ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Escape))) finish(std::nullopt);
+        }
+    }
+    ImGui::EndPopup();
+    // The continuation runs outside the popup, so it may present the next panel.
+    if (pendingResult_) {
+        fs::path result = std::move(*pendingResult_);
+        pendingResult_.reset();
+        FilePanelContinuation cont = std::move(onConfirm_);
+        onConfirm_ = nullptr;
+        if (cont) cont(result);
+    }
+}
+
+// ---- Scripted fake ----------------------------------------------------------------------
+
+bool ScriptedFilePanels::present(FilePanelRequest request, FilePanelContinuation onConfirm) {
+    if (pending_) return false;
+    requests_.push_back(std::move(request));
+    if (script_.empty()) {
+        pending_ = std::move(onConfirm);
+        return true;
+    }
+    std::optional<fs::path> answer = std::move(script_.front());
+    script_.pop_front();
+    if (answer && onConfirm) onConfirm(*answer);
+    return true;
+}
+
+void ScriptedFilePanels::confirmPending(const fs::path& path) {
+    if (!pending_) return;
+    FilePanelContinuation cont = std::move(*pending_);
+    pending_.reset();
+    if (cont) cont(path);
+}
+
+void ScriptedFilePanels::cancelPending() { pending_.reset(); }
+
+}  // namespace pk::ui

@@ -1,0 +1,144 @@
+#include "PlatformKit/Ui/SdlWindowHost.h"
+
+#include <SDL2/SDL.h>
+#include <epoxy/gl.h>
+
+#include <backends/imgui_impl_opengl3.h>
+#include <backends/imgui_impl_sdl.h>
+
+namespace pk::ui {
+
+ImTextureID GlTextureFactory::create(int width, int height, const uint8_t* rgba) {
+    GLuint tex = 0;
+    glGenTextures(1, &tex);
+    glBindTexture(GL_TEXTURE_2D, tex);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    return reinterpret_cast<ImTextureID>(intptr_t(tex));
+}
+
+void GlTextureFactory::destroy(ImTextureID id) {
+    GLuint tex = GLuint(reinterpret_cast<intptr_t>(id));
+    if (tex) glDeleteTextures(1, &tex);
+}
+
+std::unique_ptr<SdlWindowHost> SdlWindowHost::create(const WindowOptions& o, std::string* error) {
+    auto fail = [&](std::string why) {
+        if (error) *error = std::move(why);
+        return std::unique_ptr<SdlWindowHost>();
+    };
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return fail(std::string("SDL video: ") + SDL_GetError());
+    std::unique_ptr<SdlWindowHost> host(new SdlWindowHost());
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 4);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 5);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
+    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_ALLOW_HIGHDPI | (o.resizable ? SDL_WINDOW_RESIZABLE : 0) |
+                   (o.hidden ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN);
+    host->window_ = SDL_CreateWindow(o.title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, o.width, o.height, flags);
+    if (!host->window_) {
+        std::string why = std::string("SDL window: ") + SDL_GetError();
+        host.reset();
+        return fail(why);
+    }
+    if (o.minWidth > 0 || o.minHeight > 0) SDL_SetWindowMinimumSize(host->window_, o.minWidth, o.minHeight);
+    host->gl_ = SDL_GL_CreateContext(host->window_);
+    if (!host->gl_) {
+        std::string why = std::string("OpenGL 4.5 core context: ") + SDL_GetError();
+        host.reset();
+        return fail(why);
+    }
+    SDL_GL_MakeCurrent(host->window_, host->gl_);
+    if (epoxy_gl_version() < 45) {
+        host.reset();
+        return fail("OpenGL 4.5 core context: the driver offers only an older version");
+    }
+    SDL_GL_SetSwapInterval(o.vsync ? 1 : 0);
+    host->textures_ = std::make_unique<GlTextureFactory>();
+    host->ui_ = std::make_unique<UiContext>(host->textures_.get());
+    host->ui_->makeCurrent();
+    if (!ImGui_ImplSDL2_InitForOpenGL(host->window_, host->gl_) || !ImGui_ImplOpenGL3_Init("#version 450")) {
+        host.reset();
+        return fail("ImGui backends could not start");
+    }
+    host->backends_ = true;
+    if (!o.hidden) SDL_RaiseWindow(host->window_);
+    return host;
+}
+
+SdlWindowHost::~SdlWindowHost() {
+    if (window_ && gl_) SDL_GL_MakeCurrent(window_, gl_);
+    if (ui_) {
+        ui_->makeCurrent();
+        if (backends_) {
+            ImGui_ImplOpenGL3_Shutdown();
+            ImGui_ImplSDL2_Shutdown();
+        }
+        // Swatch textures go while the context is still current.
+        ui_.reset();
+    }
+    textures_.reset();
+    if (gl_) SDL_GL_DeleteContext(gl_);
+    if (window_) SDL_DestroyWindow(window_);
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
+void SdlWindowHost::makeCurrent() {
+    SDL_GL_MakeCurrent(window_, gl_);
+    ui_->makeCurrent();
+}
+
+void SdlWindowHost::drawableSize(int& width, int& height) const { SDL_GL_GetDrawableSize(window_, &width, &height); }
+
+bool SdlWindowHost::pollEvents(const std::function<void(const SDL_Event&)>& onEvent) {
+    ui_->makeCurrent();
+    SDL_Event e;
+    while (SDL_PollEvent(&e)) {
+        ImGui_ImplSDL2_ProcessEvent(&e);
+        if (e.type == SDL_QUIT) quit_ = true;
+        if (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_CLOSE &&
+            e.window.windowID == SDL_GetWindowID(window_))
+            quit_ = true;
+        if (onEvent) onEvent(e);
+    }
+    return !quit_;
+}
+
+void SdlWindowHost::renderFrame(const std::function<void()>& build, const Color& clearColor, std::vector<uint8_t>* capture) {
+    makeCurrent();
+    if (ui_->prepareFrame()) {
+        ImGui_ImplOpenGL3_DestroyFontsTexture();
+        ImGui_ImplOpenGL3_CreateFontsTexture();
+    }
+    ImGui_ImplOpenGL3_NewFrame();
+    ImGui_ImplSDL2_NewFrame();
+    ui_->newFrame();
+    if (build) build();
+    ui_->endFrame();
+    int w = 0, h = 0;
+    drawableSize(w, h);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glViewport(0, 0, w, h);
+    glClearColor(float(clearColor.red), float(clearColor.green), float(clearColor.blue), float(clearColor.opacity));
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
+    if (capture && w > 0 && h > 0) {
+        std::vector<uint8_t> rows(size_t(w) * size_t(h) * 4);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadBuffer(GL_BACK);
+        glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rows.data());
+        capture->resize(rows.size());
+        size_t stride = size_t(w) * 4;
+        for (int y = 0; y < h; ++y)
+            std::copy_n(&rows[size_t(h - 1 - y) * stride], stride, &(*capture)[size_t(y) * stride]);
+    }
+    SDL_GL_SwapWindow(window_);
+}
+
+}  // namespace pk::ui
