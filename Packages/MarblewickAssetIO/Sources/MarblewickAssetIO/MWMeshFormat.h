@@ -56,10 +56,12 @@ public:
         return {u32(at), u32(at + 8), u32(at + 12)};
     }
 
-    // Most index positions a file may make a reader visit. A well-formed file visits each
-    // index byte once; meshlets that overlap, or point past the index block, could
-    // otherwise make a small file produce billions of indices.
-    uint64_t indexPositionBudget() const { return 4 * (fileSize() - indexBlockOffset()); }
+    // Most index positions a file may make a reader visit (and so indices it may keep).
+    // A well-formed file visits each index byte about once; the room beyond that leaves
+    // meshlets free to share index bytes, while a small file can no longer make billions
+    // of indices from overlapping meshlets.
+    static constexpr uint64_t kSharedIndexAllowance = uint64_t(1) << 24;
+    uint64_t indexPositionBudget() const { return 4 * (fileSize() - indexBlockOffset()) + kSharedIndexAllowance; }
 
     // Calls visit(meshlet, globalIndex) for every index kept, in file order: meshlet by
     // meshlet, 3 x triangleCount positions each; a position at or past the end of the
