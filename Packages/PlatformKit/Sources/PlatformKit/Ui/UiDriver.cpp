@@ -46,6 +46,7 @@ void UiDriver::clickAt(float x, float y) {
     frame();
     down_ = false;
     frame();
+    frame();  // so the probe shows what the click changed
 }
 
 void UiDriver::click(std::string_view id) {
@@ -80,6 +81,7 @@ void UiDriver::drag(float fromX, float fromY, float toX, float toY, int steps) {
         frame();
     }
     down_ = false;
+    frame();
     frame();
 }
 
