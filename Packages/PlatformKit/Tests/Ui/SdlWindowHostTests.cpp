@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <SDL2/SDL.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "PlatformKit/Ui/SdlWindowHost.h"
+#include "PlatformKit/Ui/UiWidgets.h"
+
+using namespace pk::ui;
+
+namespace {
+
+// A private X server for the test, so the window gets a real GLX context on Mesa.
+class Xvfb {
+public:
+    bool start() {
+        if (access("/usr/bin/Xvfb", X_OK) != 0) return false;
+        int fds[2];
+        if (pipe(fds) != 0) return false;
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(fds[0]);
+            std::string fd = std::to_string(fds[1]);
+            execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        std::string number;
+        pollfd p{fds[0], POLLIN, 0};
+        while (pid_ > 0 && poll(&p, 1, 10000) > 0) {
+            char c;
+            if (read(fds[0], &c, 1) != 1 || c == '\n') break;
+            number += c;
+        }
+        close(fds[0]);
+        if (number.empty()) return false;
+        display_ = ":" + number;
+        return true;
+    }
+    ~Xvfb() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    const std::string& display() const { return display_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string display_;
+};
+
+}  // namespace
+
+TEST(SdlWindowHost, OpensAGl45WindowDrawsTheKitAndReadsTheFrameBack) {
+    Xvfb x;
+    if (!x.start()) GTEST_SKIP() << "Xvfb is not available: the window host is not tested here";
+    setenv("DISPLAY", x.display().c_str(), 1);
+    setenv("SDL_VIDEODRIVER", "x11", 1);
+    std::string error;
+    auto host = SdlWindowHost::create(WindowOptions{"Ui host test", 400, 300, 320, 240, true, false, false}, &error);
+    if (!host) GTEST_SKIP() << "no OpenGL 4.5 window on this display: " << error;
+
+    int clicks = 0;
+    auto view = [&] {
+        ImGui::SetNextWindowPos(ImVec2(0, 0));
+        ImGui::SetNextWindowSize(ImGui::GetIO().DisplaySize);
+        ImGui::PushStyleColor(ImGuiCol_WindowBg, ImVec4(0, 0, 0, 0));
+        ImGui::Begin("root", nullptr, ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoBackground);
+        ImGui::SetCursorPos(ImVec2(40, 40));
+        ImGui::BeginChild("column", ImVec2(200, 100));
+        if (primaryButton("render", "Render Turntable MP4...", "film.fill")) ++clicks;
+        text("caption", "16:9 Cinema (1920\u00D71080) \u2014 4096\u00B2 \u00B7 12.3 ms", FontSpec{15, FontWeight::medium});
+        ImGui::EndChild();
+        ImGui::End();
+        ImGui::PopStyleColor();
+    };
+    std::vector<uint8_t> pixels;
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_TRUE(host->pollEvents());
+        host->renderFrame(view, pk::Color{0.045, 0.052, 0.07, 1}, &pixels);
+    }
+    int w = 0, h = 0;
+    host->drawableSize(w, h);
+    ASSERT_EQ(pixels.size(), size_t(w) * size_t(h) * 4);
+    const ProbeRecord* button = host->ui().probe().find("render");
+    ASSERT_NE(button, nullptr);
+    auto px = [&](float fx, float fy) {
+        int ix = int(fx * float(w) / 400.0f), iy = int(fy * float(h) / 300.0f);
+        return &pixels[(size_t(iy) * size_t(w) + size_t(ix)) * 4];
+    };
+    const uint8_t* left = px(button->rect.x + 5, button->rect.centerY());
+    EXPECT_NEAR(left[0], 90, 12) << "the gradient starts at system cyan";
+    EXPECT_NEAR(left[1], 200, 12);
+    EXPECT_NEAR(left[2], 245, 12);
+    const uint8_t* background = px(10, 10);
+    EXPECT_NEAR(background[0], 11, 2);
+    EXPECT_NEAR(background[2], 18, 2);
+    EXPECT_EQ(clicks, 0);
+    host.reset();
+    // For a person to look at.
+    std::filesystem::create_directories(KS_TEST_OUTPUT_DIR);
+    FILE* f = std::fopen(KS_TEST_OUTPUT_DIR "/ui-window-host.ppm", "wb");
+    if (f) {
+        std::fprintf(f, "P6 %d %d 255\n", w, h);
+        for (size_t i = 0; i < pixels.size(); i += 4) std::fwrite(&pixels[i], 1, 3, f);
+        std::fclose(f);
+    }
+}
