@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "PlatformKit/Foundation/Json.h"
@@ -16,6 +17,16 @@ TEST(Json, FloatsAreWrittenAsTheirShortestText) {
     EXPECT_EQ(dump(j), R"({"a":0.22,"b":2,"c":-1.5,"d":1e-07})");
     // Read back as float gives the very same float.
     EXPECT_EQ(readFloat(parse(dump(j)), "a"), 0.22f);
+}
+
+TEST(Json, EveryTrickyFloatReadsBackExactly) {
+    const float cases[] = {-0.0f, std::numeric_limits<float>::max(), -std::numeric_limits<float>::max(),
+                           std::numeric_limits<float>::denorm_min(), 7.038531e-26f, -7.038531e-26f, 0.1f, 3.4e38f};
+    for (float f : cases) {
+        Json j = {{"v", floatNumber(f)}};
+        const float back = readFloat(parse(dump(j)), "v");
+        EXPECT_EQ(std::memcmp(&back, &f, sizeof f), 0) << f;
+    }
 }
 
 TEST(Json, NonFiniteNumbersMakeTheWriteFail) {

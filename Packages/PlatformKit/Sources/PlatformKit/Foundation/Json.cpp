@@ -8,15 +8,17 @@ namespace pk::json {
 void failDecode(int code, const std::string& text) { throw StudioError(kDecodingDomain, code, text); }
 
 Json floatNumber(float v) {
-    if (std::isfinite(v) && std::trunc(v) == v && std::fabs(v) < 9007199254740992.0f) {
-        if (v == 0.0f) return Json(0);
-        return Json(static_cast<int64_t>(v));
-    }
-    if (!std::isfinite(v)) return Json(static_cast<double>(v));
+    if (!std::isfinite(v)) return Json(static_cast<double>(v));  // the writer refuses it
+    if (v == 0.0f) return std::signbit(v) ? Json(-0.0) : Json(0);
+    if (std::trunc(v) == v && std::fabs(v) < 9007199254740992.0f) return Json(static_cast<int64_t>(v));
     char buf[48];
     auto res = std::to_chars(buf, buf + sizeof buf - 1, v);
     *res.ptr = '\0';
-    return Json(std::strtod(buf, nullptr));
+    const double shortest = std::strtod(buf, nullptr);
+    // Reading goes text -> double -> float; where that double rounding lands on another
+    // float, write the float's exact value instead of its shortest text.
+    if (static_cast<float>(shortest) != v) return Json(static_cast<double>(v));
+    return Json(shortest);
 }
 
 Json doubleNumber(double v) {

@@ -86,9 +86,11 @@ double asDouble(const J& v, std::string_view what = "value") {
 template <class J>
 float asFloat(const J& v, std::string_view what = "value") {
     double d = asDouble(v, what);
-    if (std::isfinite(d) && std::fabs(d) > static_cast<double>(std::numeric_limits<float>::max()))
+    const float f = static_cast<float>(d);
+    // Text just above the largest float still rounds to it; only what overflows fails.
+    if (std::isfinite(d) && !std::isfinite(f))
         failDecode(dataCorrupted, "Number for " + std::string(what) + " does not fit in Float.");
-    return static_cast<float>(d);
+    return f;
 }
 
 template <class T, class J>
