@@ -70,6 +70,8 @@ TEST(SdlWindowHost, OpensAGl45WindowDrawsTheKitAndReadsTheFrameBack) {
     if (!host) GTEST_SKIP() << "no OpenGL 4.5 window on this display: " << error;
 
     int clicks = 0;
+    RadialGradientSpec gold{{pk::Color{0.96, 0.68, 0.18, 1}, pk::Color{0.96, 0.68, 0.18, 0.32}, pk::Color{0, 0, 0, 0.85}},
+                            0.35f, 0.30f, 4, 56};
     auto view = [&] {
         ImGui::SetNextWindowPos(ImVec2(0, 0));
         ImGui::SetNextWindowSize(ImGui::GetIO().DisplaySize);
@@ -79,6 +81,7 @@ TEST(SdlWindowHost, OpensAGl45WindowDrawsTheKitAndReadsTheFrameBack) {
         ImGui::BeginChild("column", ImVec2(200, 100));
         if (primaryButton("render", "Render Turntable MP4...", "film.fill")) ++clicks;
         text("caption", "16:9 Cinema (1920\u00D71080) \u2014 4096\u00B2 \u00B7 12.3 ms", FontSpec{15, FontWeight::medium});
+        radialSwatch("swatch", gold, ImVec2(100, 56), 8);
         ImGui::EndChild();
         ImGui::End();
         ImGui::PopStyleColor();
@@ -104,6 +107,12 @@ TEST(SdlWindowHost, OpensAGl45WindowDrawsTheKitAndReadsTheFrameBack) {
     const uint8_t* background = px(10, 10);
     EXPECT_NEAR(background[0], 11, 2);
     EXPECT_NEAR(background[2], 18, 2);
+    const ProbeRecord* swatch = host->ui().probe().find("swatch");
+    ASSERT_NE(swatch, nullptr);
+    const uint8_t* centre = px(swatch->rect.x + 35, swatch->rect.y + 17);
+    EXPECT_NEAR(centre[0], 245, 6) << "the swatch texture went through GL";
+    EXPECT_NEAR(centre[1], 173, 6);
+    EXPECT_NEAR(centre[2], 46, 6);
     EXPECT_EQ(clicks, 0);
     host.reset();
     // For a person to look at.

@@ -93,12 +93,17 @@ void UiDriver::dragSlider(std::string_view id, float fraction, int steps) {
     drag(r.rect.centerX(), r.rect.centerY(), x, r.rect.centerY(), steps);
 }
 
-void UiDriver::scroll(float x, float y, float wheelLines) {
+void UiDriver::scroll(float x, float y, float wheelLines, bool ctrl) {
     mouseX_ = x;
     mouseY_ = y;
     frame();
     ctx_.makeCurrent();
-    ImGui::GetIO().MouseWheel = wheelLines;
+    ImGuiIO& io = ImGui::GetIO();
+    io.MouseWheel = wheelLines;
+    io.KeyCtrl = ctrl;
+    frame();
+    ctx_.makeCurrent();
+    io.KeyCtrl = false;
     frame();
 }
 

@@ -30,7 +30,7 @@ public:
     void drag(float fromX, float fromY, float toX, float toY, int steps = 6);
     // Drags a slider's thumb from its centre to `fraction` (0..1) of its track.
     void dragSlider(std::string_view id, float fraction, int steps = 6);
-    void scroll(float x, float y, float wheelLines);
+    void scroll(float x, float y, float wheelLines, bool ctrl = false);  // ctrl: pinch-style zoom
     void typeText(std::string_view utf8);     // into whatever has keyboard focus
     void typeInto(std::string_view id, std::string_view utf8);  // click the field, type
     void pressKey(ImGuiKey key, bool ctrl = false, bool shift = false);

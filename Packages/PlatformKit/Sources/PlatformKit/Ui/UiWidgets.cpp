@@ -504,6 +504,24 @@ bool menuItem(std::string_view id, std::string_view title, std::string_view shor
     return chosen;
 }
 
+void fillShapeImage(ImDrawList* dl, ImVec2 min, ImVec2 max, const Shape& shape, ImTextureID texture, ImVec2 uv0,
+                    ImVec2 uv1, const Color& tint) {
+    dl->PushTextureID(texture);
+    int first = dl->VtxBuffer.Size;
+    pathShape(dl, min, max, shape);
+    dl->PathFillConvex(toImU32(tint));
+    ImGui::ShadeVertsLinearUV(dl, first, dl->VtxBuffer.Size, min, max, uv0, uv1, true);
+    dl->PopTextureID();
+}
+
+void image(std::string_view id, ImTextureID texture, ImVec2 size, const Shape& shape, ImVec2 uv0, ImVec2 uv1) {
+    size = ImVec2(std::max(size.x, 1.0f), std::max(size.y, 1.0f));
+    ImGui::Dummy(size);
+    ImVec2 a = ImGui::GetItemRectMin(), b = ImGui::GetItemRectMax();
+    if (texture) fillShapeImage(ImGui::GetWindowDrawList(), a, b, shape, texture, uv0, uv1);
+    reportRect(id, ControlKind::image, a, b, {}, {}, {});
+}
+
 bool radialSwatch(std::string_view id, const RadialGradientSpec& gradient, ImVec2 size, float cornerRadius, bool clickable) {
     bool pressed = false;
     size = ImVec2(std::max(size.x, 1.0f), std::max(size.y, 1.0f));
@@ -514,7 +532,7 @@ bool radialSwatch(std::string_view id, const RadialGradientSpec& gradient, ImVec
     ImVec2 a = ImGui::GetItemRectMin(), b = ImGui::GetItemRectMax();
     if (UiContext* ctx = UiContext::current()) {
         ImTextureID tex = ctx->swatches().swatch(gradient, int(std::lround(size.x)), int(std::lround(size.y)));
-        ImGui::GetWindowDrawList()->AddImageRounded(tex, a, b, ImVec2(0, 0), ImVec2(1, 1), IM_COL32_WHITE, cornerRadius);
+        if (tex) fillShapeImage(ImGui::GetWindowDrawList(), a, b, Shape::rounded(cornerRadius), tex);
     }
     reportRect(id, ControlKind::swatch, a, b, {}, {}, {});
     return pressed;

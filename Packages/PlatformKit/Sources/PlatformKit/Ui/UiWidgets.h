@@ -126,6 +126,13 @@ bool beginMenu(std::string_view id, std::string_view title, bool enabled = true)
 void endMenu();
 bool menuItem(std::string_view id, std::string_view title, std::string_view shortcut = {}, bool enabled = true);
 
+// A texture drawn in a shape (its exact outline, capsules and circles included), uv0..uv1
+// spread over the bounds. Reported as kind image.
+void fillShapeImage(ImDrawList* dl, ImVec2 min, ImVec2 max, const Shape& shape, ImTextureID texture,
+                    ImVec2 uv0 = ImVec2(0, 0), ImVec2 uv1 = ImVec2(1, 1), const Color& tint = white());
+void image(std::string_view id, ImTextureID texture, ImVec2 size, const Shape& shape = Shape{},
+           ImVec2 uv0 = ImVec2(0, 0), ImVec2 uv1 = ImVec2(1, 1));
+
 // A rounded swatch filled with a cached radial-gradient texture of its size.
 bool radialSwatch(std::string_view id, const RadialGradientSpec& gradient, ImVec2 size, float cornerRadius,
                   bool clickable = false);
