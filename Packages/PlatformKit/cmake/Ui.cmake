@@ -4,5 +4,5 @@
 find_package(SDL2 REQUIRED)
 pkg_check_modules(PK_UI_DEPS REQUIRED IMPORTED_TARGET imgui epoxy)
 pk_add_module(Ui LIBS PkgConfig::PK_UI_DEPS SDL2::SDL2 ${CMAKE_DL_LIBS})
-ks_add_tests(pk_ui DIR Tests/Ui LIBS PlatformKit::Ui)
+ks_add_tests(pk_ui DIR Tests/Ui LIBS PlatformKit::Ui PlatformKit::Gpu)
 ks_add_benchmarks(pk_ui DIR Benchmarks/Ui LIBS PlatformKit::Ui)
