@@ -12,7 +12,6 @@
 #include "PlatformKit/Foundation/Numbers.h"
 #include "PlatformKit/Foundation/StudioError.h"
 #include "PlatformKit/Foundation/Text.h"
-#include "PlatformKit/Media/Mp4Writer.h"
 
 namespace creator {
 
@@ -93,6 +92,18 @@ std::string VelViralAutoClipper9x16V1030::defaultFileName(const std::string& gam
     return name + "_Highlight_" + std::to_string(pk::truncToInt64(secondsSince1970)) + ".mp4";
 }
 
+pk::media::VideoEncoderSettings VelViralAutoClipper9x16V1030::encoderSettings(int fps) {
+    pk::media::VideoEncoderSettings settings;
+    settings.width = kWidth;
+    settings.height = kHeight;
+    settings.fps = fps;
+    settings.averageBitRate = kAverageBitRate;
+    settings.maxKeyFrameInterval = fps;  // one key frame per second of video
+    settings.sceneCutKeyFrames = false;
+    settings.preset = "veryfast";
+    return settings;
+}
+
 void VelViralAutoClipper9x16V1030::drawFrame(Canvas& c, int64_t index, int64_t frames, const std::string& upperTitle,
                                              const std::string& highlightHeadline, const std::string& statBadge,
                                              const Bitmap* image) {
@@ -148,14 +159,7 @@ VelViralClipReceiptV1030 VelViralAutoClipper9x16V1030::exportVerticalViralClip(
     pk::createDirectories(out.parent_path().empty() ? std::filesystem::path(".") : out.parent_path());
     if (!pk::removeFileOnly(out)) pk::throwErrno(EISDIR, "Removing the existing clip " + out.string());
 
-    pk::media::VideoEncoderSettings settings;
-    settings.width = kWidth;
-    settings.height = kHeight;
-    settings.fps = static_cast<int>(fps);
-    settings.averageBitRate = kAverageBitRate;
-    settings.maxKeyFrameInterval = static_cast<int>(fps);  // one key frame per second of video
-    settings.sceneCutKeyFrames = false;
-    settings.preset = "veryfast";
+    const pk::media::VideoEncoderSettings settings = encoderSettings(static_cast<int>(fps));
 
     std::optional<pk::media::Mp4Writer> writer;
     try {

@@ -12,6 +12,7 @@
 #include "PlatformKit/Draw2D/Canvas.h"
 #include "PlatformKit/Foundation/CancelToken.h"
 #include "PlatformKit/Foundation/Json.h"
+#include "PlatformKit/Media/Mp4Writer.h"
 
 namespace creator {
 
@@ -66,6 +67,10 @@ struct VelViralAutoClipper9x16V1030 {
                                                             const std::optional<std::filesystem::path>& outputURL,
                                                             double durationSeconds, int64_t fps,
                                                             const pk::CancelToken* cancel = nullptr);
+
+    // H.264 at 1080 × 1920 and fps (already checked), a key frame every fps frames,
+    // no scene-cut key frames.
+    static pk::media::VideoEncoderSettings encoderSettings(int fps);
 
     // Frame `index` of `frames` (at least 2) into a 1080 × 1920 canvas with its origin at
     // the bottom left.
