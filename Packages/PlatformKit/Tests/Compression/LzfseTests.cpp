@@ -1,0 +1,248 @@
+// LZFSE: round trips, interop with the reference codec in both directions, the block
+// kinds the encoder picks, capacity cuts and hostile streams.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+
+#include "LzfseTestSupport.h"
+#include "PlatformKit/Compression/LzfseFormat.h"
+#include "PlatformKit/Foundation/Files.h"
+
+using namespace lzfsetest;
+namespace fmt = pk::compression::fmt;
+
+namespace {
+
+struct Case {
+    std::string name;
+    std::vector<uint8_t> bytes;
+};
+
+std::vector<Case> interopCases() {
+    std::vector<Case> cases;
+    for (size_t n = 0; n <= 8; ++n) cases.push_back({"text" + std::to_string(n), text(n)});
+    cases.push_back({"text100", text(100)});
+    cases.push_back({"text4095", text(4095)});
+    cases.push_back({"text4096", text(4096)});
+    cases.push_back({"random4095", randomBytes(4095)});
+    cases.push_back({"random300k", randomBytes(300 * 1024)});
+    cases.push_back({"text2.4M", text(2400 * 1024)});
+    cases.push_back({"zeros1M", std::vector<uint8_t>(1 << 20, 0)});
+    cases.push_back({"mwms", mwmsFile()});
+    return cases;
+}
+
+// Magic numbers of the blocks of a well-formed stream, in order.
+std::vector<std::string> blockKinds(const std::vector<uint8_t>& s) {
+    std::vector<std::string> kinds;
+    size_t at = 0;
+    while (at + 4 <= s.size()) {
+        const uint32_t magic = fmt::load32(s.data() + at);
+        kinds.emplace_back(reinterpret_cast<const char*>(s.data() + at), 4);
+        if (magic == fmt::kEndMagic) break;
+        if (magic == fmt::kRawMagic) at += 8 + fmt::load32(s.data() + at + 4);
+        else if (magic == fmt::kLzvnMagic) at += 12 + fmt::load32(s.data() + at + 8);
+        else if (magic == fmt::kV2Magic) {
+            const uint64_t f0 = fmt::load64(s.data() + at + 8), f1 = fmt::load64(s.data() + at + 16),
+                           f2 = fmt::load64(s.data() + at + 24);
+            at += (f2 & 0xFFFFFFFF) + ((f0 >> 20) & 0xFFFFF) + ((f1 >> 40) & 0xFFFFF);
+        } else if (magic == fmt::kV1Magic) {
+            at += 772 + fmt::load32(s.data() + at + 20) + fmt::load32(s.data() + at + 24);
+        } else break;
+    }
+    return kinds;
+}
+
+}  // namespace
+
+TEST(Lzfse, RoundTripsEveryInputAndInteropsWithTheReference) {
+    for (const auto& c : interopCases()) {
+        SCOPED_TRACE(c.name);
+        const auto ours = encode(c.bytes);
+        ASSERT_FALSE(ours.empty());
+        const auto back = decode(ours, c.bytes.size());
+        ASSERT_TRUE(back.has_value());
+        EXPECT_TRUE(*back == c.bytes);
+        if (!haveOracle()) continue;
+        std::vector<uint8_t> refOut(c.bytes.size());
+        EXPECT_EQ(oracleDecode(ours, refOut), c.bytes.size());
+        EXPECT_TRUE(refOut == c.bytes);
+        const auto theirs = oracleEncode(c.bytes, c.bytes.size() + 4096);
+        ASSERT_FALSE(theirs.empty());
+        const auto fromRef = decode(theirs, c.bytes.size());
+        ASSERT_TRUE(fromRef.has_value());
+        EXPECT_TRUE(*fromRef == c.bytes);
+        // Same block kinds as the reference; sizes within 2% for what is big enough to matter.
+        EXPECT_EQ(blockKinds(ours).front(), blockKinds(theirs).front());
+        if (c.bytes.size() >= 4096) EXPECT_LE(double(ours.size()), double(theirs.size()) * 1.02 + 16);
+    }
+    if (!haveOracle()) GTEST_SKIP() << "reference LZFSE codec (Debian apfs-dkms) not available: interop half skipped";
+}
+
+TEST(Lzfse, PicksBlockKindsLikeTheReferenceEncoder) {
+    struct Row {
+        std::vector<uint8_t> in;
+        std::string first;
+    };
+    const std::vector<Row> rows = {
+        {{}, "bvx-"},
+        {text(7), "bvx-"},
+        {std::vector<uint8_t>(8, 'a'), "bvx-"},  // LZVN would take 11 bytes
+        {std::vector<uint8_t>(64, 'a'), "bvxn"},
+        {text(4095), "bvxn"},
+        {randomBytes(4095), "bvx-"},  // LZVN would not be smaller
+        {text(4096), "bvx2"},
+        {randomBytes(5000), "bvx2"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.in.size());
+        const auto s = encode(r.in);
+        const auto kinds = blockKinds(s);
+        ASSERT_GE(kinds.size(), 2u);
+        EXPECT_EQ(kinds.front(), r.first);
+        EXPECT_EQ(kinds.back(), "bvx$");
+    }
+    // Big inputs span several FSE blocks, with matches reaching back across blocks.
+    const auto big = text(2400 * 1024);
+    const auto kinds = blockKinds(encode(big));
+    EXPECT_GT(std::count(kinds.begin(), kinds.end(), "bvx2"), 3);
+    // When the compressed form does not fit, a raw block is written; when nothing fits, 0.
+    const auto rnd = randomBytes(100000);
+    std::vector<uint8_t> tight(rnd.size() + 12);
+    ASSERT_EQ(pk::compression::lzfseEncodeBuffer(tight, rnd), rnd.size() + 12);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(tight.data()), 4), "bvx-");
+    std::vector<uint8_t> tooSmall(rnd.size() + 11);
+    EXPECT_EQ(pk::compression::lzfseEncodeBuffer(tooSmall, rnd), 0u);
+}
+
+TEST(Lzfse, UncompressedTableBlocksDecodeHereAndInTheReference) {
+    for (const auto& in : {text(3000), text(200000), randomBytes(50000), mwmsFile(20, 30)}) {
+        std::vector<uint8_t> out(in.size() + 8192);
+        out.resize(pk::compression::detail::lzfseEncodeBuffer(out, in, {.v1Headers = true, .forceFse = true}));
+        ASSERT_EQ(blockKinds(out).front(), "bvx1");
+        const auto back = decode(out, in.size());
+        ASSERT_TRUE(back.has_value());
+        EXPECT_TRUE(*back == in);
+        if (haveOracle()) {
+            std::vector<uint8_t> ref(in.size());
+            EXPECT_EQ(oracleDecode(out, ref), in.size());
+            EXPECT_TRUE(ref == in);
+        }
+    }
+}
+
+TEST(Lzfse, MatchesReachIntoEarlierBlocks) {
+    // A raw block of eight bytes, then an LZVN block that copies them (distance 8).
+    std::vector<uint8_t> s = {'b', 'v', 'x', '-', 8, 0, 0, 0, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h',
+                              'b', 'v', 'x', 'n', 8, 0, 0, 0, 10, 0, 0, 0, 0x28, 0x08, 0x06, 0, 0, 0, 0, 0, 0, 0,
+                              'b', 'v', 'x', '$'};
+    const auto out = decode(s, 16);
+    ASSERT_TRUE(out.has_value());
+    EXPECT_EQ(std::string(out->begin(), out->end()), "abcdefghabcdefgh");
+    if (haveOracle()) {
+        std::vector<uint8_t> ref(16);
+        EXPECT_EQ(oracleDecode(s, ref), 16u);
+    }
+}
+
+TEST(Lzfse, CapacityCutsTheOutput) {
+    for (const auto& in : {text(3000), text(100000), std::vector<uint8_t>(70000, 0), randomBytes(20)}) {
+        const auto s = encode(in);
+        for (size_t cap : {size_t(0), size_t(1), in.size() / 3, in.size() - 1, in.size(), in.size() + 10}) {
+            std::vector<uint8_t> out(cap);
+            const size_t n = pk::compression::lzfseDecodeBuffer(out, s);
+            EXPECT_EQ(n, std::min(cap, in.size()));
+            EXPECT_TRUE(std::equal(out.begin(), out.begin() + n, in.begin()));
+        }
+    }
+}
+
+TEST(Lzfse, CommittedReferenceFixturesDecode) {
+    const std::string dir = std::string(KS_SOURCE_DIR) + "/Packages/PlatformKit/Tests/Compression/Fixtures/";
+    int seen = 0;
+    for (const char* stem : {"tiny", "small", "medium"}) {
+        SCOPED_TRACE(stem);
+        const auto raw = pk::readFile(dir + stem + ".bin");
+        const auto packed = pk::readFile(dir + stem + ".lzfse");
+        ASSERT_TRUE(raw && packed);
+        const auto back = decode(*packed, raw->size());
+        ASSERT_TRUE(back.has_value());
+        EXPECT_TRUE(*back == *raw);
+        ++seen;
+    }
+    EXPECT_EQ(seen, 3);
+}
+
+TEST(Lzfse, HostileStreamsFailCleanly) {
+    auto v2 = encode(text(20000));
+    auto lzvn = encode(text(1000));
+    std::vector<uint8_t> v1(30000);
+    const auto v1In = text(20000);
+    v1.resize(pk::compression::detail::lzfseEncodeBuffer(v1, v1In, {.v1Headers = true, .forceFse = true}));
+    std::map<std::string, std::vector<uint8_t>> bad;
+    bad["bad magic"] = {'b', 'v', 'x', 'Q', 0, 0, 0, 0};
+    bad["empty"] = {};
+    bad["missing end"] = std::vector<uint8_t>(v2.begin(), v2.end() - 4);
+    bad["distance beyond output"] = {'b', 'v', 'x', 'n', 8, 0, 0, 0, 10, 0, 0, 0, 0x28, 0x05, 0x06, 0, 0, 0, 0, 0, 0, 0,
+                                     'b', 'v', 'x', '$'};
+    bad["undefined LZVN opcode"] = {'b', 'v', 'x', 'n', 8, 0, 0, 0, 9, 0, 0, 0, 0x70, 0x06, 0, 0, 0, 0, 0, 0, 0,
+                                    'b', 'v', 'x', '$'};
+    bad["repeat match before any distance"] = {'b', 'v', 'x', 'n', 4, 0, 0, 0, 9, 0, 0, 0, 0xF4, 0x06, 0, 0, 0, 0, 0, 0, 0,
+                                               'b', 'v', 'x', '$'};
+    bad["raw block longer than input"] = {'b', 'v', 'x', '-', 0xFF, 0xFF, 0xFF, 0x7F, 'a', 'b', 'v', 'x', '$'};
+    {
+        auto s = v1;  // l_freq[0] += 64: the L table now sums past its 64 states
+        uint16_t f;
+        std::memcpy(&f, s.data() + 50, 2);
+        f = static_cast<uint16_t>(f + 64);
+        std::memcpy(s.data() + 50, &f, 2);
+        bad["frequency sum over state count"] = s;
+    }
+    {
+        auto s = v1;
+        fmt::store32(s.data() + 12, 40004);
+        bad["too many literals"] = s;
+    }
+    {
+        auto s = v1;
+        uint16_t st = 1024;
+        std::memcpy(s.data() + 32, &st, 2);
+        bad["state beyond table"] = s;
+    }
+    {
+        auto s = v2;  // header size below the fixed part
+        uint64_t f2 = fmt::load64(s.data() + 24);
+        f2 = (f2 & ~uint64_t(0xFFFFFFFF)) | 16;
+        fmt::store64(s.data() + 24, f2);
+        bad["header size below fixed part"] = s;
+    }
+    {
+        auto s = v2;  // header size past the input
+        uint64_t f2 = fmt::load64(s.data() + 24);
+        f2 = (f2 & ~uint64_t(0xFFFFFFFF)) | 0xFFFFFF00u;
+        fmt::store64(s.data() + 24, f2);
+        bad["header size past input"] = s;
+    }
+    for (const auto& [name, s] : bad) {
+        SCOPED_TRACE(name);
+        std::vector<uint8_t> out(1 << 16);
+        EXPECT_EQ(pk::compression::lzfseDecodeBuffer(out, s), 0u);
+    }
+    // Truncation at every header field (and everywhere else) of each block kind.
+    for (const auto* s : {&v2, &lzvn, &v1}) {
+        for (size_t cut = 0; cut < s->size(); ++cut) {
+            std::vector<uint8_t> t(s->begin(), s->begin() + cut);
+            std::vector<uint8_t> out(30000);
+            ASSERT_EQ(pk::compression::lzfseDecodeBuffer(out, t), 0u) << "cut at " << cut;
+        }
+    }
+    // Flipped bytes: any result, but never past the capacity (ASan watches the rest).
+    Lcg r(3);
+    for (int i = 0; i < 3000; ++i) {
+        auto s = (i % 3 == 0) ? v2 : (i % 3 == 1) ? lzvn : v1;
+        for (int k = 0; k < 1 + int(r.next() % 4); ++k) s[r.next() % s.size()] ^= uint8_t(1u << (r.next() % 8));
+        std::vector<uint8_t> out(r.next() % 25000);
+        EXPECT_LE(pk::compression::lzfseDecodeBuffer(out, s), out.size());
+    }
+}

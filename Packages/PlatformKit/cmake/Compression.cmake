@@ -1,0 +1,12 @@
+# Compression: our own LZFSE codec (no system library provides one on Linux).
+pk_add_module(Compression)
+# The reference codec, fetched into the build tree as a test oracle only.
+include(${CMAKE_CURRENT_SOURCE_DIR}/Tests/Compression/LzfseOracle.cmake)
+set(_pk_compression_test_libs PlatformKit::Compression)
+if(TARGET lzfse_oracle)
+  list(APPEND _pk_compression_test_libs lzfse_oracle)
+endif()
+ks_add_tests(pk_compression DIR Tests/Compression LIBS ${_pk_compression_test_libs})
+ks_add_benchmarks(pk_compression DIR Benchmarks/Compression LIBS ${_pk_compression_test_libs})
+ks_add_fuzzer(lzfse_decode SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/Tests/Compression/Fuzz/LzfseDecodeFuzzer.cpp
+              LIBS PlatformKit::Compression)
