@@ -1,0 +1,153 @@
+// Two processes on 127.0.0.1 find each other by beacons, link up over ENet, exchange a
+// state packet and a voice packet, and part, within a bounded time.
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "PlatformKit/Net/LanSession.h"
+
+using namespace pk::net;
+using namespace std::chrono;
+
+namespace {
+uint16_t freeUdpPort() {
+    const int s = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    socklen_t len = sizeof sa;
+    getsockname(s, reinterpret_cast<sockaddr*>(&sa), &len);
+    ::close(s);
+    return ntohs(sa.sin_port);
+}
+
+LanConfig loopback(uint16_t listen, uint16_t target) {
+    LanConfig c;
+    c.bindAddress = "127.0.0.1";
+    c.discoveryPort = listen;
+    c.beaconTargets = {{"127.0.0.1", target}};
+    c.beaconIntervalSeconds = 0.05;
+    return c;
+}
+
+const std::vector<uint8_t> kState = [] {
+    std::vector<uint8_t> v(48, 0);
+    v[0] = 'P', v[1] = 'C', v[2] = 'W', v[3] = 'M';
+    return v;
+}();
+const std::vector<uint8_t> kVoice = {'C', 'V', 'W', 'M', 1, 0, 0x80, 0x3E, 0, 0, 0, 0};
+
+// The second process: accepts, answers each state packet with a voice packet, and exits
+// 0 once the other side has left.
+[[noreturn]] void runChild(uint16_t listen, uint16_t target) {
+    std::mutex m;
+    std::condition_variable cv;
+    bool connected = false, parted = false;
+    LanTransport transport(loopback(listen, target));
+    auto session = transport.makeSession("Squadmate");
+    SessionEvents e;
+    e.peerFound = [&](const PeerInfo& p, const std::optional<DiscoveryInfo>&) { session->invite(p.id, {}, 5); };
+    e.invitation = [](const PeerInfo&, const std::vector<uint8_t>&, std::function<void(bool)> respond) { respond(true); };
+    e.peerStateChanged = [&](const PeerInfo&, PeerState s) {
+        std::lock_guard lock(m);
+        if (s == PeerState::connected) connected = true;
+        if (s == PeerState::notConnected && connected) parted = true;
+        cv.notify_all();
+    };
+    e.dataReceived = [&](const std::vector<uint8_t>& d, const PeerInfo&) {
+        if (d == kState) session->sendToAllUnreliable(kVoice);
+    };
+    session->setEvents(e);
+    session->startAdvertising("mw-grimtide-v9", DiscoveryInfo{{"room", "NYC-6AVE"}});
+    session->startBrowsing("mw-grimtide-v9");
+    std::unique_lock lock(m);
+    const bool ok = cv.wait_for(lock, seconds(20), [&] { return parted; });
+    lock.unlock();
+    session.reset();
+    _exit(ok ? 0 : 3);
+}
+}  // namespace
+
+TEST(LanSession, TwoProcessesOnLoopback) {
+    const uint16_t parentPort = freeUdpPort(), childPort = freeUdpPort();
+    ASSERT_NE(parentPort, childPort);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) runChild(childPort, parentPort);
+
+    std::mutex m;
+    std::condition_variable cv;
+    std::optional<PeerInfo> found, connectedPeer;
+    std::optional<std::string> foundRoom;
+    bool gotVoice = false, voiceFromPeer = false;
+    LanTransport transport(loopback(parentPort, childPort));
+    auto session = transport.makeSession("Squadmate");  // the same display name on purpose
+    SessionEvents e;
+    e.peerFound = [&](const PeerInfo& p, const std::optional<DiscoveryInfo>& info) {
+        std::lock_guard lock(m);
+        found = p;
+        if (info && info->count("room")) foundRoom = info->at("room");
+        session->invite(p.id, {}, 5);
+    };
+    e.invitation = [](const PeerInfo&, const std::vector<uint8_t>&, std::function<void(bool)> respond) { respond(true); };
+    e.peerStateChanged = [&](const PeerInfo& p, PeerState s) {
+        std::lock_guard lock(m);
+        if (s == PeerState::connected) connectedPeer = p;
+        cv.notify_all();
+    };
+    e.dataReceived = [&](const std::vector<uint8_t>& d, const PeerInfo& from) {
+        std::lock_guard lock(m);
+        if (d == kVoice) {
+            gotVoice = true;
+            voiceFromPeer = connectedPeer && from.id == connectedPeer->id;
+        }
+        cv.notify_all();
+    };
+    session->setEvents(e);
+    session->startAdvertising("mw-grimtide-v9", DiscoveryInfo{{"room", "NYC-6AVE"}});
+    session->startBrowsing("mw-grimtide-v9");
+
+    {
+        std::unique_lock lock(m);
+        ASSERT_TRUE(cv.wait_for(lock, seconds(10), [&] { return connectedPeer.has_value(); })) << "no link";
+        EXPECT_EQ(found->displayName, "Squadmate");
+        EXPECT_NE(found->id, session->localPeer().id);
+        EXPECT_EQ(foundRoom, "NYC-6AVE");
+    }
+    EXPECT_EQ(session->connectedPeers().size(), 1u);
+    for (int i = 0; i < 100; ++i) {
+        session->sendToAllUnreliable(kState);
+        std::unique_lock lock(m);
+        if (cv.wait_for(lock, milliseconds(50), [&] { return gotVoice; })) break;
+    }
+    {
+        std::lock_guard lock(m);
+        EXPECT_TRUE(gotVoice);
+        EXPECT_TRUE(voiceFromPeer);
+    }
+    session->disconnect();
+
+    int status = -1;
+    const auto deadline = steady_clock::now() + seconds(15);
+    while (steady_clock::now() < deadline) {
+        if (waitpid(child, &status, WNOHANG) == child) break;
+        std::this_thread::sleep_for(milliseconds(20));
+    }
+    if (!WIFEXITED(status)) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+        FAIL() << "the other process did not see the disconnect in time";
+    }
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(session->connectedPeers().empty());
+}

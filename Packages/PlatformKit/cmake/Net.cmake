@@ -1,0 +1,5 @@
+# Net: peer-to-peer sessions over ENet with UDP discovery beacons; an in-process hub for tests.
+pkg_check_modules(PK_NET_ENET REQUIRED IMPORTED_TARGET libenet)
+pk_add_module(Net LIBS PkgConfig::PK_NET_ENET Threads::Threads)
+ks_add_tests(pk_net DIR Tests/Net LIBS PlatformKit::Net)
+ks_add_benchmarks(pk_net DIR Benchmarks/Net LIBS PlatformKit::Net)
