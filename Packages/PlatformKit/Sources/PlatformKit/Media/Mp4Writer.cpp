@@ -286,7 +286,13 @@ void Mp4Writer::start() {
     }
     m.guarded([&] {
         check(avio_open(&m.fmt->pb, m.path.c_str(), AVIO_FLAG_WRITE), "Opening the MP4 file failed");
-        check(avformat_write_header(m.fmt, nullptr), "Writing the MP4 header failed");
+        // The movie timescale carries edit lists (a late first frame, audio priming): a
+        // multiple of the frame rate keeps frame times exact instead of rounded to 1 ms.
+        AVDictionary* opts = nullptr;
+        av_dict_set_int(&opts, "movie_timescale", int64_t(m.vs.fps) * 1000, 0);
+        const int ret = avformat_write_header(m.fmt, &opts);
+        av_dict_free(&opts);
+        check(ret, "Writing the MP4 header failed");
     });
     std::lock_guard lock(m.stateMutex);
     m.status = Status::writing;

@@ -1,0 +1,204 @@
+#include "MarblewickLookDevKit/StudioTurntableExporter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <system_error>
+#include <thread>
+
+#include "PlatformKit/Foundation/Clock.h"
+#include "PlatformKit/Foundation/Files.h"
+#include "PlatformKit/Foundation/Numbers.h"
+#include "PlatformKit/Foundation/StudioError.h"
+#include "PlatformKit/Media/Mp4Writer.h"
+
+namespace lookdev {
+
+namespace fs = std::filesystem;
+using pk::media::Mp4Writer;
+
+pk::json::OrderedJson TurntableExportReceipt::toJson() const {
+    pk::json::OrderedJson j = pk::json::OrderedJson::object();
+    j["videoPath"] = videoPath;
+    j["width"] = width;
+    j["height"] = height;
+    j["frameCount"] = frameCount;
+    j["durationSeconds"] = pk::json::doubleNumber(durationSeconds);
+    j["fileSizeBytes"] = fileSizeBytes;
+    j["includesAudioScore"] = includesAudioScore;
+    j["renderElapsedSec"] = pk::json::doubleNumber(renderElapsedSec);
+    return j;
+}
+
+TurntableExportReceipt TurntableExportReceipt::fromJson(const pk::json::OrderedJson& j) {
+    using namespace pk::json;
+    requireObject(j, "TurntableExportReceipt");
+    TurntableExportReceipt r;
+    r.videoPath = readString(j, "videoPath");
+    r.width = readInteger<int64_t>(j, "width");
+    r.height = readInteger<int64_t>(j, "height");
+    r.frameCount = readInteger<int64_t>(j, "frameCount");
+    r.durationSeconds = readDouble(j, "durationSeconds");
+    r.fileSizeBytes = readInteger<int64_t>(j, "fileSizeBytes");
+    r.includesAudioScore = readBool(j, "includesAudioScore");
+    r.renderElapsedSec = readDouble(j, "renderElapsedSec");
+    return r;
+}
+
+namespace StudioExporters {
+
+namespace {
+
+constexpr int kAudioRate = 44100;
+constexpr int64_t kAudioChunk = 4096;
+// Beyond this many frames (or score samples) a length is not a turntable any more.
+constexpr double kMaxCount = 2147483648.0;
+
+pk::StudioError exportError(int code, const char* text) { return pk::StudioError(kErrorDomain, code, text); }
+
+std::vector<int16_t> scoreChunk(const std::vector<float>& l, const std::vector<float>& r, int64_t c, int64_t k) {
+    const int64_t n = int64_t(l.size());
+    std::vector<int16_t> out(size_t(k) * 2);
+    for (int64_t j = c; j < c + k; ++j) {
+        // 0.25 s linear fade-in, 0.35 s linear fade-out.
+        const float fadeIn = std::min(float(j) / (float(kAudioRate) * 0.25f), 1.0f);
+        const float fadeOut = float(n - j) / (float(kAudioRate) * 0.35f);
+        const float g = std::clamp(std::min(fadeIn, fadeOut), 0.0f, 1.0f);
+        const size_t o = size_t(j - c) * 2;
+        out[o] = int16_t(std::clamp(g * l[size_t(j)] * 32767.0f, -32767.0f, 32767.0f));
+        out[o + 1] = int16_t(std::clamp(g * r[size_t(j)] * 32767.0f, -32767.0f, 32767.0f));
+    }
+    return out;
+}
+
+}  // namespace
+
+TurntableExportReceipt exportTurntableMP4(LookDevOffscreenRenderer& engine, TurntableAspectPreset aspect,
+                                          double durationSec, int64_t fps,
+                                          std::optional<creator::VelMusicIntensityStateV950> musicState,
+                                          const fs::path& to, const std::function<void(double)>& onProgress,
+                                          const ExportCancelToken* cancel) {
+    const auto clock = pk::Clock::system();
+    const double start = clock->now();
+
+    // Refuse lengths that cannot be counted before any float-to-integer conversion.
+    if (fps <= 0 || fps > 1000) throw exportError(203, "Turntable frame rate must be between 1 and 1000.");
+    const double product = durationSec * double(fps);
+    if (!std::isfinite(durationSec) || !std::isfinite(product) || product >= kMaxCount ||
+        (musicState && durationSec * kAudioRate >= kMaxCount)) {
+        throw exportError(203, "Turntable duration must be a finite, countable number of seconds.");
+    }
+    const int64_t frameCount = std::max<int64_t>(30, int64_t(product));
+    const auto dims = aspect.dimensions();
+    const int width = int(dims.width), height = int(dims.height);
+
+    // The old file goes, never a folder of that name.
+    pk::createDirectories(to.parent_path().empty() ? fs::path(".") : to.parent_path());
+    std::error_code ec;
+    if (fs::is_directory(fs::symlink_status(to, ec))) {
+        throw pk::StudioError::fromErrno(EISDIR, "Cannot replace " + to.string());
+    }
+    if (!pk::removeFileOnly(to)) throw pk::StudioError::fromErrno(EACCES, "Cannot remove " + to.string());
+
+    pk::media::VideoEncoderSettings vs;
+    vs.width = width;
+    vs.height = height;
+    vs.fps = int(fps);
+    vs.averageBitRate = 16'000'000;
+    std::unique_ptr<Mp4Writer> writer;
+    if (musicState) {
+        try {
+            writer = std::make_unique<Mp4Writer>(to, vs, pk::media::AudioEncoderSettings{kAudioRate, 2, 192'000});
+        } catch (const pk::StudioError&) {
+            writer.reset();  // no audio input: the video goes without sound
+        }
+    }
+    if (!writer) writer = std::make_unique<Mp4Writer>(to, vs, std::nullopt);
+    writer->start();
+
+    const LookDevSceneState state = engine.currentSceneState();
+    const float baseYaw = state.yaw;
+
+    creator::VelStemBufferV950 score;
+    if (writer->hasAudio()) {
+        score = creator::VelSoundVel4AdaptiveMusicEngineV950::shared().synthesizeStemBuffer(*musicState, durationSec,
+                                                                                           double(kAudioRate));
+    }
+
+    std::atomic<bool> cancelled{false};
+    int64_t appended = 0;
+    std::thread video([&] {
+        const size_t frameBytes = size_t(width) * size_t(height) * 4;
+        for (int64_t i = 0; i < frameCount; ++i) {
+            if (cancel && cancel->isCancelled()) {
+                cancelled.store(true);
+                break;
+            }
+            if (writer->status() != Mp4Writer::Status::writing) break;
+            const double turn = double(i) / double(frameCount) * 2.0 * 3.141592653589793;
+            const float yaw = baseYaw + float(turn);
+            const auto bytes = engine.renderOffscreenBGRA(width, height, yaw, state);
+            if (bytes && bytes->size() == frameBytes) {
+                try {
+                    writer->appendVideoFrame(bytes->data(), int64_t(width) * 4, i);
+                    ++appended;
+                } catch (const pk::StudioError&) {
+                    // The writer keeps the failure; the loop ends on its status.
+                }
+            }
+            if (onProgress) onProgress(double(i + 1) / double(frameCount));
+        }
+        try {
+            writer->finishVideo();
+        } catch (const pk::StudioError&) {
+        }
+    });
+    std::thread audio;
+    if (writer->hasAudio()) {
+        audio = std::thread([&] {
+            const int64_t n = int64_t(score.samplesL.size());
+            for (int64_t c = 0; c < n; c += std::min(n - c, kAudioChunk)) {
+                if (cancelled.load() || writer->status() != Mp4Writer::Status::writing) break;
+                const int64_t k = std::min(n - c, kAudioChunk);
+                const auto chunk = scoreChunk(score.samplesL, score.samplesR, c, k);
+                try {
+                    writer->appendAudio(std::span<const int16_t>(chunk), c);
+                } catch (const pk::StudioError&) {
+                }
+            }
+            try {
+                writer->finishAudio();
+            } catch (const pk::StudioError&) {
+            }
+        });
+    }
+    video.join();
+    if (audio.joinable()) audio.join();
+
+    if (cancelled.load()) {
+        try {
+            writer->finish();
+        } catch (const pk::StudioError&) {
+        }
+        writer.reset();
+        pk::removeFileOnly(to);
+        throw exportError(204, "Turntable export was cancelled.");
+    }
+    writer->finish();  // throws the writer's own error when it failed
+    if (appended == 0) throw exportError(202, "MP4 export failed.");
+
+    TurntableExportReceipt r;
+    r.videoPath = to.string();
+    r.width = width;
+    r.height = height;
+    r.frameCount = frameCount;
+    r.durationSeconds = durationSec;
+    const auto size = fs::file_size(to, ec);
+    r.fileSizeBytes = ec ? 0 : int64_t(size);
+    r.includesAudioScore = writer->hasAudio();
+    r.renderElapsedSec = pk::roundTo(clock->now() - start, 2);
+    return r;
+}
+
+}  // namespace StudioExporters
+
+}  // namespace lookdev

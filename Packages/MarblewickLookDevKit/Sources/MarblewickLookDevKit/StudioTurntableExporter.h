@@ -1,0 +1,64 @@
+#pragma once
+// One full camera turn around the hero mesh, rendered offscreen frame by frame and
+// written as an H.264 MP4, optionally with the adaptive score as a stereo AAC track.
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "MarblewickCreatorStudio/VelSoundVel4AdaptiveMusicEngineV950.h"
+#include "MarblewickLookDevKit/LookDevOffscreenRenderer.h"
+#include "MarblewickLookDevKit/LookDevSceneState.h"
+#include "PlatformKit/Foundation/Json.h"
+
+namespace lookdev {
+
+struct TurntableExportReceipt {
+    std::string videoPath;
+    int64_t width = 0;
+    int64_t height = 0;
+    int64_t frameCount = 0;
+    double durationSeconds = 0;
+    int64_t fileSizeBytes = 0;
+    bool includesAudioScore = false;
+    double renderElapsedSec = 0;
+
+    bool operator==(const TurntableExportReceipt&) const = default;
+    // Keys in declaration order.
+    pk::json::OrderedJson toJson() const;
+    static TurntableExportReceipt fromJson(const pk::json::OrderedJson& j);
+};
+
+// Set from any thread to stop an export; checked once per frame.
+class ExportCancelToken {
+public:
+    void cancel() { cancelled_.store(true); }
+    bool isCancelled() const { return cancelled_.load(); }
+
+private:
+    std::atomic<bool> cancelled_{false};
+};
+
+namespace StudioExporters {
+
+inline constexpr const char* kErrorDomain = "MarblewickLookDevKit";
+
+// Blocks until the file is finished. Frames: max(30, trunc(durationSec × fps)), each at
+// yaw base + i / frameCount × 2π from one copy of the scene state. onProgress is called
+// after every frame (rendered or skipped) on the video thread. Throws: the file
+// system's and the writer's own errors; 202 "MP4 export failed." when no frame could be
+// written or the writer did not complete; 203 for a duration or frame rate that cannot
+// be counted in frames (checked before anything is touched); 204 when cancelled (the
+// partial file is removed).
+TurntableExportReceipt exportTurntableMP4(LookDevOffscreenRenderer& engine, TurntableAspectPreset aspect,
+                                          double durationSec, int64_t fps,
+                                          std::optional<creator::VelMusicIntensityStateV950> musicState,
+                                          const std::filesystem::path& to,
+                                          const std::function<void(double)>& onProgress = {},
+                                          const ExportCancelToken* cancel = nullptr);
+
+}  // namespace StudioExporters
+
+}  // namespace lookdev
