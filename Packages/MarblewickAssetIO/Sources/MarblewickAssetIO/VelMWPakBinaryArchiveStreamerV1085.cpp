@@ -1,0 +1,319 @@
+#include "MarblewickAssetIO/VelMWPakBinaryArchiveStreamerV1085.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "MarblewickAssetIO/VelBlenderHeroKitCatalogV1040.h"
+#include "PlatformKit/Compression/Lzfse.h"
+#include "PlatformKit/Crypto/Sha256.h"
+#include "PlatformKit/Foundation/Files.h"
+#include "PlatformKit/Foundation/Numbers.h"
+#include "PlatformKit/Gpu/Device.h"
+#include "PlatformKit/Gpu/Sync.h"
+
+namespace assetio {
+
+namespace fs = std::filesystem;
+using Streamer = VelMWPakBinaryArchiveStreamerV1085;
+
+const std::array<std::string, 3> Streamer::grimTideV90HeroFilenames = {
+    "Arch_HarborgateLobby_V1150.mwmesh", "Prop_WendmoorFluxCore_V1150.mwmesh", "Prop_WendmoorRelayDock_V1150.mwmesh"};
+
+namespace {
+
+constexpr uint8_t kMagic[4] = {'M', 'W', 'A', 'K'};
+constexpr uint64_t kHeaderBytes = 8;
+constexpr double kPackFallbackMs = 0.2;
+constexpr double kHeroKitFallbackMs = 0.25;
+// No valid LZFSE stream expands beyond ~1720 bytes per stored byte; a manifest claiming
+// more cannot be honest and must not decide an allocation.
+constexpr uint64_t kMaxExpansion = 2048;
+
+void createArchiveFolder(const fs::path& archiveURL) {
+    const fs::path parent = archiveURL.parent_path();
+    if (!parent.empty()) pk::createDirectories(parent);
+}
+
+struct Packed {
+    std::vector<VelMWPakEntryV1085> entries;
+    std::vector<uint8_t> payload;
+    int64_t rawTotal = 0;
+};
+
+void addEntry(Packed& p, const std::string& name, const fs::path& file) {
+    const auto bytes = pk::readFile(file);
+    if (!bytes || bytes->empty()) return;
+    const auto blob = Streamer::lzfseCompress(*bytes);
+    if (!blob || blob->empty()) return;
+    VelMWPakEntryV1085 e;
+    e.name = name;
+    e.uncompressedBytes = static_cast<int64_t>(bytes->size());
+    e.compressedBytes = static_cast<int64_t>(blob->size());
+    e.payloadOffset = static_cast<int64_t>(p.payload.size());
+    e.sha256Hex = Streamer::hexDigest(Streamer::sha256(*bytes));
+    p.entries.push_back(std::move(e));
+    p.payload.insert(p.payload.end(), blob->begin(), blob->end());
+    p.rawTotal += static_cast<int64_t>(bytes->size());
+}
+
+// Encodes the manifest and writes the whole archive atomically; returns its length.
+uint64_t writeArchive(const fs::path& archiveURL, const Packed& p, int64_t version) {
+    VelMWPakManifestV1085 m;
+    m.version = version;
+    m.entries = p.entries;
+    const std::string manifest = pk::json::dump(m.toJson());
+    if (manifest.size() > UINT32_MAX)
+        throw pk::StudioError("MWPak", 1, "The archive manifest is too large for its 32-bit length field.");
+    std::vector<uint8_t> out;
+    out.reserve(kHeaderBytes + manifest.size() + p.payload.size());
+    out.insert(out.end(), kMagic, kMagic + 4);
+    const uint32_t n = static_cast<uint32_t>(manifest.size());
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(n >> (8 * i)));
+    out.insert(out.end(), manifest.begin(), manifest.end());
+    out.insert(out.end(), p.payload.begin(), p.payload.end());
+    pk::atomicWrite(archiveURL, out);
+    return out.size();
+}
+
+uint32_t manifestLength(std::span<const uint8_t> a) {
+    return uint32_t(a[4]) | uint32_t(a[5]) << 8 | uint32_t(a[6]) << 16 | uint32_t(a[7]) << 24;
+}
+
+// The blob of an entry inside an archive of `size` bytes whose manifest is n long, or
+// nothing when the recorded numbers are negative, too large or point outside the file.
+std::optional<std::span<const uint8_t>> blobOf(std::span<const uint8_t> archive, uint64_t n,
+                                               const VelMWPakEntryV1085& e) {
+    if (e.payloadOffset < 0 || e.compressedBytes < 0 || e.uncompressedBytes < 0) return std::nullopt;
+    const uint64_t start = kHeaderBytes + n;
+    if (start > archive.size()) return std::nullopt;
+    const uint64_t area = archive.size() - start;
+    const uint64_t off = static_cast<uint64_t>(e.payloadOffset), len = static_cast<uint64_t>(e.compressedBytes);
+    if (off > area || len > area - off) return std::nullopt;
+    return archive.subspan(static_cast<size_t>(start + off), static_cast<size_t>(len));
+}
+
+// Decompresses a blob to its recorded length and checks its digest.
+std::optional<std::vector<uint8_t>> verifiedEntry(std::span<const uint8_t> blob, const VelMWPakEntryV1085& e) {
+    const uint64_t expected = static_cast<uint64_t>(e.uncompressedBytes);
+    if (expected > Streamer::kMaxEntryBytes || expected / kMaxExpansion > blob.size()) return std::nullopt;
+    auto bytes = Streamer::lzfseDecompress(blob, expected);
+    if (!bytes) return std::nullopt;
+    // An entry of 0 bytes is returned only when its digest is that of empty input.
+    if (Streamer::hexDigest(Streamer::sha256(*bytes)) != e.sha256Hex) return std::nullopt;
+    return bytes;
+}
+
+std::optional<VelMWPakManifestV1085> readManifest(std::span<const uint8_t> a) {
+    if (a.size() < 12 || std::memcmp(a.data(), kMagic, 4) != 0) return std::nullopt;
+    const uint64_t n = manifestLength(a);
+    if (a.size() < kHeaderBytes + n) return std::nullopt;
+    try {
+        const auto j = pk::json::parseOrdered(
+            std::string_view(reinterpret_cast<const char*>(a.data() + kHeaderBytes), static_cast<size_t>(n)));
+        return VelMWPakManifestV1085::fromJson(j);
+    } catch (const pk::StudioError&) {
+        return std::nullopt;
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace
+
+std::array<uint8_t, 32> Streamer::sha256(std::span<const uint8_t> bytes) { return pk::crypto::sha256(bytes); }
+
+std::string Streamer::hexDigest(const std::array<uint8_t, 32>& digest) { return pk::crypto::hexDigest(digest); }
+
+std::optional<std::vector<uint8_t>> Streamer::lzfseCompress(std::span<const uint8_t> bytes) {
+    if (bytes.empty()) return std::vector<uint8_t>{};
+    std::vector<uint8_t> out(bytes.size() + 4096, 0);
+    const size_t n = pk::compression::lzfseEncodeBuffer(out, bytes);
+    if (n == 0) return std::nullopt;
+    out.resize(n);
+    return out;
+}
+
+std::optional<std::vector<uint8_t>> Streamer::lzfseDecompress(std::span<const uint8_t> blob, uint64_t expectedLength) {
+    if (expectedLength > kMaxEntryBytes) return std::nullopt;
+    std::vector<uint8_t> out(static_cast<size_t>(expectedLength));
+    if (pk::compression::lzfseDecodeBuffer(out, blob) != expectedLength) return std::nullopt;
+    return out;
+}
+
+std::optional<std::vector<uint8_t>> Streamer::extractEntryData(const std::string& named, const fs::path& from) {
+    const auto bytes = pk::readFile(from);
+    if (!bytes) return std::nullopt;
+    return extractEntryData(named, std::span<const uint8_t>(*bytes));
+}
+
+std::optional<std::vector<uint8_t>> Streamer::extractEntryData(const std::string& named,
+                                                               std::span<const uint8_t> archive) {
+    const auto manifest = readManifest(archive);
+    if (!manifest) return std::nullopt;
+    static constexpr std::string_view kExt = ".mwmesh";
+    const bool hasExt = named.size() >= kExt.size() && named.compare(named.size() - kExt.size(), kExt.size(), kExt) == 0;
+    const std::string alternative = hasExt ? named : named + std::string(kExt);
+    const auto it = std::find_if(manifest->entries.begin(), manifest->entries.end(),
+                                 [&](const VelMWPakEntryV1085& e) { return e.name == named || e.name == alternative; });
+    if (it == manifest->entries.end()) return std::nullopt;
+    const auto blob = blobOf(archive, manifestLength(archive), *it);
+    if (!blob) return std::nullopt;
+    return verifiedEntry(*blob, *it);
+}
+
+Streamer::GpuLoadTiming Streamer::timeGpuLoad(const fs::path& archiveURL, uint64_t archiveLength,
+                                               pk::gpu::Device* device, double fallbackLatencyMs,
+                                               const pk::Clock& clock) {
+    const GpuLoadTiming fallback{static_cast<int64_t>(archiveLength), fallbackLatencyMs};
+    if (!device) return fallback;
+    const int fd = ::open(archiveURL.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return fallback;
+    std::optional<GpuLoadTiming> timed;
+    try {
+        const size_t bufferBytes = static_cast<size_t>(std::max<uint64_t>(archiveLength, 4096));
+        timed = device->run([&]() -> std::optional<GpuLoadTiming> {
+            auto staging = device->makeBuffer({bufferBytes, pk::gpu::BufferStorage::persistentMapped});
+            auto target = device->makeBuffer({bufferBytes, pk::gpu::BufferStorage::deviceLocal});
+            if (!staging || !target || !staging->mapped()) return std::nullopt;
+            auto* dst = static_cast<uint8_t*>(staging->mapped());
+            const double t0 = clock.now();
+            uint64_t done = 0;
+            while (done < archiveLength) {
+                const ssize_t r = ::pread(fd, dst + done, static_cast<size_t>(archiveLength - done),
+                                          static_cast<off_t>(done));
+                if (r < 0 && errno == EINTR) continue;
+                if (r <= 0) break;
+                done += static_cast<uint64_t>(r);
+            }
+            bool complete = done == archiveLength;
+            if (complete && archiveLength > 0) device->copyBuffer(*staging, 0, *target, 0, archiveLength);
+            pk::gpu::Fence fence(*device);
+            complete = fence.wait(UINT64_C(30000000000)) && complete;
+            const double t1 = clock.now();
+            return GpuLoadTiming{complete ? static_cast<int64_t>(archiveLength) : 0,
+                                 std::max((t1 - t0) * 1000.0, 0.02)};
+        });
+    } catch (const pk::StudioError&) {
+        timed.reset();
+    }
+    ::close(fd);
+    return timed ? *timed : fallback;
+}
+
+VelMWPakStreamReceiptV1085 Streamer::makeReceipt(const fs::path& archiveURL, int64_t entryCount, int64_t totalRawBytes,
+                                                 int64_t archiveLength, bool verified, const GpuLoadTiming& timing) {
+    VelMWPakStreamReceiptV1085 r;
+    r.archivePath = archiveURL.string();
+    r.entryCount = entryCount;
+    r.totalRawBytes = totalRawBytes;
+    r.totalCompressedBytes = archiveLength;
+    r.compressionSavingsPct =
+        totalRawBytes < 1
+            ? 0.0
+            : pk::roundHalfAway((1.0 - double(archiveLength) / double(totalRawBytes)) * 100.0 * 10.0) / 10.0;
+    r.allSHA256Verified = verified;
+    r.mtlIOStreamBytes = timing.streamedBytes;
+    const double bandwidth =
+        (double(timing.streamedBytes) / 1048576.0) / std::max(timing.latencyMs / 1000.0, 0.00001);
+    r.mtlIOLatencyMs = pk::roundHalfAway(timing.latencyMs * 100.0) / 100.0;
+    r.mtlIOBandwidthMBps = pk::roundHalfAway(bandwidth * 10.0) / 10.0;
+    return r;
+}
+
+VelMWPakStreamReceiptV1085 Streamer::packFilesToMWPak(const std::vector<fs::path>& fileURLs, const fs::path& archiveURL,
+                                                      pk::gpu::Device* device) {
+    return packFilesToMWPak(fileURLs, archiveURL, device, *pk::Clock::system());
+}
+
+VelMWPakStreamReceiptV1085 Streamer::packFilesToMWPak(const std::vector<fs::path>& fileURLs, const fs::path& archiveURL,
+                                                      pk::gpu::Device* device, const pk::Clock& clock) {
+    createArchiveFolder(archiveURL);
+    Packed p;
+    for (const auto& url : fileURLs) addEntry(p, pk::lastComponent(url), url);
+    const uint64_t length = writeArchive(archiveURL, p, 1165);
+
+    bool verified = !p.entries.empty();
+    for (const auto& e : p.entries) {
+        const auto back = extractEntryData(e.name, archiveURL);
+        if (!back || static_cast<int64_t>(back->size()) != e.uncompressedBytes ||
+            hexDigest(sha256(*back)) != e.sha256Hex) {
+            verified = false;
+            break;
+        }
+    }
+    const auto timing = timeGpuLoad(archiveURL, length, device, kPackFallbackMs, clock);
+    return makeReceipt(archiveURL, static_cast<int64_t>(p.entries.size()), p.rawTotal, static_cast<int64_t>(length),
+                       verified, timing);
+}
+
+VelMWPakStreamReceiptV1085 Streamer::packVerifyAndStreamHeroKits(pk::gpu::Device& device, const fs::path& archiveURL) {
+    return packVerifyAndStreamHeroKits(device, archiveURL, VelBlenderHeroKitCatalogV1040::bundleResourceFolder(),
+                                       *pk::Clock::system());
+}
+
+VelMWPakStreamReceiptV1085 Streamer::packVerifyAndStreamHeroKits(pk::gpu::Device& device, const fs::path& archiveURL,
+                                                                 const fs::path& resourceFolder,
+                                                                 const pk::Clock& clock) {
+    createArchiveFolder(archiveURL);
+    Packed p;
+    for (const auto& name : VelBlenderHeroKitCatalogV1040::canonicalFilenames) {
+        const auto url = VelBlenderHeroKitCatalogV1040::locateHeroAsset(name, resourceFolder);
+        if (url) addEntry(p, name, *url);
+    }
+    const uint64_t length = writeArchive(archiveURL, p, 1085);
+
+    const auto bytes = pk::readFile(archiveURL);
+    if (!bytes) throw pk::StudioError("MWPak", 2, "The written archive could not be read back.");
+    const std::span<const uint8_t> a(*bytes);
+    if (a.size() < kHeaderBytes) throw pk::StudioError("MWPak", 3, "The written archive is truncated.");
+    const uint64_t n = manifestLength(a);
+    if (a.size() < kHeaderBytes + n) throw pk::StudioError("MWPak", 3, "The written archive is truncated.");
+    const auto manifest = VelMWPakManifestV1085::fromJson(pk::json::parseOrdered(
+        std::string_view(reinterpret_cast<const char*>(a.data() + kHeaderBytes), static_cast<size_t>(n))));
+    bool verified = manifest.entries.size() == p.entries.size() && !p.entries.empty();
+    for (const auto& e : manifest.entries) {
+        if (!verified) break;
+        const auto blob = blobOf(a, n, e);
+        verified = blob && verifiedEntry(*blob, e).has_value();
+    }
+    const auto timing = timeGpuLoad(archiveURL, length, &device, kHeroKitFallbackMs, clock);
+    return makeReceipt(archiveURL, static_cast<int64_t>(p.entries.size()), p.rawTotal, static_cast<int64_t>(length),
+                       verified, timing);
+}
+
+VelMWPakStreamReceiptV1085 Streamer::packGrimtideV90HeroesArchive(pk::gpu::Device& device, const fs::path& archiveURL) {
+    return packGrimtideV90HeroesArchive(device, archiveURL, VelBlenderHeroKitCatalogV1040::bundleResourceFolder());
+}
+
+VelMWPakStreamReceiptV1085 Streamer::packGrimtideV90HeroesArchive(pk::gpu::Device& device, const fs::path& archiveURL,
+                                                                  const fs::path& resourceFolder) {
+    std::vector<fs::path> urls;
+    for (const auto& name : grimTideV90HeroFilenames)
+        if (auto url = VelBlenderHeroKitCatalogV1040::locateHeroAsset(name, resourceFolder)) urls.push_back(*url);
+    return packFilesToMWPak(urls, archiveURL, &device);
+}
+
+std::optional<fs::path> Streamer::resolveDefaultGrimtideMWPakURL(const std::optional<fs::path>& directoryOverride) {
+    return resolveDefaultGrimtideMWPakURL(directoryOverride, VelBlenderHeroKitCatalogV1040::bundleResourceFolder());
+}
+
+std::optional<fs::path> Streamer::resolveDefaultGrimtideMWPakURL(const std::optional<fs::path>& directoryOverride,
+                                                                 const fs::path& resourceFolder) {
+    std::error_code ec;
+    if (directoryOverride) {
+        const fs::path p = *directoryOverride / kDefaultArchiveFilename;
+        if (fs::exists(p, ec)) return p;
+    }
+    if (resourceFolder.empty()) return std::nullopt;
+    for (const fs::path& dir : {resourceFolder / "AmberCellarPack", resourceFolder / "Assets3D", resourceFolder}) {
+        const fs::path p = dir / kDefaultArchiveFilename;
+        if (fs::exists(p, ec)) return p;
+    }
+    return std::nullopt;
+}
+
+}  // namespace assetio
