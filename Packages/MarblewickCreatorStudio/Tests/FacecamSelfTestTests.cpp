@@ -2,8 +2,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "MarblewickCreatorStudio/VelCreatorFacecamSelfTestV1045.h"
+#include "PlatformKit/Foundation/Files.h"
 #include "PlatformKit/Foundation/StudioError.h"
 #include "PlatformKit/Image/Image.h"
 
@@ -101,5 +103,23 @@ TEST(FacecamSelfTest, ReceiptJsonKeepsItsKeyOrderAndNeedsEveryKey) {
         auto missing = j;
         missing.erase(key);
         EXPECT_THROW(VelCreatorFacecamSelfTestReceiptV1045::fromJson(missing), pk::StudioError) << key;
+    }
+}
+
+TEST(FacecamSelfTest, CallsOnSeveralThreadsAtOnceGiveTheSameResult) {
+    fs::path dir = freshDir("threads");
+    std::vector<VelCreatorFacecamSelfTestReceiptV1045> receipts(4);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < receipts.size(); ++i)
+        threads.emplace_back([&, i] {
+            receipts[i] = VelCreatorFacecamSelfTestV1045::runSelfTestAndRenderProof(dir / (std::to_string(i) + ".png"));
+        });
+    for (auto& t : threads) t.join();
+    auto reference = pk::readFile(dir / "0.png");
+    ASSERT_TRUE(reference);
+    for (size_t i = 1; i < receipts.size(); ++i) {
+        EXPECT_EQ(receipts[i].subjectOpaqueRatio, receipts[0].subjectOpaqueRatio);
+        EXPECT_EQ(receipts[i].bgOcclusionTransparentRatio, receipts[0].bgOcclusionTransparentRatio);
+        EXPECT_EQ(pk::readFile(dir / (std::to_string(i) + ".png")), reference) << "identical proof " << i;
     }
 }

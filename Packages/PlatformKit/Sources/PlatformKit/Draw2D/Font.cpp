@@ -8,6 +8,20 @@
 #include "PlatformKit/Foundation/StudioError.h"
 #include "PlatformKit/Foundation/Text.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define PK_DRAW2D_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define PK_DRAW2D_ASAN 1
+#endif
+#endif
+#if defined(PK_DRAW2D_ASAN)
+// fontconfig loses a small block while parsing its configuration, once per process; the
+// leak checker of sanitizer builds would otherwise fail every program that draws text.
+// Weak, so a program that lists its own suppressions keeps them.
+extern "C" __attribute__((weak, used)) const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+#endif
+
 namespace pk::draw2d {
 
 namespace {
