@@ -30,7 +30,11 @@ void JobQueue::runAndWait(const std::function<void()>& fn) {
         });
     }
     cv_.notify_all();
-    result.get();  // a job dropped unrun at close breaks the promise -> rethrown below
+    try {
+        result.get();
+    } catch (const std::future_error&) {
+        throw closedError();  // the job was dropped unrun when the device went away
+    }
 }
 
 void JobQueue::post(std::function<void()> fn) {

@@ -16,7 +16,11 @@ std::shared_ptr<WindowDevice> WindowDevice::adoptCurrentContext() {
 }
 
 WindowDevice::~WindowDevice() {
-    if (!isOwnerThread()) return;  // the context belongs to the owner; nothing safe to do here
+    if (!isOwnerThread()) {
+        // The context belongs to the owner; only refuse further work (waiters get an error).
+        queue()->close();
+        return;
+    }
     queue()->drain();
     releaseContextObjects();
     queue()->close();
