@@ -29,10 +29,9 @@ void expectMatrix(const pk::float4x4& m, const std::array<std::array<float, 4>, 
         for (int r = 0; r < 4; ++r) EXPECT_NEAR(m[c][r], columns[c][r], tol) << "column " << c << " row " << r;
 }
 
-// A 1 x 1.2 upright quad facing +z on the ground, one flat emissive colour.
-std::vector<uint8_t> quadHero(float r, float g, float b) {
+// A 1 x 1.2 upright quad facing +z on the ground, one flat colour.
+std::vector<uint8_t> quadHero(float r, float g, float b, float pm) {
     mwmesh_test::File f;
-    const float pm = 256.0f;  // emissive, roughness 0, metalness 0
     f.vertices = {{-0.5f, 0.0f, 0, 0, 0, 1, 0, 0, r, g, b, pm},
                   {0.5f, 0.0f, 0, 0, 0, 1, 1, 0, r, g, b, pm},
                   {0.5f, 1.2f, 0, 0, 0, 1, 1, 1, r, g, b, pm},
@@ -148,8 +147,9 @@ TEST_F(ShowcaseRenderer, NoHeroesStillWritesTheFloorProof) {
 TEST_F(ShowcaseRenderer, LoadedHeroesTakeTheFirstSlots) {
     const auto res = freshDir("kit");
     // Only the third and fifth canonical files: they take slots 1 and 2.
-    writeBytes(res / "AmberCellarPack" / Catalog::canonicalFilenames[2], quadHero(1, 0, 0));
-    writeBytes(res / Catalog::canonicalFilenames[4], quadHero(0, 1, 0));
+    // Third: red and emissive (256); fifth: green, lit, roughness 0.06, metalness 0.
+    writeBytes(res / "AmberCellarPack" / Catalog::canonicalFilenames[2], quadHero(1, 0, 0, 256));
+    writeBytes(res / Catalog::canonicalFilenames[4], quadHero(0, 1, 0, 0));
     writeBytes(res / Catalog::canonicalFilenames[0], {'M', 'W', 'M', 'S', 9});  // broken: skipped
 
     const auto out = freshDir("two") / "proof.png";
@@ -166,12 +166,17 @@ TEST_F(ShowcaseRenderer, LoadedHeroesTakeTheFirstSlots) {
         const auto& s = Renderer::placements[size_t(slot)];
         return s.position + pk::float3(0, 0.6f * s.scale, 0);
     };
+    // Emissive: colour x 1.45 (the highlight is negligible facing the camera), then
+    // x / (x + 0.78) and gamma 1/2.2: 1.45 -> 0.822 -> 210.
     const auto red = rgba(*img, pixelOf(slotCentre(0)));
-    EXPECT_GT(red[0], 150);
-    EXPECT_LT(red[1], 120);
+    EXPECT_NEAR(red[0], 210, 3);
+    EXPECT_LE(red[1], 4);
+    EXPECT_LE(red[2], 4);
+    // Lit, turned 0.25 rad: sky 0.255 x 0.65 + N.L 0.6366 x 1.08, no back light, no
+    // visible highlight: 0.8532 -> 0.7444 -> 190.
     const auto green = rgba(*img, pixelOf(slotCentre(1)));
-    EXPECT_GT(green[1], 150);
-    EXPECT_LT(green[0], 120);
+    EXPECT_NEAR(green[1], 190, 3);
+    EXPECT_LE(green[0], 4);
     // Slots 3 and 5, where the canonical order would have put them, show only the floor.
     const auto empty = freshDir("two-empty") / "proof.png";
     renderer_->auditAndRenderShowcaseProof(empty, freshDir("none"));

@@ -94,8 +94,9 @@ std::vector<VelHeroKitAuditV1040> Renderer::auditAndRenderShowcaseProof(const fs
     for (const auto& h : heroes) audits.push_back(h.audit);
 
     gpu::Device& device = *device_;
+    std::shared_ptr<gpu::Texture> rendered;
     try {
-        device.run([&] {
+        rendered = device.run([&]() -> std::shared_ptr<gpu::Texture> {
             std::shared_ptr<gpu::Texture> color, depth;
             try {
                 color = device.makeTexture({.format = gpu::PixelFormat::rgba8Unorm,
@@ -107,9 +108,9 @@ std::vector<VelHeroKitAuditV1040> Renderer::auditAndRenderShowcaseProof(const fs
                                             .height = kHeight,
                                             .usage = gpu::usageRenderTarget});
             } catch (const pk::StudioError&) {
-                return;  // no target: nothing rendered, no file
+                return nullptr;  // no target: nothing rendered, no file
             }
-            if (!color || !depth) return;
+            if (!color || !depth) return nullptr;
 
             // Fresh texture storage is undefined; fill it with the clear colour before
             // any encoding, so a pass that cannot be made still writes defined pixels.
@@ -155,11 +156,13 @@ std::vector<VelHeroKitAuditV1040> Renderer::auditAndRenderShowcaseProof(const fs
             } catch (const pk::StudioError&) {
                 // What was encoded stays; the image is still written.
             }
-            writeBGRA8TextureToPNG(device, *color, outputURL);
+            return color;
         });
     } catch (const pk::StudioError&) {
         // The device is gone: the audits are all there is to give.
     }
+    // Read back and encoded off the owner thread, which other GPU work may be waiting for.
+    if (rendered) writeBGRA8TextureToPNG(device, *rendered, outputURL);
     return audits;
 }
 
