@@ -33,7 +33,8 @@ struct Pixel {
 class Bitmap {
 public:
     // Fully transparent. Empty when a side is not positive, beyond the caps, bytesPerRow
-    // (0 = tightly packed) is too small or not a multiple of 4, or memory runs out.
+    // (0 = tightly packed) is too small, not a multiple of 4 or pads a row by more than
+    // 4096 bytes, or memory runs out.
     static std::optional<Bitmap> create(int width, int height, size_t bytesPerRow = 0);
     // From straight (not premultiplied) RGBA8 rows, top first.
     static std::optional<Bitmap> fromStraightRGBA(std::span<const uint8_t> rgba, int width, int height,
