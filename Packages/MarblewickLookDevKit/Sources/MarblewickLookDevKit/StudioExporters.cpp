@@ -63,4 +63,9 @@ int64_t exportOBJ(const LoadedStudioMesh& mesh, const fs::path& to) {
     return int64_t(text.size());
 }
 
+assetio::VelMWPakStreamReceiptV1085 buildMWPakArchive(const std::vector<fs::path>& fileURLs, const fs::path& archiveURL,
+                                                      pk::gpu::Device* device) {
+    return assetio::VelMWPakBinaryArchiveStreamerV1085::packFilesToMWPak(fileURLs, archiveURL, device);
+}
+
 }  // namespace lookdev::StudioExporters

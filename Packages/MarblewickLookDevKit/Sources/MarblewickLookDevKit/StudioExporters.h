@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "MarblewickAssetIO/VelMWPakBinaryArchiveStreamerV1085.h"
 #include "MarblewickLookDevKit/LoadedStudioMesh.h"
 #include "MarblewickLookDevKit/LookDevOffscreenRenderer.h"
 #include "MarblewickLookDevKit/StudioTurntableExporter.h"
@@ -23,5 +24,9 @@ int64_t exportStillPNG(LookDevOffscreenRenderer& engine, int64_t width, int64_t 
 // Wavefront OBJ text (positions, uvs, normals, one face per whole index triple; numbers
 // in the C locale), written atomically. Returns the number of bytes written.
 int64_t exportOBJ(const LoadedStudioMesh& mesh, const std::filesystem::path& to);
+
+// The pack archive of the files, through the archive writer (its receipt or its error).
+assetio::VelMWPakStreamReceiptV1085 buildMWPakArchive(const std::vector<std::filesystem::path>& fileURLs,
+                                                      const std::filesystem::path& archiveURL, pk::gpu::Device* device);
 
 }  // namespace lookdev::StudioExporters
