@@ -31,7 +31,9 @@ inline bool haveOracle() {
 inline std::vector<uint8_t> oracleEncode(const std::vector<uint8_t>& in, size_t capacity) {
     std::vector<uint8_t> out(capacity);
 #if defined(KS_LZFSE_ORACLE)
-    out.resize(lzfse_encode_buffer(out.data(), out.size(), in.data(), in.size(), nullptr));
+    uint8_t none = 0;  // the reference does pointer arithmetic even on empty buffers
+    out.resize(lzfse_encode_buffer(out.empty() ? &none : out.data(), out.size(), in.empty() ? &none : in.data(),
+                                   in.size(), nullptr));
 #else
     (void)in;
     out.clear();
@@ -41,7 +43,9 @@ inline std::vector<uint8_t> oracleEncode(const std::vector<uint8_t>& in, size_t 
 
 inline size_t oracleDecode(const std::vector<uint8_t>& in, std::vector<uint8_t>& out) {
 #if defined(KS_LZFSE_ORACLE)
-    return lzfse_decode_buffer(out.data(), out.size(), in.data(), in.size(), nullptr);
+    uint8_t none = 0;
+    return lzfse_decode_buffer(out.empty() ? &none : out.data(), out.size(), in.empty() ? &none : in.data(), in.size(),
+                               nullptr);
 #else
     (void)in;
     (void)out;

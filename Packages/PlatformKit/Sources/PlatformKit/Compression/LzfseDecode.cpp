@@ -201,7 +201,7 @@ struct Scratch {
 class Decoder {
 public:
     Decoder(std::span<uint8_t> dst, std::span<const uint8_t> src)
-        : out_(dst.data()), cap_(dst.size()), in_(src.data()), n_(src.size()) {}
+        : out_(dst.data() ? dst.data() : &empty_), cap_(dst.size()), in_(src.data()), n_(src.size()) {}
 
     // Bytes written, or 0 on failure.
     size_t run() {
@@ -441,6 +441,7 @@ private:
         return Status::ok;
     }
 
+    uint8_t empty_ = 0;  // stands in for a null output of capacity 0
     uint8_t* out_;
     uint64_t cap_;
     const uint8_t* in_;
