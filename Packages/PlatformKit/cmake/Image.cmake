@@ -7,6 +7,7 @@ else()
   set(PK_OIIO_LIBS PkgConfig::PK_OIIO)
 endif()
 pk_add_module(Image LIBS ${PK_OIIO_LIBS})
-ks_add_tests(pk_image DIR Tests/Image LIBS PlatformKit::Image)
+ks_add_tests(pk_image DIR Tests/Image LIBS PlatformKit::Image
+  ENV LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/Tests/Image/lsan.supp)
 ks_add_benchmarks(pk_image DIR Benchmarks/Image LIBS PlatformKit::Image)
 ks_add_fuzzer(image_decode SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/Tests/Image/ImageDecodeFuzz.cpp LIBS PlatformKit::Image)

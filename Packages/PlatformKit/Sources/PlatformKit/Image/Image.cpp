@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <string_view>
 #include <cstring>
 #include <string>
 #include <unistd.h>
@@ -52,6 +54,21 @@ const char* extensionFor(std::span<const uint8_t> d) {
     if (starts({'#', '?'})) return "hdr";
     if (starts({0x76, 0x2F, 0x31, 0x01})) return "exr";
     return "";
+}
+
+// A PNG whose chunk lengths run past the data or that lacks IEND is refused before the
+// decoder sees it: libpng's unwinding over a cut-off file is where damage is least safe.
+bool pngChunksComplete(std::span<const uint8_t> d) {
+    uint64_t pos = 8;
+    while (pos + 12 <= d.size()) {
+        const uint64_t length = (uint64_t(d[pos]) << 24) | (uint64_t(d[pos + 1]) << 16) |
+                                (uint64_t(d[pos + 2]) << 8) | uint64_t(d[pos + 3]);
+        const bool iend = std::memcmp(d.data() + pos + 4, "IEND", 4) == 0;
+        if (length > d.size() - pos - 12) return false;
+        if (iend) return true;
+        pos += 12 + length;
+    }
+    return false;
 }
 
 std::optional<RgbaImage> decodeOpened(OIIO::ImageInput& in, uint64_t maxPixels) {
@@ -111,12 +128,24 @@ std::optional<RgbaImage> decodePath(const std::string& path, uint64_t maxPixels)
 std::optional<RgbaImage> decodeFile(const fs::path& path, uint64_t maxPixels) {
     std::error_code ec;
     if (!fs::is_regular_file(path, ec)) return std::nullopt;
+    {
+        uint8_t sig[4] = {};
+        FILE* f = std::fopen(path.c_str(), "rb");
+        if (!f) return std::nullopt;
+        const size_t n = std::fread(sig, 1, sizeof sig, f);
+        std::fclose(f);
+        if (n == 4 && std::string_view(extensionFor({sig, n})) == "png") {
+            auto bytes = pk::readFile(path);
+            if (!bytes || !pngChunksComplete(*bytes)) return std::nullopt;
+        }
+    }
     return decodePath(path.string(), maxPixels);
 }
 
 std::optional<RgbaImage> decodeMemory(std::span<const uint8_t> data, uint64_t maxPixels) {
     if (data.empty()) return std::nullopt;
     const std::string ext = extensionFor(data);
+    if (ext == "png" && !pngChunksComplete(data)) return std::nullopt;
     if (!ext.empty()) {
         std::optional<RgbaImage> result;
         bool proxied = false;
