@@ -10,3 +10,7 @@ ks_add_tests(pk_compression DIR Tests/Compression LIBS ${_pk_compression_test_li
 ks_add_benchmarks(pk_compression DIR Benchmarks/Compression LIBS ${_pk_compression_test_libs})
 ks_add_fuzzer(lzfse_decode SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/Tests/Compression/Fuzz/LzfseDecodeFuzzer.cpp
               LIBS PlatformKit::Compression)
+if(KS_FUZZ)
+  # Coverage feedback needs the decoder itself instrumented, not only the fuzz entry point.
+  target_compile_options(PlatformKit_Compression PRIVATE -fsanitize=fuzzer-no-link)
+endif()
