@@ -46,6 +46,7 @@ public:
     void attach(std::shared_ptr<AudioSource> source);
     void detach(const AudioSource* source);
 
+    // Taps run under the mix lock: a tap must not add or remove taps or sources itself.
     uint64_t addTap(Tap tap);
     void removeTap(uint64_t id);
 

@@ -37,6 +37,7 @@ public:
     // for bad arguments, "SDL" for a device that cannot be opened); a running capture
     // is stopped first.
     void start(AudioFormat requested, int blockFrames, Handler handler);
+    // Not from inside the handler (it waits for the audio thread).
     void stop();
     bool isRunning() const { return device_.load() != 0; }
     // The format blocks arrive in (valid while running).
