@@ -1,0 +1,109 @@
+#include "PlatformKit/Vision/TesseractTextRecognizer.h"
+
+#include <tesseract/baseapi.h>
+#include <tesseract/resultiterator.h>
+
+#include <map>
+#include <memory>
+#include <utility>
+
+#include "PlatformKit/Foundation/StudioError.h"
+
+namespace pk::vision {
+
+namespace {
+
+struct EngineSlot {
+    std::unique_ptr<tesseract::TessBaseAPI> api;
+    std::string failure;
+};
+
+// One engine per thread and configuration; started on first use.
+EngineSlot& engineFor(const std::string& language, const std::string& dataPath) {
+    thread_local std::map<std::pair<std::string, std::string>, EngineSlot> engines;
+    auto key = std::make_pair(language, dataPath);
+    auto it = engines.find(key);
+    if (it != engines.end()) return it->second;
+    EngineSlot slot;
+    auto api = std::make_unique<tesseract::TessBaseAPI>();
+    // Dictionaries are init-only settings; leaving them out turns language correction off.
+    std::vector<std::string> names = {"load_system_dawg", "load_freq_dawg", "debug_file"};
+    std::vector<std::string> values = {"0", "0", "/dev/null"};
+    const int rc = api->Init(dataPath.empty() ? nullptr : dataPath.c_str(), language.c_str(),
+                             tesseract::OEM_LSTM_ONLY, nullptr, 0, &names, &values, false);
+    if (rc != 0) {
+        slot.failure = "Tesseract could not start with language \"" + language + "\"" +
+                       (dataPath.empty() ? std::string() : " from " + dataPath);
+    } else {
+        api->SetPageSegMode(tesseract::PSM_AUTO);
+        slot.api = std::move(api);
+    }
+    return engines.emplace(std::move(key), std::move(slot)).first->second;
+}
+
+std::string trimmedLine(const char* text) {
+    std::string s = text ? text : "";
+    while (!s.empty() && (s.back() == '\n' || s.back() == ' ' || s.back() == '\r')) s.pop_back();
+    size_t start = 0;
+    while (start < s.size() && s[start] == ' ') ++start;
+    return s.substr(start);
+}
+
+}  // namespace
+
+TesseractTextRecognizer::TesseractTextRecognizer(std::string language, std::string dataPath)
+    : language_(std::move(language)), dataPath_(std::move(dataPath)) {}
+
+std::optional<std::string> TesseractTextRecognizer::loadFailure() const {
+    EngineSlot& slot = engineFor(language_, dataPath_);
+    if (slot.api) return std::nullopt;
+    return slot.failure;
+}
+
+std::vector<RecognizedTextLine> TesseractTextRecognizer::recognize(const pk::image::RgbaImage& image) const {
+    EngineSlot& slot = engineFor(language_, dataPath_);
+    if (!slot.api) throw StudioError(kVisionErrorDomain, engineUnavailable, slot.failure);
+    std::vector<RecognizedTextLine> lines;
+    const int w = image.width, h = image.height;
+    if (w <= 0 || h <= 0 || image.stride < static_cast<size_t>(w) * 4 ||
+        image.bytes.size() < image.stride * static_cast<size_t>(h))
+        return lines;
+
+    // Transparent parts read as black, as they would when drawn into an opaque context.
+    std::vector<unsigned char> rgb(static_cast<size_t>(w) * h * 3);
+    for (int y = 0; y < h; ++y) {
+        const uint8_t* src = image.row(y);
+        unsigned char* dst = rgb.data() + static_cast<size_t>(y) * w * 3;
+        for (int x = 0; x < w; ++x) {
+            const unsigned a = src[x * 4 + 3];
+            for (int c = 0; c < 3; ++c) dst[x * 3 + c] = static_cast<unsigned char>((src[x * 4 + c] * a + 127) / 255);
+        }
+    }
+    tesseract::TessBaseAPI& api = *slot.api;
+    api.SetImage(rgb.data(), w, h, 3, w * 3);
+    api.SetSourceResolution(96);
+    if (api.Recognize(nullptr) != 0) {
+        api.Clear();
+        throw StudioError(kVisionErrorDomain, recognitionFailed, "Tesseract recognition failed");
+    }
+    std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+    if (it) {
+        do {
+            std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_TEXTLINE));
+            std::string line = trimmedLine(text.get());
+            int left = 0, top = 0, right = 0, bottom = 0;
+            if (line.empty() || !it->BoundingBox(tesseract::RIL_TEXTLINE, &left, &top, &right, &bottom)) continue;
+            RecognizedTextLine r;
+            r.text = std::move(line);
+            r.x = static_cast<double>(left) / w;
+            r.width = static_cast<double>(right - left) / w;
+            r.y = static_cast<double>(h - bottom) / h;  // bottom edge, counted from the bottom
+            r.height = static_cast<double>(bottom - top) / h;
+            lines.push_back(std::move(r));
+        } while (it->Next(tesseract::RIL_TEXTLINE));
+    }
+    api.Clear();
+    return lines;
+}
+
+}  // namespace pk::vision

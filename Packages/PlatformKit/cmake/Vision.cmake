@@ -1,0 +1,6 @@
+# Vision: text recognition over Tesseract 5 (LSTM, English data) and our own image
+# feature print.
+pkg_check_modules(PK_VISION_DEPS REQUIRED IMPORTED_TARGET tesseract lept)
+pk_add_module(Vision LIBS PlatformKit::Image PkgConfig::PK_VISION_DEPS)
+ks_add_tests(pk_vision DIR Tests/Vision LIBS PlatformKit::Vision)
+ks_add_benchmarks(pk_vision DIR Benchmarks/Vision LIBS PlatformKit::Vision)
