@@ -13,7 +13,7 @@
 
 #include "MarblewickLookDevKit/HDRIEnvironmentLoader.h"
 #include "MarblewickLookDevKit/LoadedStudioMesh.h"
-#include "MarblewickLookDevKit/LookDevOffscreenRenderer.h"
+#include "MarblewickLookDevKit/StudioBatchExporter.h"
 #include "MarblewickLookDevKit/LookDevSceneState.h"
 #include "MarblewickLookDevKit/PBRMaterialForgeEngine.h"
 #include "MarblewickLookDevKit/SynthesizedPBRPack.h"
@@ -61,7 +61,7 @@ struct StudioCamera {
                                        float aspect);
 };
 
-class LookDevMetalEngine : public LookDevOffscreenRenderer {
+class LookDevMetalEngine : public LookDevBatchEngine {
 public:
     // Builds pipelines, states, samplers, fallback textures, the floor, the synthesizer,
     // the default pack and the shader ball. None when any step fails.
@@ -70,19 +70,20 @@ public:
                                                       pk::MainQueue* mainQueue = &pk::MainQueue::main());
     ~LookDevMetalEngine();
 
-    const std::shared_ptr<pk::gpu::Device>& device() const { return device_; }
+    pk::gpu::Device& device() override { return *device_; }
+    const std::shared_ptr<pk::gpu::Device>& sharedDevice() const { return device_; }
     // The studio's one material synthesizer.
     const std::shared_ptr<PBRMaterialForgeEngine>& pbrForge() const { return pbrForge_; }
 
     // Receives the measured frame rate on the main queue. Safe to set from any thread.
     void setOnFPSUpdate(std::function<void(double)> callback);
 
-    void updateSceneState(const std::function<void(LookDevSceneState&)>& edit);
+    void updateSceneState(const std::function<void(LookDevSceneState&)>& edit) override;
     LookDevSceneState currentSceneState() const override;
     void setActivePBRPack(SynthesizedPBRPack pack);
     std::optional<SynthesizedPBRPack> currentPBRPack() const;
-    void setActiveMesh(std::shared_ptr<const LoadedStudioMesh> mesh);
-    std::shared_ptr<const LoadedStudioMesh> currentMesh() const;
+    void setActiveMesh(StudioMeshHandle mesh) override;
+    StudioMeshHandle currentMesh() const override;
     // Also sets the environment blend: 0.85 with a map, 0 without.
     void setActiveHDRI(std::optional<LoadedHDRIEnvironment> environment);
     std::optional<LoadedHDRIEnvironment> currentHDRI() const;
