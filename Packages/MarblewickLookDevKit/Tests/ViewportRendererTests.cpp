@@ -180,6 +180,19 @@ TEST_F(EngineFixture, OffscreenBackdropMatchesTheFormulaAndTopRowComesFirst) {
     }
 }
 
+TEST_F(EngineFixture, OffscreenImageHasTheSamePixelsInRGBAOrder) {
+    auto bgra = engine->renderOffscreenBGRA(16, 8, 0.3f);
+    auto image = engine->renderOffscreenCGImage(16, 8, 0.3f);
+    ASSERT_TRUE(bgra && image);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 16; ++x) {
+            auto want = rgbAt(*bgra, 16, x, y);
+            const uint8_t* p = image->row(y) + 4 * x;
+            EXPECT_EQ((std::array<int, 3>{p[0], p[1], p[2]}), want);
+        }
+    EXPECT_FALSE(engine->renderOffscreenCGImage(0, 8));
+}
+
 TEST_F(EngineFixture, OffscreenSizesOutOfRangeGiveNothing) {
     for (auto [w, h] : {std::pair<int64_t, int64_t>{0, 10}, {10, 0}, {-5, 10}, {1LL << 40, 2}, {100000, 100000}})
         EXPECT_FALSE(engine->renderOffscreenBGRA(w, h)) << w << "x" << h;

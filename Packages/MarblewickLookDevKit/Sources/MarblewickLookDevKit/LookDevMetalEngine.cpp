@@ -360,4 +360,22 @@ std::optional<std::vector<uint8_t>> LookDevMetalEngine::renderOffscreenBGRA(int6
     }
 }
 
+std::optional<pk::image::RgbaImage> LookDevMetalEngine::renderOffscreenCGImage(
+    int64_t width, int64_t height, std::optional<float> overrideYaw, const std::optional<LookDevSceneState>& overrideState) {
+    auto bgra = renderOffscreenBGRA(width, height, overrideYaw, overrideState);
+    if (!bgra) return std::nullopt;
+    pk::image::RgbaImage image = pk::image::RgbaImage::blank(static_cast<int>(width), static_cast<int>(height));
+    for (int y = 0; y < image.height; ++y) {
+        const uint8_t* src = bgra->data() + static_cast<size_t>(y) * static_cast<size_t>(width) * 4;
+        uint8_t* dst = image.row(y);
+        for (int x = 0; x < image.width; ++x) {
+            dst[4 * x + 0] = src[4 * x + 2];
+            dst[4 * x + 1] = src[4 * x + 1];
+            dst[4 * x + 2] = src[4 * x + 0];
+            dst[4 * x + 3] = src[4 * x + 3];
+        }
+    }
+    return image;
+}
+
 }  // namespace lookdev

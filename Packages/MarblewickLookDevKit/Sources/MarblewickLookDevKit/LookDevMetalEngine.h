@@ -21,6 +21,7 @@
 #include "PlatformKit/Foundation/MainQueue.h"
 #include "PlatformKit/Gpu/Device.h"
 #include "PlatformKit/Gpu/Pipeline.h"
+#include "PlatformKit/Image/Image.h"
 #include "PlatformKit/Math/Math.h"
 
 namespace lookdev {
@@ -106,6 +107,11 @@ public:
                                                             std::optional<float> overrideYaw = std::nullopt) {
         return renderOffscreenBGRA(width, height, overrideYaw, std::nullopt);
     }
+
+    // The same render as an image (R, G, B, A bytes; alpha is always opaque here).
+    std::optional<pk::image::RgbaImage> renderOffscreenCGImage(int64_t width, int64_t height,
+                                                               std::optional<float> overrideYaw = std::nullopt,
+                                                               const std::optional<LookDevSceneState>& overrideState = std::nullopt);
 
 private:
     LookDevMetalEngine(std::shared_ptr<pk::gpu::Device> device, std::shared_ptr<pk::Clock> clock, pk::MainQueue* queue);
