@@ -1,6 +1,7 @@
 #include "MarblewickAssetIO/VelMetal4HeroShowcaseRendererV1040.h"
 
 #include <cmath>
+#include <exception>
 #include <string>
 #include <system_error>
 
@@ -72,7 +73,7 @@ std::unique_ptr<Renderer> Renderer::create(std::shared_ptr<gpu::Device> device) 
         r->floorPipeline_ = device->makeRenderPipeline(desc);
         if (!r->pipeline_ || !r->floorPipeline_) return nullptr;
         return r;
-    } catch (const pk::StudioError&) {
+    } catch (const std::exception&) {
         return nullptr;
     }
 }
@@ -85,9 +86,13 @@ std::vector<VelHeroKitAuditV1040> Renderer::auditAndRenderShowcaseProof(const fs
                                                                         const fs::path& resourceFolder) const {
     std::vector<VelLoadedMWMSv2HeroV1040> heroes;
     for (const auto& name : Catalog::canonicalFilenames) {
-        const auto decoded = Catalog::readMWMSv2(name, resourceFolder);
-        if (!decoded) continue;
-        if (auto loaded = Catalog::upload(*decoded, *device_)) heroes.push_back(std::move(*loaded));
+        try {
+            const auto decoded = Catalog::readMWMSv2(name, resourceFolder);
+            if (!decoded) continue;
+            if (auto loaded = Catalog::upload(*decoded, *device_)) heroes.push_back(std::move(*loaded));
+        } catch (const std::exception&) {
+            // A hero that cannot be held in memory is skipped like any unreadable one.
+        }
     }
     std::vector<VelHeroKitAuditV1040> audits;
     audits.reserve(heroes.size());
@@ -107,7 +112,7 @@ std::vector<VelHeroKitAuditV1040> Renderer::auditAndRenderShowcaseProof(const fs
                                             .width = kWidth,
                                             .height = kHeight,
                                             .usage = gpu::usageRenderTarget});
-            } catch (const pk::StudioError&) {
+            } catch (const std::exception&) {
                 return nullptr;  // no target: nothing rendered, no file
             }
             if (!color || !depth) return nullptr;
@@ -153,12 +158,12 @@ std::vector<VelHeroKitAuditV1040> Renderer::auditAndRenderShowcaseProof(const fs
                                      static_cast<uint32_t>(heroes[n].indexCount));
                 }
                 pass.end();
-            } catch (const pk::StudioError&) {
+            } catch (const std::exception&) {
                 // What was encoded stays; the image is still written.
             }
             return color;
         });
-    } catch (const pk::StudioError&) {
+    } catch (const std::exception&) {
         // The device is gone: the audits are all there is to give.
     }
     // Read back and encoded off the owner thread, which other GPU work may be waiting for.
@@ -220,7 +225,7 @@ bool Renderer::writeBGRA8TextureToPNG(gpu::Device& device, const gpu::Texture& t
         }
         pk::image::writePng(outputURL, pixels.data(), w, h, stride, pk::image::ChannelOrder::bgra);
         return true;
-    } catch (const pk::StudioError&) {
+    } catch (const std::exception&) {
         return false;
     }
 }

@@ -96,6 +96,44 @@ TEST_F(ModelImportTest, PlyWithoutNormalsGetsSmoothNormalsAcrossGentleEdges) {
     }
 }
 
+TEST_F(ModelImportTest, GeneratedNormalsSmoothGentleFoldsAndKeepCreases) {
+    // Two triangles on the edge (0,0,0)-(1,0,0): the second tilted up by `lift`.
+    struct Case {
+        const char* name;
+        float lift;  // z of the far vertex of the second face; 0.2 is about 11 degrees
+        bool smooth;
+    };
+    const Case cases[] = {{"gentle", 0.2f, true}, {"crease", 1e6f, false}};
+    for (const auto& c : cases) {
+        for (const char* format : {"obj", "ply"}) {
+            SCOPED_TRACE(std::string(c.name) + "." + format);
+            const std::string far = c.lift > 100 ? "0.5 0 1" : "0.5 -1 " + std::to_string(c.lift);
+            std::string text;
+            if (std::string(format) == "obj") {
+                text = "v 0 0 0\nv 1 0 0\nv 0.5 1 0\nv " + far + "\nf 1 2 3\nf 2 1 4\n";
+            } else {
+                text = "ply\nformat ascii 1.0\nelement vertex 4\nproperty float x\nproperty float y\n"
+                       "property float z\nelement face 2\nproperty list uchar int vertex_indices\nend_header\n"
+                       "0 0 0\n1 0 0\n0.5 1 0\n" + far + "\n3 0 1 2\n3 1 0 3\n";
+            }
+            auto model = importModel(write(std::string(c.name) + "." + format, text));
+            ASSERT_TRUE(model);
+            ASSERT_EQ(model->meshes.size(), 1u);
+            const Mesh& m = model->meshes[0];
+            ASSERT_EQ(m.normals.size(), m.positions.size());
+            bool blended = false;
+            for (size_t i = 0; i < m.positions.size(); ++i) {
+                ASSERT_NEAR(glm::length(m.normals[i]), 1.0f, 1e-4f);
+                if (m.positions[i].y == 0.0f && std::fabs(std::fabs(m.normals[i].z) - 1.0f) > 1e-3f &&
+                    std::fabs(m.normals[i].y) < 0.999f)
+                    blended = true;
+            }
+            EXPECT_EQ(blended, c.smooth);
+            EXPECT_EQ(m.positions.size(), c.smooth ? 4u : 6u);
+        }
+    }
+}
+
 TEST_F(ModelImportTest, PlyFaceBeyondVerticesIsDropped) {
     const auto p = write("bad.ply",
                          "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
