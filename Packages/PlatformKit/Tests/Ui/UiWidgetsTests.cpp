@@ -38,7 +38,7 @@ TEST(UiFonts, EntriesPerSpecCoverStudioCharactersIconsAndTabularDigits) {
     d.frame(2);  // the request is built between frames
     ImFont* f = ctx.font(mono);
     EXPECT_NE(f, standIn);
-    EXPECT_EQ(ctx.font(mono), f) << "one entry per spec";
+    EXPECT_EQ(ctx.font(mono), f) << "one atlas entry per size and weight";
     ctx.font(bold10);
     d.frame();
     EXPECT_NE(ctx.font(bold10), f);
