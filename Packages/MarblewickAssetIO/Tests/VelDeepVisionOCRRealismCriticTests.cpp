@@ -180,6 +180,15 @@ TEST(VelDeepVisionOCRRealismCritic, ReportJsonRoundTripAndUnreadablePng) {
     EXPECT_EQ(png->recognizedStrings, std::vector<std::string>{"a"});
 }
 
+// CI fails here, not with a skip, when Tesseract or its English data is missing: every
+// audit would otherwise fail its frames as unread.
+TEST(VelDeepVisionOCRRealismCritic, DefaultRecognizerLoadsEnglish) {
+    const auto* tesseract = dynamic_cast<const pk::vision::TesseractTextRecognizer*>(&pk::vision::defaultTextRecognizer());
+    ASSERT_NE(tesseract, nullptr);
+    EXPECT_EQ(tesseract->language(), "eng");
+    EXPECT_EQ(tesseract->loadFailure(), std::nullopt);
+}
+
 // The real engine must read the trap frame: jargon in the first line, a failed report.
 TEST(VelDeepVisionOCRRealismCritic, TesseractCatchesTheTrapFrame) {
     const auto t = Critic::runSelfTestTrapCheck();
