@@ -116,6 +116,21 @@ TEST(VelDeepVisionOCRRealismCritic, ContrastFromPixelsUnderTheBox) {
     EXPECT_NEAR(audit({line("x", -1e300, -1e300, 1e308, 1e308)}, true, split).minContrastRatio, 21.0, 1e-9);
 }
 
+TEST(VelDeepVisionOCRRealismCritic, Rgba8PixelsArePremultiplied) {
+    RgbaImage img = solid(2, 2, 200, 100, 50, 255);
+    img.row(1)[4 + 0] = 255, img.row(1)[4 + 1] = 128, img.row(1)[4 + 2] = 0, img.row(1)[4 + 3] = 128;
+    const auto px = Critic::rgba8Pixels(img);
+    EXPECT_EQ(px, (std::vector<uint8_t>{200, 100, 50, 255, 200, 100, 50, 255, 200, 100, 50, 255, 128, 64, 0, 128}));
+    RgbaImage padded = img;
+    padded.stride = 12;
+    padded.bytes.assign(24, 255);
+    EXPECT_EQ(Critic::rgba8Pixels(padded), std::vector<uint8_t>(16, 255));
+    RgbaImage broken = img;
+    broken.bytes.resize(8);
+    EXPECT_EQ(Critic::rgba8Pixels(broken), std::vector<uint8_t>(16, 0));
+    EXPECT_TRUE(Critic::rgba8Pixels(RgbaImage{}).empty());
+}
+
 TEST(VelDeepVisionOCRRealismCritic, JargonRules) {
     struct Case {
         const char* text;

@@ -1,6 +1,7 @@
 #include "MarblewickAssetIO/VelDeepVisionOCRRealismCriticV1310.h"
 
 #include <algorithm>
+#include <cstring>
 #include <exception>
 
 #include "MarblewickAssetIO/RealismImageSampling.h"
@@ -25,7 +26,10 @@ constexpr double kSafeMargin = 0.005;
 constexpr double kOverlapRatio = 0.02;
 constexpr double kMinUnion = 1e-6;
 
-double estimatedContrast(const std::vector<uint8_t>& pixels, int W, int H, const pk::vision::RecognizedTextLine& b) {
+// Reads the frame where the box lies, as premultiplied bytes, without converting the
+// whole frame: a box contributes at most about 27 x 55 samples.
+double estimatedContrast(const RgbaImage& image, const pk::vision::RecognizedTextLine& b) {
+    const int W = realism::imageWidth(image), H = realism::imageHeight(image);
     if (W == 0 || H == 0) return 1.0;
     // Truncation saturates first, so NaN or huge boxes land on the frame's border.
     auto trunc = [](double v) { return pk::truncToInt64(v); };
@@ -36,7 +40,7 @@ double estimatedContrast(const std::vector<uint8_t>& pixels, int W, int H, const
     const int64_t y1 = std::max(std::min(h, trunc((1.0 - b.y) * H)), y0 + 1);
     const int64_t rowStride = (y1 - y0) > 13 ? (y1 - y0) / 14 : 1;
     const int64_t colStride = (x1 - x0) > 27 ? (x1 - x0) / 28 : 1;
-    const bool readable = pixels.size() == static_cast<size_t>(w) * static_cast<size_t>(h) * 4;
+    const bool readable = realism::holdsPixels(image);
     std::vector<double> samples;
     samples.reserve(static_cast<size_t>(((y1 - y0) / rowStride + 1) * ((x1 - x0) / colStride + 1)));
     for (int64_t y = y0; y < y1; y += rowStride) {
@@ -45,7 +49,8 @@ double estimatedContrast(const std::vector<uint8_t>& pixels, int W, int H, const
                 samples.push_back(0.0);
                 continue;
             }
-            const uint8_t* p = pixels.data() + static_cast<size_t>(y * w + x) * 4;
+            uint8_t p[3];
+            realism::premultipliedRGB(image, static_cast<int>(x), static_cast<int>(y), p);
             samples.push_back(realism::luma(p[0] / 255.0, p[1] / 255.0, p[2] / 255.0));
         }
     }
@@ -140,14 +145,18 @@ std::vector<uint8_t> VelDeepVisionOCRRealismCriticV1310::rgba8Pixels(const RgbaI
     if (static_cast<int64_t>(W) * H > pk::draw2d::kMaxBitmapPixels) return {};
     std::vector<uint8_t> out(static_cast<size_t>(W) * static_cast<size_t>(H) * 4, 0);
     if (!realism::holdsPixels(cgImage)) return out;
-    uint8_t* d = out.data();
+    const size_t rowBytes = static_cast<size_t>(W) * 4;
     for (int y = 0; y < H; ++y) {
         const uint8_t* s = cgImage.row(y);
-        for (int x = 0; x < W; ++x, s += 4, d += 4) {
-            d[0] = realism::premultiplied(s[0], s[3]);
-            d[1] = realism::premultiplied(s[1], s[3]);
-            d[2] = realism::premultiplied(s[2], s[3]);
-            d[3] = s[3];
+        uint8_t* d = out.data() + static_cast<size_t>(y) * rowBytes;
+        std::memcpy(d, s, rowBytes);
+        // Opaque pixels are already what a premultiplied bitmap holds.
+        for (size_t i = 3; i < rowBytes; i += 4) {
+            const uint8_t a = d[i];
+            if (a == 255) continue;
+            d[i - 3] = realism::premultiplied(d[i - 3], a);
+            d[i - 2] = realism::premultiplied(d[i - 2], a);
+            d[i - 1] = realism::premultiplied(d[i - 1], a);
         }
     }
     return out;
@@ -163,8 +172,6 @@ VelDeepVisionOCRReportV1310 VelDeepVisionOCRRealismCriticV1310::auditImage(
     } catch (const std::exception&) {
         recognizerRan = false;
     }
-    const int W = realism::imageWidth(cgImage), H = realism::imageHeight(cgImage);
-    const std::vector<uint8_t> pixels = lines.empty() ? std::vector<uint8_t>() : rgba8Pixels(cgImage);
 
     std::vector<VelDeepOCRBoxV1310> boxes;
     boxes.reserve(lines.size());
@@ -175,7 +182,7 @@ VelDeepVisionOCRReportV1310 VelDeepVisionOCRRealismCriticV1310::auditImage(
         b.y = line.y;
         b.width = line.width;
         b.height = line.height;
-        b.estimatedContrastRatio = estimatedContrast(pixels, W, H, line);
+        b.estimatedContrastRatio = estimatedContrast(cgImage, line);
         b.overlapsCentralPlayZone = overlapsZone(b);
         boxes.push_back(std::move(b));
     }
