@@ -135,6 +135,12 @@ TEST(VelLiveDeviceRealismQABridge, FailuresStayInTheScorecard) {
     EXPECT_EQ(n.summaryLine.rfind("[Quartzfall] Mac15,8 | nan FPS (nominal) |", 0), 0u) << n.summaryLine;
     EXPECT_FALSE(fs::exists(dir / "vel_live_device_realism_report.json"));
     EXPECT_TRUE(fs::exists(dir / "vel_live_device_realism_frame.png"));
+    // A frame without pixels has no PNG: the older one goes, the new report is written.
+    const auto empty = Bridge::evaluateAndPersistLiveFrame(RgbaImage{}, telemetry(), kCleanEvents, dir, 30,
+                                                           FakeTextRecognizer());
+    EXPECT_FALSE(empty.photorealReport.passed);
+    EXPECT_FALSE(fs::exists(dir / "vel_live_device_realism_frame.png"));
+    EXPECT_TRUE(fs::exists(dir / "vel_live_device_realism_report.json"));
 
     // A folder that cannot be made still gives a complete scorecard, with no files.
     std::ofstream(dir / "a_file") << "x";
