@@ -111,6 +111,10 @@ bool isLetter(char32_t cp) { return u_isalpha(static_cast<UChar32>(cp)); }
 bool isDigit(char32_t cp) { return u_isdigit(static_cast<UChar32>(cp)); }
 bool isAlphanumeric(char32_t cp) { return u_isalnum(static_cast<UChar32>(cp)); }
 bool isWhitespace(char32_t cp) { return u_isUWhiteSpace(static_cast<UChar32>(cp)); }
+bool isLetterMarkOrNumber(char32_t cp) {
+    const uint32_t mask = U_MASK(u_charType(static_cast<UChar32>(cp)));
+    return (mask & (U_GC_L_MASK | U_GC_M_MASK | U_GC_N_MASK)) != 0;
+}
 
 namespace {
 // Offsets (in UTF-16 units) of grapheme boundaries.

@@ -34,6 +34,9 @@ bool isLowercase(char32_t cp);
 bool isLetter(char32_t cp);
 bool isDigit(char32_t cp);
 bool isAlphanumeric(char32_t cp);
+// Letters, marks and numbers of every kind (general categories L*, M*, N*): the
+// classes that keep a word together when text is split into words.
+bool isLetterMarkOrNumber(char32_t cp);
 bool isWhitespace(char32_t cp);
 
 // User-perceived characters (extended grapheme clusters).
