@@ -119,7 +119,14 @@ int waitExit(pid_t pid) {
 
 PostgresTestCluster* PostgresTestCluster::shared(std::string* whyNot) {
     static std::string reason;
-    static std::unique_ptr<PostgresTestCluster> cluster = start(&reason);
+    static std::unique_ptr<PostgresTestCluster> cluster = [] {
+        try {
+            return start(&reason);
+        } catch (const std::exception& e) {
+            reason = e.what();
+            return std::unique_ptr<PostgresTestCluster>();
+        }
+    }();
     if (!cluster && whyNot) *whyNot = reason;
     return cluster.get();
 }
@@ -143,7 +150,11 @@ std::unique_ptr<PostgresTestCluster> PostgresTestCluster::start(std::string* why
     }
 
     std::unique_ptr<PostgresTestCluster> c(new PostgresTestCluster);
-    std::string pattern = (fs::temp_directory_path() / "kestrelune-pg-XXXXXX").string();
+    // As root the folder must be reachable by postgres too: /tmp always is.
+    std::error_code ec;
+    fs::path temp = as.drop ? fs::path("/tmp") : fs::temp_directory_path(ec);
+    if (ec || temp.empty()) temp = "/tmp";
+    std::string pattern = (temp / "kestrelune-pg-XXXXXX").string();
     if (!::mkdtemp(pattern.data())) {
         *whyNot = std::string("cannot make a temporary folder: ") + std::strerror(errno);
         return nullptr;
