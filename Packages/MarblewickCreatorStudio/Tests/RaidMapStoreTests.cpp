@@ -64,12 +64,10 @@ protected:
         return std::make_unique<Store>(std::move(env));
     }
 
-    // Waits until the cloud worker has answered and the completion ran.
-    void settle(size_t saves) {
-        ASSERT_TRUE(queue.runUntil([&] {
-            std::lock_guard lock(cloud->mutex);
-            return cloud->saved.size() >= saves && queue.pendingCount() == 0;
-        }, 10));
+    // Runs the main queue until the cloud completion has shown its message.
+    void waitForStatus(const Store& store, const std::string& prefix) {
+        ASSERT_TRUE(queue.runUntil([&] { return store.statusMessage->rfind(prefix, 0) == 0; }, 10))
+            << *store.statusMessage;
     }
 
     void setCloudFailing(bool fail) {
@@ -148,7 +146,7 @@ TEST_F(RaidMapStoreTest, PublishFlows) {
         const Map sent = userMap();
         store->publishRaidMap(sent);
         EXPECT_EQ(*store->statusMessage, "Saved 'Harbor Night' to Vault \u00B7 Syncing Cloud\u2026");
-        settle(1);
+        waitForStatus(*store, "Synced");
         EXPECT_EQ(*store->statusMessage, "Synced 'Harbor Night' live to Cloud Public Vault!");
         EXPECT_TRUE(Vault::readMapFile(vault / "user_harbor.json")->syncedToCloudKit);
         EXPECT_TRUE(store->maps->front().syncedToCloudKit) << "the list was reloaded";
@@ -171,7 +169,7 @@ TEST_F(RaidMapStoreTest, PublishFlows) {
         setCloudFailing(true);
         auto store = makeStore();
         store->publishRaidMap(userMap("Dock Ambush"));
-        ASSERT_TRUE(queue.runUntil([&] { return store->statusMessage->find("pending") != std::string::npos; }, 10));
+        waitForStatus(*store, "Saved 'Dock Ambush' locally");
         EXPECT_EQ(*store->statusMessage, "Saved 'Dock Ambush' locally (Cloud container pending)");
         EXPECT_FALSE(Vault::readMapFile(vault / "user_harbor.json")->syncedToCloudKit);
         setCloudFailing(false);
@@ -195,7 +193,7 @@ TEST_F(RaidMapStoreTest, ALateCloudSuccessLeavesANewerLocalSaveAlone) {
     // Before the completion runs, the user saves a newer version of the same map.
     const Map newer = userMap("Second Draft");
     Vault::saveLocally(newer, vault);
-    settle(1);
+    waitForStatus(*store, "Synced");
     EXPECT_EQ(*store->statusMessage, "Synced 'First Draft' live to Cloud Public Vault!");
     EXPECT_EQ(Vault::readMapFile(vault / "user_harbor.json"), newer) << "still the newer save, not marked synced";
     EXPECT_EQ(store->maps->front(), newer);
@@ -203,8 +201,7 @@ TEST_F(RaidMapStoreTest, ALateCloudSuccessLeavesANewerLocalSaveAlone) {
     // A completion that outlives the store still marks the vault file, and touches nothing else.
     store->publishRaidMap(newer);
     store.reset();
-    settle(2);
-    EXPECT_TRUE(Vault::readMapFile(vault / "user_harbor.json")->syncedToCloudKit);
+    EXPECT_TRUE(queue.runUntil([&] { return Vault::readMapFile(vault / "user_harbor.json")->syncedToCloudKit; }, 10));
 }
 
 // One real round trip per backend: the store publishes through KESTRELUNE_CLOUD_DB, and
