@@ -1,7 +1,6 @@
 #include "PlatformKit/Cloud/PostgresCloudBackend.h"
 
 #include <bit>
-#include <cstring>
 #include <memory>
 
 #include <libpq-fe.h>
@@ -129,13 +128,15 @@ pg_conn* PostgresCloudBackend::connection() {
         fail("connection", detail);
     }
     PQsetNoticeProcessor(conn_, ignoreNotice, nullptr);
-    if (PQsetClientEncoding(conn_, "UTF8") != 0) fail("client encoding", PQerrorMessage(conn_));
+    // A connection that is not fully set up is not kept: the next call starts over.
+    auto setupFailed = [&](const char* context, std::string detail) {
+        disconnect();
+        fail(context, detail);
+    };
+    if (PQsetClientEncoding(conn_, "UTF8") != 0) setupFailed("client encoding", PQerrorMessage(conn_));
     Result schema(PQexec(conn_, kSchema));
-    if (!schema || PQresultStatus(schema.get()) != PGRES_COMMAND_OK) {
-        std::string detail = schema ? PQresultErrorMessage(schema.get()) : PQerrorMessage(conn_);
-        Result(PQexec(conn_, "ROLLBACK"));
-        fail("schema", detail);
-    }
+    if (!schema || PQresultStatus(schema.get()) != PGRES_COMMAND_OK)
+        setupFailed("schema", schema ? PQresultErrorMessage(schema.get()) : PQerrorMessage(conn_));
     return conn_;
 }
 
