@@ -49,9 +49,11 @@ std::string deviceProfileText(const std::string& title) {
            "}";
 }
 
-// The simulation-core package of the source tree this library was built from.
+// The simulation-core package of the source tree this library was built from. Named by
+// the build, not derived from __FILE__: a compiler launcher may make that path relative
+// to the build folder, and it would then depend on the working directory.
 std::filesystem::path simCorePackageFolder() {
-    return pk::absolutePath(std::filesystem::path(__FILE__).parent_path() / ".." / ".." / ".." / "MarblewickSimCore");
+    return pk::absolutePath(std::filesystem::path(KS_SIMCORE_PACKAGE_DIR));
 }
 
 std::string driverScriptText() {
