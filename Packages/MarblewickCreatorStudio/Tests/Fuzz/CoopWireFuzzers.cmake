@@ -1,4 +1,4 @@
-# libFuzzer targets for the co-op wire readers (built with -DKS_FUZZ=ON).
-foreach(reader IN ITEMS PlayerStatePacket VoicePacket ReplayClip)
+# libFuzzer targets for the co-op wire readers and the raid-map vault file reader (built with -DKS_FUZZ=ON).
+foreach(reader IN ITEMS PlayerStatePacket VoicePacket ReplayClip RaidMapFile)
   ks_add_fuzzer(creator_${reader} SOURCES ${CMAKE_CURRENT_LIST_DIR}/Fuzz${reader}.cpp LIBS MarblewickCreatorStudio)
 endforeach()

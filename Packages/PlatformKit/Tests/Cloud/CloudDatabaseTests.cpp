@@ -101,7 +101,7 @@ TEST(CloudDatabase, FailuresArriveInTheCompletion) {
     EXPECT_EQ(typeless.error->code, invalidRecord);
 
     try {
-        openDatabase("postgresql://localhost/maps", q);
+        openDatabase("mysql://localhost/maps", q);
         FAIL() << "a server locator needs its backend";
     } catch (const pk::StudioError& e) {
         EXPECT_EQ(e.code, unsupportedLocator);

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <random>
 
+#include "PlatformKit/Cloud/PostgresCloudBackend.h"
 #include "PlatformKit/Cloud/SqliteCloudBackend.h"
 
 namespace pk::cloud {
@@ -86,6 +87,8 @@ bool startsWith(std::string_view s, std::string_view prefix) { return s.substr(0
 
 std::shared_ptr<CloudDatabase> openDatabase(std::string_view locator, MainQueue& queue) {
     // URL forms belong to server backends; a plain path (or sqlite:path) is a local file.
+    if (PostgresCloudBackend::servesLocator(locator))
+        return std::make_shared<CloudDatabase>(std::make_unique<PostgresCloudBackend>(std::string(locator)), queue);
     if (startsWith(locator, "sqlite:")) locator.remove_prefix(7);
     else if (locator.find("://") != std::string_view::npos)
         throw StudioError(kErrorDomain, unsupportedLocator,

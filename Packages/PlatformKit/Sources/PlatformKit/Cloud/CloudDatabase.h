@@ -1,8 +1,8 @@
 #pragma once
 // The cloud public database. Work runs in order on the database's own thread and each
 // completion is posted to a MainQueue, the way the platform's cloud calls answer.
-// Storage is a backend (SQLite today; the locator's form picks it), so another store
-// can be added without touching callers.
+// Storage is a backend (SQLite or PostgreSQL; the locator's form picks it), so another
+// store can be added without touching callers.
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -28,7 +28,8 @@ enum ErrorCode : int {
     invalidRecord = 12,       // an empty record type
 };
 
-// The environment variable that names the database: a file path for SQLite.
+// The environment variable that names the database: a file path for SQLite, a
+// postgresql:// URL for PostgreSQL.
 inline constexpr const char* kDatabaseEnvironmentVariable = "KESTRELUNE_CLOUD_DB";
 
 // Synchronous storage, called only from the database's thread. Failures throw StudioError.
@@ -68,9 +69,10 @@ private:
     std::thread worker_;
 };
 
-// A database for a locator: a file path (or "sqlite:" + path) opens SQLite. The file is
-// opened on first use, so a bad path fails in the completion. Throws unsupportedLocator
-// for a form no backend serves.
+// A database for a locator: a file path (or "sqlite:" + path) opens SQLite, a
+// "postgresql://" (or "postgres://") URL PostgreSQL. Both connect on first use, so a bad
+// path or an unreachable server fails in the completion. Throws unsupportedLocator for a
+// form no backend serves.
 std::shared_ptr<CloudDatabase> openDatabase(std::string_view locator, MainQueue& queue = MainQueue::main());
 // The public database of the default container, from KESTRELUNE_CLOUD_DB; nullptr when
 // it is unset or empty, exactly like a machine without a cloud account.

@@ -8,6 +8,9 @@
 //   backends; per loop call pollEvents(), then renderFrame(build). Own GL calls: epoxy.
 // - Views: plain ImGui plus the kit (UiWidgets.h); every kit control reports itself to
 //   the probe. Wrap a pane in ProbeScope("pane") so ids read "pane/control".
+// - Stacks and tints: hstack rows, cards and shadows (UiLayout.h); texts, labels,
+//   buttons and a switch in text styles and tints whose colour the probe records as
+//   the value (UiTintedControls.h).
 // - Tests: UiDriver(ctx, view) runs headless frames and clicks/drags/types at probe ids;
 //   OffscreenUiRenderer draws the last frame into pixels on a current GL context.
 // - Panels: FilePanels interface; ImGuiFilePanels::draw() once per frame after the view;
@@ -19,8 +22,10 @@
 #include "PlatformKit/Ui/UiContext.h"
 #include "PlatformKit/Ui/UiDriver.h"
 #include "PlatformKit/Ui/UiFonts.h"
+#include "PlatformKit/Ui/UiLayout.h"
 #include "PlatformKit/Ui/UiPalette.h"
 #include "PlatformKit/Ui/UiProbe.h"
 #include "PlatformKit/Ui/UiSymbols.h"
 #include "PlatformKit/Ui/UiTextures.h"
+#include "PlatformKit/Ui/UiTintedControls.h"
 #include "PlatformKit/Ui/UiWidgets.h"

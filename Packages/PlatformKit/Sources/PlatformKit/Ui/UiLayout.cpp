@@ -1,0 +1,80 @@
+#include "PlatformKit/Ui/UiLayout.h"
+
+#include <algorithm>
+
+namespace pk::ui {
+
+ImVec2 hstack(const std::vector<StackItem>& items, float spacing, float width) {
+    const ImVec2 origin = ImGui::GetCursorScreenPos();
+    float fixed = 0, height = 0;
+    int spacers = 0;
+    for (const auto& item : items) {
+        if (!item.draw) {
+            ++spacers;
+            continue;
+        }
+        fixed += item.size.x;
+        height = std::max(height, item.size.y);
+    }
+    if (items.size() > 1) fixed += spacing * float(items.size() - 1);
+    const float room = width > 0 ? width : std::max(ImGui::GetContentRegionAvail().x, 0.0f);
+    const float share = spacers ? std::max(room - fixed, 0.0f) / float(spacers) : 0.0f;
+    float x = origin.x;
+    for (const auto& item : items) {
+        if (!item.draw) {
+            x += share + spacing;
+            continue;
+        }
+        ImGui::SetCursorScreenPos(ImVec2(x, origin.y + (height - item.size.y) * 0.5f));
+        item.draw();
+        x += item.size.x + spacing;
+    }
+    const ImVec2 size(spacers ? std::max(room, fixed) : fixed, height);
+    ImGui::SetCursorScreenPos(origin);
+    ImGui::Dummy(ImVec2(std::max(size.x, 1.0f), std::max(size.y, 1.0f)));
+    return size;
+}
+
+Card::Card(float width, float spacing, float padding, Shape shape, Color fill)
+    : drawList_(ImGui::GetWindowDrawList()),
+      origin_(ImGui::GetCursorScreenPos()),
+      width_(std::max(width, 2 * padding + 1)),
+      padding_(padding),
+      shape_(shape),
+      fill_(fill) {
+    // Content on the upper layer; the background goes below it at the end.
+    splitter_.Split(drawList_, 2);
+    splitter_.SetCurrentChannel(drawList_, 1);
+    ImGui::SetCursorScreenPos(ImVec2(origin_.x + padding_, origin_.y + padding_));
+    ImGui::PushStyleVar(ImGuiStyleVar_ItemSpacing, ImVec2(ImGui::GetStyle().ItemSpacing.x, spacing));
+    ImGui::BeginGroup();
+}
+
+Card::~Card() {
+    ImGui::EndGroup();
+    ImGui::PopStyleVar();
+    const float bottom = ImGui::GetItemRectMax().y + padding_;
+    const ImVec2 max(origin_.x + width_, bottom);
+    splitter_.SetCurrentChannel(drawList_, 0);
+    fillShape(drawList_, origin_, max, shape_, fill_);
+    splitter_.Merge(drawList_);
+    ImGui::SetCursorScreenPos(origin_);
+    ImGui::Dummy(ImVec2(width_, bottom - origin_.y));
+}
+
+void dropShadow(ImDrawList* dl, ImVec2 min, ImVec2 max, const Shape& shape, const Color& color, float radius,
+                ImVec2 offset) {
+    if (color.opacity <= 0) return;
+    constexpr int layers = 8;
+    for (int i = 0; i < layers; ++i) {
+        // Widest and faintest first; the layers add up towards the colour near the shape.
+        const float spread = radius * float(layers - i) / float(layers);
+        Shape s = shape;
+        if (s.kind == Shape::roundedRectangle) s.radius += spread;
+        fillShape(dl, ImVec2(min.x + offset.x - spread, min.y + offset.y - spread),
+                  ImVec2(max.x + offset.x + spread, max.y + offset.y + spread), s,
+                  withOpacity(color, color.opacity / layers));
+    }
+}
+
+}  // namespace pk::ui
