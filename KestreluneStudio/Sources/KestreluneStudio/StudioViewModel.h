@@ -1,0 +1,243 @@
+#pragma once
+// The studio's one view model: everything the window shows and edits, as published
+// properties on the main thread, and every user action, which it carries to the engine,
+// the synthesizer, the exporters and the score. Outcomes are reported as one line in
+// `statusBanner`. Look settings reach the renderer only through syncSceneState().
+//
+// Threads: everything here belongs to the main thread. The turntable and batch renders
+// run on threads of their own and hand progress, completion and failure to the main
+// queue; quitting cancels and joins them (cancelAndJoinExports) before the GPU goes.
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "KestreluneStudio/StudioEngine.h"
+#include "KestreluneStudio/StudioExportSuite.h"
+#include "KestreluneStudio/StudioScorePreview.h"
+#include "MarblewickAssetIO/VelMWPakManifestV1085.h"
+#include "MarblewickCreatorStudio/VelCinemaLensMMV950.h"
+#include "MarblewickCreatorStudio/VelSoundVel4AdaptiveMusicEngineV950.h"
+#include "MarblewickLookDevKit/LookDevSceneState.h"
+#include "MarblewickLookDevKit/PBRMapPreviews.h"
+#include "MarblewickLookDevKit/PBRMaterialParameters.h"
+#include "MarblewickLookDevKit/StudioAssetItem.h"
+#include "MarblewickLookDevKit/StudioBatchExporter.h"
+#include "PlatformKit/Foundation/MainQueue.h"
+#include "PlatformKit/Foundation/Published.h"
+#include "PlatformKit/Ui/FilePanels.h"
+
+namespace kestrelune {
+
+// What the view model works with. Tests hand in fakes; the application the live engine,
+// its exporters, the music engine and the window's file panels.
+struct StudioServices {
+    std::shared_ptr<StudioEngine> engine;
+    std::shared_ptr<StudioExportSuite> exporters;
+    std::shared_ptr<StudioScorePreview> score;
+    std::shared_ptr<pk::ui::FilePanels> panels;
+    // The asset catalogue (StudioAssetCatalog::discoverAssets() when empty).
+    std::function<std::vector<lookdev::StudioAssetItem>()> discoverAssets;
+    // Where background work reports back (the process's main queue when null).
+    pk::MainQueue* mainQueue = nullptr;
+};
+
+// The view model's change announcement: sent before any published property changes.
+class ChangeAnnouncer {
+public:
+    int observe(std::function<void()> fn);
+    void removeObserver(int id);
+    void send();
+
+private:
+    std::vector<std::pair<int, std::function<void()>>> observers_;
+    int nextId_ = 1;
+};
+
+class StudioViewModel {
+public:
+    // The start-up sequence: defaults, catalogue, the engine's mesh audit and material
+    // previews, the frame-rate read-out, and a first scene sync. Cannot fail.
+    explicit StudioViewModel(StudioServices services);
+    // Cancels and joins running renders (without pumping GPU jobs: the application calls
+    // cancelAndJoinExports with its pump first).
+    ~StudioViewModel();
+    StudioViewModel(const StudioViewModel&) = delete;
+    StudioViewModel& operator=(const StudioViewModel&) = delete;
+
+    StudioEngine& engine() const { return *services_.engine; }
+    const std::shared_ptr<StudioEngine>& sharedEngine() const { return services_.engine; }
+
+    // ---- published state (declaration order matters only for forEachPublished) ------
+    pk::Published<std::vector<lookdev::StudioAssetItem>> assets;
+    pk::Published<std::string> selectedAssetID{std::string("builtin-shaderball")};
+    pk::Published<std::string> assetSearchQuery;
+    pk::Published<std::optional<lookdev::AssetAuditSummary>> activeAudit;
+    pk::Published<lookdev::PBRMaterialParameters> materialParams;
+    pk::Published<std::optional<std::filesystem::path>> sourcePhotoURL;
+    pk::Published<lookdev::PBRMapPreviews> pbrPreviews;
+    pk::Published<double> lastSynthesisMs{0.0};
+    pk::Published<bool> showMapStrip{true};
+    pk::Published<lookdev::ViewportShadingMode> shadingMode{lookdev::ViewportShadingMode::beautyPBR};
+    pk::Published<lookdev::StudioLightingRig> lightingRig{lookdev::StudioLightingRig::softboxClean};
+    pk::Published<std::optional<std::string>> activeHDRIName;
+    pk::Published<float> customHDRIBlend{0.0f};
+    pk::Published<float> hdriRotationDeg{0.0f};
+    pk::Published<creator::VelCinemaLensMMV950> lens{creator::VelCinemaLensMMV950::standard50mm};
+    pk::Published<bool> turntableEnabled{true};
+    pk::Published<float> turntableSpeed{0.42f};
+    pk::Published<float> materialOverrideBlend{1.0f};
+    pk::Published<float> materialUVScale{1.6f};
+    pk::Published<float> keyIntensity{2.8f};
+    pk::Published<float> keyAzimuth{0.72f};
+    pk::Published<float> keyElevation{0.65f};
+    pk::Published<float> rimIntensity{1.95f};
+    pk::Published<float> fillIntensity{0.62f};
+    pk::Published<float> exposureEV{0.12f};
+    pk::Published<float> floorReflectivity{0.42f};
+    pk::Published<double> liveFPS{60.0};
+    pk::Published<bool> showCreatorFacecamOverlay{false};
+    pk::Published<lookdev::TurntableAspectPreset> turntableAspect{lookdev::TurntableAspectPreset::cinema16x9};
+    pk::Published<double> turntableDurationSec{4.0};
+    pk::Published<bool> includeMusicScore{true};
+    pk::Published<creator::VelMusicIntensityStateV950> musicMood{
+        creator::VelMusicIntensityStateV950::ambientExploration};
+    pk::Published<bool> isPreviewingMusic{false};
+    pk::Published<bool> isExporting{false};
+    pk::Published<double> exportProgress{0.0};
+    pk::Published<std::string> exportLabel;
+    pk::Published<std::optional<std::string>> statusBanner;
+    pk::Published<std::optional<assetio::VelMWPakStreamReceiptV1085>> lastMWPakReceipt;
+    pk::Published<std::optional<lookdev::BatchTurntableReceipt>> lastBatchReceipt;
+
+    // Announced before every write of any published property.
+    ChangeAnnouncer& objectWillChange() { return objectWillChange_; }
+
+    // Calls fn(property, name) for the 39 published properties in declaration order.
+    template <class Fn>
+    void forEachPublished(Fn&& fn);
+
+    // ---- scene sync ---------------------------------------------------------------------
+    // Copies every look setting into the engine's scene state in one edit under its lock;
+    // the camera (yaw, pitch, distance, target height) is left to the mouse.
+    void syncSceneState();
+    // The edit itself, for callers that run the engine's update directly.
+    void applySceneSettings(lookdev::LookDevSceneState& state) const;
+
+    // ---- assets, materials, environments ----------------------------------------------
+    void importExternalModelPanel();
+    void importModel(const std::filesystem::path& url);
+    void selectAsset(const lookdev::StudioAssetItem& item);
+    // `assets` filtered by the trimmed, lower-cased search query.
+    std::vector<lookdev::StudioAssetItem> filteredAssets() const;
+    // By extension: hdr → environment; png, jpg, jpeg, heic → material; else a model.
+    void handleDroppedFile(const std::filesystem::path& url);
+    void selectMaterialPreset(lookdev::PBRMaterialPreset preset);
+    void resynthesizeMaterial();
+    void importPhotoForPBRPanel();
+    void forgeMaterialFromPhoto(const std::filesystem::path& url);
+    void loadCustomHDRIPanel();
+    void loadHDRI(const std::filesystem::path& url);
+    void clearCustomHDRI();
+
+    // ---- exports, renders, score ----------------------------------------------------------
+    void exportPBRPackPanel();
+    void exportStillPNGPanel();
+    void exportOBJPanel();
+    void exportTurntableMP4Panel();
+    void exportBatchTurntablesPanel();
+    void packageMWPakPanel();
+    void toggleMusicPreview();
+
+    // Quitting: cancels every running render and waits for its thread, calling `pump`
+    // between checks (the application drains its GPU jobs there, which the renders wait
+    // for). Their reports posted to the main queue then do nothing.
+    void cancelAndJoinExports(const std::function<void()>& pump = {});
+    // True while a render thread has not finished (its report may still be queued).
+    bool hasRunningExports() const;
+
+    // The featured kits a batch renders (at most 4) and the hero files an archive packs
+    // (at most 6, the selected hero file first), from the current state.
+    std::vector<lookdev::StudioAssetItem> batchKits() const;
+    std::vector<std::filesystem::path> archiveFiles() const;
+
+    static constexpr const char* kFeaturedCategory = "Featured Studio Kits";
+
+private:
+    struct RunningExport {
+        std::thread thread;
+        std::shared_ptr<lookdev::ExportCancelToken> cancel;
+        std::shared_ptr<std::atomic<bool>> finished;
+    };
+    // A handle the main queue's work checks before touching the view model.
+    using Alive = std::shared_ptr<StudioViewModel*>;
+
+    pk::MainQueue& mainQueue() const { return *services_.mainQueue; }
+    bool resynthesize();
+    static pk::ui::FilePanelRequest panelRequest(pk::ui::FilePanelRequest::Kind kind, std::string title,
+                                                 std::vector<pk::ui::FileType> types, std::string defaultName,
+                                                 bool canCreateFolders);
+    bool presentPanel(pk::ui::FilePanelRequest request, std::function<void(const std::filesystem::path&)> onConfirm);
+    std::optional<creator::VelMusicIntensityStateV950> exportMusicState() const;
+    std::string auditFileStem() const;
+    void startRender(std::function<void(const lookdev::ExportCancelToken*, std::weak_ptr<StudioViewModel*>)> work);
+    void joinFinishedExports();
+    void finishBatch();
+
+    StudioServices services_;
+    ChangeAnnouncer objectWillChange_;
+    // The mesh of the view model's own selection, so it can be put back on the engine.
+    lookdev::StudioMeshHandle selectedMesh_;
+    std::vector<RunningExport> running_;
+    Alive alive_;
+};
+
+template <class Fn>
+void StudioViewModel::forEachPublished(Fn&& fn) {
+    fn(assets, "assets");
+    fn(selectedAssetID, "selectedAssetID");
+    fn(assetSearchQuery, "assetSearchQuery");
+    fn(activeAudit, "activeAudit");
+    fn(materialParams, "materialParams");
+    fn(sourcePhotoURL, "sourcePhotoURL");
+    fn(pbrPreviews, "pbrPreviews");
+    fn(lastSynthesisMs, "lastSynthesisMs");
+    fn(showMapStrip, "showMapStrip");
+    fn(shadingMode, "shadingMode");
+    fn(lightingRig, "lightingRig");
+    fn(activeHDRIName, "activeHDRIName");
+    fn(customHDRIBlend, "customHDRIBlend");
+    fn(hdriRotationDeg, "hdriRotationDeg");
+    fn(lens, "lens");
+    fn(turntableEnabled, "turntableEnabled");
+    fn(turntableSpeed, "turntableSpeed");
+    fn(materialOverrideBlend, "materialOverrideBlend");
+    fn(materialUVScale, "materialUVScale");
+    fn(keyIntensity, "keyIntensity");
+    fn(keyAzimuth, "keyAzimuth");
+    fn(keyElevation, "keyElevation");
+    fn(rimIntensity, "rimIntensity");
+    fn(fillIntensity, "fillIntensity");
+    fn(exposureEV, "exposureEV");
+    fn(floorReflectivity, "floorReflectivity");
+    fn(liveFPS, "liveFPS");
+    fn(showCreatorFacecamOverlay, "showCreatorFacecamOverlay");
+    fn(turntableAspect, "turntableAspect");
+    fn(turntableDurationSec, "turntableDurationSec");
+    fn(includeMusicScore, "includeMusicScore");
+    fn(musicMood, "musicMood");
+    fn(isPreviewingMusic, "isPreviewingMusic");
+    fn(isExporting, "isExporting");
+    fn(exportProgress, "exportProgress");
+    fn(exportLabel, "exportLabel");
+    fn(statusBanner, "statusBanner");
+    fn(lastMWPakReceipt, "lastMWPakReceipt");
+    fn(lastBatchReceipt, "lastBatchReceipt");
+}
+
+}  // namespace kestrelune

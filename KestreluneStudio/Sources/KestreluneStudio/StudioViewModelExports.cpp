@@ -1,0 +1,241 @@
+// The view model's exports, renders and score preview. Still, OBJ, PBR pack and archive
+// exports run on the main thread; the turntable and batch renders on a thread of their
+// own, reporting through the main queue.
+#include <algorithm>
+
+#include "KestreluneStudio/StudioViewModel.h"
+#include "PlatformKit/Foundation/Files.h"
+#include "PlatformKit/Foundation/Numbers.h"
+
+namespace kestrelune {
+
+using namespace lookdev;
+using pk::ui::FilePanelRequest;
+using pk::ui::FileType;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string describe(const std::exception& e) { return e.what(); }
+
+// Runs fn on the main queue if the view model is still there.
+void onMain(pk::MainQueue* queue, const std::weak_ptr<StudioViewModel*>& weak,
+            std::function<void(StudioViewModel&)> fn) {
+    queue->post([weak, fn = std::move(fn)] {
+        if (auto self = weak.lock()) fn(**self);
+    });
+}
+
+std::string archiveBanner(const assetio::VelMWPakStreamReceiptV1085& r) {
+    // An archive larger than its input grew: say so instead of a doubled minus sign.
+    const double savings = r.compressionSavingsPct == 0 ? 0.0 : r.compressionSavingsPct;
+    const std::string size = savings < 0 ? pk::formatC("+%.1f%%", -savings) : pk::formatC("-%.1f%%", savings);
+    return pk::formatC("Built .mwpak (%d assets \u00B7 %s size \u00B7 %.0f MB/s GPU stream)",
+                       static_cast<int>(r.entryCount), size.c_str(), r.mtlIOBandwidthMBps);
+}
+
+}  // namespace
+
+std::vector<StudioAssetItem> StudioViewModel::batchKits() const {
+    std::vector<StudioAssetItem> kits;
+    for (const auto& a : *assets) {
+        if (kits.size() == 4) break;
+        if (a.category == kFeaturedCategory) kits.push_back(a);
+    }
+    return kits;
+}
+
+std::vector<fs::path> StudioViewModel::archiveFiles() const {
+    std::vector<fs::path> files;
+    for (const auto& a : *assets) {
+        if (a.id != *selectedAssetID) continue;
+        if (const auto* m = std::get_if<StudioAssetItem::SourceKind::MwmeshFile>(&a.kind.value))
+            files.push_back(m->url);
+        break;
+    }
+    for (const auto& a : *assets) {
+        if (files.size() >= 6) break;
+        if (a.category != kFeaturedCategory) continue;
+        const auto* m = std::get_if<StudioAssetItem::SourceKind::MwmeshFile>(&a.kind.value);
+        if (!m || std::find(files.begin(), files.end(), m->url) != files.end()) continue;
+        files.push_back(m->url);
+    }
+    return files;
+}
+
+// ---- main-thread exports --------------------------------------------------------------------------
+
+void StudioViewModel::exportPBRPackPanel() {
+    presentPanel(panelRequest(FilePanelRequest::Kind::folder, "Choose Folder for 4-Map PBR Texture Pack", {}, {}, true),
+                 [this](const fs::path& folder) {
+                     const auto pack = engine().currentPBRPack();
+                     if (!pack) return;
+                     try {
+                         const auto files = services_.exporters->exportPBRPack(*pack, folder);
+                         const int w = pack->albedo ? pack->albedo->width() : 0;
+                         const int h = pack->albedo ? pack->albedo->height() : 0;
+                         statusBanner = "Exported " + std::to_string(files.size()) + " PBR files (" +
+                                        std::to_string(w) + "\u00D7" + std::to_string(h) + ") to " +
+                                        pk::lastComponent(folder);
+                     } catch (const std::exception& e) {
+                         statusBanner = "Export failed: " + describe(e);
+                     }
+                 });
+}
+
+void StudioViewModel::exportStillPNGPanel() {
+    presentPanel(panelRequest(FilePanelRequest::Kind::save, "Export Studio Snapshot PNG", {FileType::png()},
+                              auditFileStem() + "_LookDev.png", false),
+                 [this](const fs::path& url) {
+                     constexpr int64_t kWidth = 2560, kHeight = 1440;
+                     try {
+                         const int64_t bytes = services_.exporters->exportStillPNG(kWidth, kHeight, url);
+                         statusBanner = "Saved " + std::to_string(kWidth) + "\u00D7" + std::to_string(kHeight) +
+                                        " studio render (" + std::to_string(bytes / 1024) + " KB)";
+                     } catch (const std::exception& e) {
+                         statusBanner = "Snapshot failed: " + describe(e);
+                     }
+                 });
+}
+
+void StudioViewModel::exportOBJPanel() {
+    StudioMeshHandle mesh = engine().currentMesh();
+    if (!mesh) return;
+    std::string name = mesh->audit.name;
+    std::replace(name.begin(), name.end(), ' ', '_');
+    presentPanel(panelRequest(FilePanelRequest::Kind::save, "Export Universal Wavefront OBJ",
+                              {FileType::forExtension("obj")}, name + ".obj", false),
+                 [this, mesh](const fs::path& url) {
+                     try {
+                         const int64_t bytes = services_.exporters->exportOBJ(*mesh, url);
+                         statusBanner =
+                             "Exported " + pk::lastComponent(url) + " (" + std::to_string(bytes / 1024) + " KB)";
+                     } catch (const std::exception& e) {
+                         statusBanner = "OBJ export failed: " + describe(e);
+                     }
+                 });
+}
+
+void StudioViewModel::packageMWPakPanel() {
+    presentPanel(panelRequest(FilePanelRequest::Kind::save, "Build LZFSE Compressed .mwpak Archive",
+                              {FileType::forExtension("mwpak")}, "StudioHeroPack.mwpak", false),
+                 [this](const fs::path& url) {
+                     const auto files = archiveFiles();
+                     if (files.empty()) return;
+                     try {
+                         auto receipt = services_.exporters->packFilesToMWPak(files, url);
+                         lastMWPakReceipt = receipt;
+                         statusBanner = archiveBanner(receipt);
+                     } catch (const std::exception& e) {
+                         statusBanner = "Archive build failed: " + describe(e);
+                     }
+                 });
+}
+
+// ---- background renders ----------------------------------------------------------------------------
+
+void StudioViewModel::exportTurntableMP4Panel() {
+    // One render at a time: a second would overlap the first and clear its progress.
+    if (*isExporting) return;
+    presentPanel(
+        panelRequest(FilePanelRequest::Kind::save, "Render Cinema Turntable Video (MP4)", {FileType::mpeg4Movie()},
+                     auditFileStem() + "_Turntable.mp4", false),
+        [this](const fs::path& url) {
+            if (*isExporting) return;
+            isExporting = true;
+            exportProgress = 0.02;
+            exportLabel = "Encoding Hardware MP4\u2026";
+            const TurntableAspectPreset aspect = *turntableAspect;
+            const double duration = *turntableDurationSec;
+            const auto music = exportMusicState();
+            startRender([exporters = services_.exporters, queue = services_.mainQueue, aspect, duration, music, url](
+                            const ExportCancelToken* cancel, std::weak_ptr<StudioViewModel*> weak) {
+                try {
+                    const auto receipt = exporters->exportTurntableMP4(
+                        aspect, duration, 30, music, url,
+                        [&](double p) { onMain(queue, weak, [p](StudioViewModel& vm) { vm.exportProgress = p; }); },
+                        cancel);
+                    onMain(queue, weak, [receipt](StudioViewModel& vm) {
+                        vm.isExporting = false;
+                        vm.exportProgress = 1.0;
+                        vm.statusBanner = pk::formatC("Rendered %dx%d MP4 (%.1f MB) in %.1fs",
+                                                      static_cast<int>(receipt.width), static_cast<int>(receipt.height),
+                                                      static_cast<double>(receipt.fileSizeBytes) / 1048576.0,
+                                                      receipt.renderElapsedSec);
+                    });
+                } catch (const std::exception& e) {
+                    onMain(queue, weak, [text = describe(e)](StudioViewModel& vm) {
+                        vm.isExporting = false;
+                        vm.statusBanner = "Video render failed: " + text;
+                    });
+                }
+            });
+        });
+}
+
+void StudioViewModel::exportBatchTurntablesPanel() {
+    if (*isExporting) return;
+    presentPanel(
+        panelRequest(FilePanelRequest::Kind::folder, "Choose Output Folder for Batch Turntable Queue", {}, {}, true),
+        [this](const fs::path& folder) {
+            if (*isExporting) return;
+            const auto kits = batchKits();
+            if (kits.empty()) return;
+            isExporting = true;
+            exportProgress = 0.02;
+            exportLabel = "Batch Rendering " + std::to_string(kits.size()) + " Kits\u2026";
+            const TurntableAspectPreset aspect = *turntableAspect;
+            const auto music = exportMusicState();
+            startRender([exporters = services_.exporters, queue = services_.mainQueue, kits, aspect, music, folder](
+                            const ExportCancelToken* cancel, std::weak_ptr<StudioViewModel*> weak) {
+                try {
+                    auto receipt = exporters->exportBatchTurntables(
+                        kits, aspect, 2.5, music, folder,
+                        [&](double p, const std::string& name) {
+                            onMain(queue, weak, [p, name](StudioViewModel& vm) {
+                                vm.exportProgress = p;
+                                vm.exportLabel = "Batch: " + name + "\u2026";
+                            });
+                        },
+                        cancel);
+                    onMain(queue, weak, [receipt = std::move(receipt)](StudioViewModel& vm) {
+                        vm.isExporting = false;
+                        vm.exportProgress = 1.0;
+                        vm.lastBatchReceipt = receipt;
+                        vm.statusBanner = pk::formatC("Batch rendered %d MP4 reels + PNGs in %.1fs",
+                                                      static_cast<int>(receipt.assetCount), receipt.totalElapsedSec);
+                        vm.finishBatch();
+                    });
+                } catch (const std::exception& e) {
+                    onMain(queue, weak, [text = describe(e)](StudioViewModel& vm) {
+                        vm.isExporting = false;
+                        vm.statusBanner = "Batch render failed: " + text;
+                        vm.finishBatch();
+                    });
+                }
+            });
+        });
+}
+
+void StudioViewModel::finishBatch() {
+    // The batch puts back the engine's mesh and look from before it started; the view
+    // model may have moved on meanwhile, so its own selection and settings win.
+    if (selectedMesh_ && engine().currentMesh() != selectedMesh_) engine().setActiveMesh(selectedMesh_);
+    syncSceneState();
+}
+
+// ---- score preview ---------------------------------------------------------------------------------------
+
+void StudioViewModel::toggleMusicPreview() {
+    if (!*isPreviewingMusic) {
+        if (services_.score) services_.score->start(*musicMood);
+        isPreviewingMusic = true;
+        statusBanner = "Previewing royalty-free studio score.";
+    } else {
+        if (services_.score) services_.score->stop();
+        isPreviewingMusic = false;
+        statusBanner = "Soundtrack preview paused.";
+    }
+}
+
+}  // namespace kestrelune
