@@ -178,6 +178,14 @@ TEST(CreatorStudioController, CameraSwitchRunsTheClockAndPublishesFeedStatusAndF
     rig.feed->waitForQueue();
     EXPECT_FALSE(rig.feed->isRunning());
     EXPECT_NE(c->latestCameraFrame.get(), nullptr) << "the last frame is kept";
+
+    // Switched off before the camera answered: the late answer does not make it live.
+    c->toggleCamera();
+    c->toggleCamera();
+    rig.feed->waitForQueue();
+    rig.queue.drain();
+    EXPECT_EQ(c->statusMessage.get(), "Live Camera Active");
+    EXPECT_FALSE(c->isUsingLiveHardwareCamera.get());
 }
 
 TEST(CreatorStudioController, RecordingStartsCountsStopsSavesAndIgnoresTogglesWhilePending) {

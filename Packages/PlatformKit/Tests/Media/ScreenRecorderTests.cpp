@@ -170,4 +170,13 @@ TEST(ScreenRecorder, RefusesWhatCannotBeRecordedAndKeepsNothingHalfDone) {
     EXPECT_EQ(probe->first(StreamProbe::Kind::video)->packetCount, 1);
     EXPECT_TRUE(rec.waitUntilIdle(1));
     EXPECT_TRUE(fs::is_empty(dir / "staging"));
+
+    // A movie that cannot take its name is kept where it was written, and the error says where.
+    fs::create_directories(dir / "taken.mp4" / "inside");
+    ASSERT_EQ(await([&](auto h) { rec.startRecording(h); }), std::nullopt);
+    rec.submitFrame(px.data(), 64, 32, 64 * 4, FrameLayout::bgraTopFirst);
+    auto failed = await([&](auto h) { rec.stopRecording(dir / "taken.mp4", h); });
+    ASSERT_TRUE(failed);
+    EXPECT_NE(failed->description.find((dir / "staging").string()), std::string::npos) << failed->description;
+    EXPECT_FALSE(fs::is_empty(dir / "staging")) << "nothing recorded is lost";
 }
