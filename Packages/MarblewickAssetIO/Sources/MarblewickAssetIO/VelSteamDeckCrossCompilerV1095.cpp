@@ -51,7 +51,11 @@ std::string deviceProfileText(const std::string& title) {
 
 // The simulation-core package of the source tree this library was built from.
 std::filesystem::path simCorePackageFolder() {
+#ifdef MW_SIMCORE_PACKAGE_DIR
+    return pk::absolutePath(MW_SIMCORE_PACKAGE_DIR);
+#else
     return pk::absolutePath(std::filesystem::path(__FILE__).parent_path() / ".." / ".." / ".." / "MarblewickSimCore");
+#endif
 }
 
 std::string driverScriptText() {
