@@ -3,6 +3,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 }
+#include <SDL2/SDL_thread.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -282,6 +283,13 @@ bool ScreenRecorder::waitUntilIdle(double timeoutSeconds) {
 }
 
 void ScreenRecorder::run() {
+    runLoop();
+    // SDL keeps per-thread data for threads it did not start (the microphone was opened
+    // here): release it before the thread ends.
+    SDL_TLSCleanup();
+}
+
+void ScreenRecorder::runLoop() {
     std::unique_lock lock(mutex_);
     for (;;) {
         if (!tasks_.empty()) {

@@ -103,6 +103,7 @@ private:
 
     void post(std::function<void()> task);
     void run();
+    void runLoop();
     void beginSession(Handler handler);
     void endSession(const std::filesystem::path& output, double stopTime, Handler handler);
     void encodePending();
