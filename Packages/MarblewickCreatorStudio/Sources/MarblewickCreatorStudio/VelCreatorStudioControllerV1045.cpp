@@ -155,7 +155,7 @@ void VelCreatorStudioControllerV1045::toggleCamera() {
     } else {
         feed_->stop();
         isUsingLiveHardwareCamera = false;
-        if (!isRecording.get() && transition_ != Transition::starting) stopClock();
+        if (!isRecording.get()) stopClock();  // a recording that starts later brings its own
     }
 }
 
