@@ -205,6 +205,8 @@ TEST(CreatorStudioController, RecordingStartsCountsStopsSavesAndIgnoresTogglesWh
     c->toggleCamera();
     c->toggleCamera();  // the camera going off while recording keeps the clock
     EXPECT_TRUE(c->hasClockTimer());
+    rig.feed->waitForQueue();  // its answer lands now, not over the save's status
+    rig.queue.drain();
     rig.ticks(2);
     EXPECT_EQ(c->recordingElapsedSeconds.get(), 12);
 
