@@ -98,7 +98,8 @@ TEST(ScreenRecorder, RecordsTheAppsFramesAndItsSoundThenMovesTheMovieIntoPlace) 
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     EXPECT_TRUE(sawNotDue) << "right after a frame the next one is not due yet";
-    EXPECT_NEAR(submitted, 36, 6) << "about 30 frames a second";
+    EXPECT_LE(submitted, 38) << "never more than 30 frames a second";
+    EXPECT_GE(submitted, 12) << "a loop polling every 10 ms is asked for most frames";
     const fs::path movie = dir / "nested" / "My Recording.mp4";
     EXPECT_FALSE(fs::exists(movie));
     ASSERT_EQ(await([&](auto h) { rec.stopRecording(movie, h); }), std::nullopt);
