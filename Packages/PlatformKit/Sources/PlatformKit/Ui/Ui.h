@@ -10,9 +10,6 @@
 //   the probe. Wrap a pane in ProbeScope("pane") so ids read "pane/control".
 // - Tests: UiDriver(ctx, view) runs headless frames and clicks/drags/types at probe ids;
 //   OffscreenUiRenderer draws the last frame into pixels on a current GL context.
-// - Overlays: FloatingRegion puts controls above content that handles the mouse itself;
-//   pinchGesture reads Ctrl + wheel and touch pinches (hosts forward SDL events to
-//   TouchPinchInput::shared()).
 // - Panels: FilePanels interface; ImGuiFilePanels::draw() once per frame after the view;
 //   ScriptedFilePanels for view-model tests.
 #include "PlatformKit/Ui/FilePanels.h"
@@ -21,11 +18,8 @@
 #include "PlatformKit/Ui/SdlWindowHost.h"
 #include "PlatformKit/Ui/UiContext.h"
 #include "PlatformKit/Ui/UiDriver.h"
-#include "PlatformKit/Ui/UiFloatingRegion.h"
 #include "PlatformKit/Ui/UiFonts.h"
-#include "PlatformKit/Ui/UiGradientText.h"
 #include "PlatformKit/Ui/UiPalette.h"
-#include "PlatformKit/Ui/UiPinchGesture.h"
 #include "PlatformKit/Ui/UiProbe.h"
 #include "PlatformKit/Ui/UiSymbols.h"
 #include "PlatformKit/Ui/UiTextures.h"
