@@ -44,7 +44,15 @@ TEST(AudioDiskDriver, FailedStartIsReportedThenPlaybackAndCaptureGoThroughFiles)
     loop->play();
     out.attach(loop);
     ASSERT_NO_THROW(out.start()) << "the retry opens the device";
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    // The driver writes at its own pace; wait for enough frames rather than a fixed time,
+    // so a loaded machine still gets there.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    std::error_code ec;
+    while (std::chrono::steady_clock::now() < deadline) {
+        const auto size = fs::file_size(outFile, ec);
+        if (!ec && size >= 4096u * 8u) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     out.close();
     out.detach(loop.get());
 
