@@ -274,6 +274,7 @@ void StudioMainView::pbrMapStrip(ImVec2 min, ImVec2 max) {
     ProbeScope scope("strip");
     ImDrawList* dl = ImGui::GetWindowDrawList();
     dl->AddRectFilled(min, max, toImU32(StudioWindowPalette::columnBackground));
+    report("panel", ControlKind::panel, min, max, {});
     const float cy = (min.y + max.y) * 0.5f;
 
     // Information column: badge, title, readout.
