@@ -34,7 +34,8 @@ fuzz: deps
 	  echo "== $$f"; mkdir -p build-fuzz/corpus/$$(basename $$f); \
 	  $$f -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 build-fuzz/corpus/$$(basename $$f); done
 
-run: build
+run: configure
+	cmake --build $(BUILD) -j $(JOBS) --target KestreluneStudio
 	$(BUILD)/KestreluneStudio/KestreluneStudio
 
 clean:

@@ -3,14 +3,18 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "KestreluneStudio/LiveStudioEngine.h"
 #include "KestreluneStudio/StudioViewModel.h"
 #include "MarblewickLookDevKit/StudioAssetCatalog.h"
 #include "PlatformKit/Foundation/Files.h"
 #include "PlatformKit/Foundation/Numbers.h"
+#include "PlatformKit/Gpu/EglPlatform.h"
 #include "PlatformKit/Gpu/HeadlessDevice.h"
+#include "PlatformKit/Gpu/WindowDevice.h"
 #include "PlatformKit/Image/Image.h"
 
 using namespace kestrelune;
@@ -58,8 +62,8 @@ TEST_F(LiveFixture, StartsFromTheEnginesPackAndShowsAMesh) {
     auto pack = renderer->currentPBRPack();
     ASSERT_TRUE(pack);
     EXPECT_EQ(*vm->lastSynthesisMs, pack->synthesisMs);
-    for (const auto* preview : {&vm->pbrPreviews->albedo, &vm->pbrPreviews->normal, &vm->pbrPreviews->orm,
-                                &vm->pbrPreviews->emissive}) {
+    for (const auto* preview :
+         {&vm->pbrPreviews->albedo, &vm->pbrPreviews->normal, &vm->pbrPreviews->orm, &vm->pbrPreviews->emissive}) {
         ASSERT_TRUE(preview->has_value());
         EXPECT_EQ(std::max((*preview)->width, (*preview)->height), 220);
     }
@@ -92,7 +96,8 @@ TEST_F(LiveFixture, ForgesFromAReadablePhotoAndRefusesAnUnreadableOne) {
     vm->materialParams.modify([](PBRMaterialParameters& p) { p.resolution = 256; });
     vm->forgeMaterialFromPhoto(dir / "Cracked Mud.png");
     ASSERT_TRUE(vm->statusBanner->has_value());
-    EXPECT_TRUE((*vm->statusBanner)->starts_with("Forged seamless 256\u00B2 PBR from Cracked Mud.png (")) << **vm->statusBanner;
+    EXPECT_TRUE((*vm->statusBanner)->starts_with("Forged seamless 256\u00B2 PBR from Cracked Mud.png ("))
+        << **vm->statusBanner;
     EXPECT_EQ(renderer->currentPBRPack()->parameters.sourcePhotoName, "Cracked Mud");
     const auto forged = renderer->currentPBRPack();
 
@@ -122,6 +127,47 @@ TEST_F(LiveFixture, LoadsEnvironmentsAndWritesStills) {
     auto still = pk::image::decodeFile(dir / "out" / "still.png");
     ASSERT_TRUE(still);
     EXPECT_EQ(still->width, 2560);
+}
+
+// As in the application: the GPU belongs to this thread, and a render on another thread
+// waits for the jobs this thread drains. Quitting mid-render must not hang on that.
+TEST(LiveStudioQuit, CancelsARunningRenderWhilePumpingTheGpuAndLeavesNoFile) {
+    auto platform = pk::gpu::EglPlatform::create();
+    auto device = pk::gpu::WindowDevice::adoptCurrentContext();
+    pk::MainQueue queue;
+    auto renderer = LookDevMetalEngine::create(device, pk::Clock::system(), &queue);
+    ASSERT_TRUE(renderer);
+    const fs::path dir = fs::temp_directory_path() / ("ks-live-quit-" + std::to_string(getpid()));
+    auto panels = std::make_shared<pk::ui::ScriptedFilePanels>();
+    {
+        StudioViewModel vm(StudioServices{
+            std::make_shared<LiveStudioEngine>(renderer), std::make_shared<LiveStudioExportSuite>(renderer), nullptr,
+            panels, [] { return StudioAssetCatalog::discoverAssets(fs::path("/nonexistent")); }, &queue});
+        vm.turntableDurationSec = 60.0;
+        vm.includeMusicScore = false;
+        panels->enqueueChoice(dir / "long.mp4");
+        vm.exportTurntableMP4Panel();
+        ASSERT_TRUE(vm.hasRunningExports());
+        // The render's first frame, pumped as the main loop does.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (*vm.exportProgress == 0.02 && std::chrono::steady_clock::now() < deadline) {
+            device->drainJobs();
+            queue.drain();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        ASSERT_NE(*vm.exportProgress, 0.02) << "the first frame's progress";
+        vm.cancelAndJoinExports([&] { device->drainJobs(); });
+        EXPECT_FALSE(vm.hasRunningExports());
+        queue.drain();
+        EXPECT_FALSE(*vm.isExporting);
+        ASSERT_TRUE(vm.statusBanner->has_value());
+        EXPECT_TRUE((*vm.statusBanner)->starts_with("Video render failed: ")) << **vm.statusBanner;
+    }
+    EXPECT_FALSE(fs::exists(dir / "long.mp4"));
+    renderer.reset();
+    device->drainJobs();
+    device.reset();
+    fs::remove_all(dir);
 }
 
 }  // namespace

@@ -106,11 +106,14 @@ const StudioCreatorOverlayTexts& StudioMainView::creatorOverlayTexts() {
     return texts;
 }
 
+void StudioMainView::prepareFonts(UiContext& ctx) {
+    for (const FontSpec& f : kWindowFonts) ctx.font(f);
+}
+
 void StudioMainView::requestFonts() {
     if (fontsRequested_) return;
     fontsRequested_ = true;
-    if (UiContext* ctx = UiContext::current())
-        for (const FontSpec& f : kWindowFonts) ctx->font(f);
+    if (UiContext* ctx = UiContext::current()) prepareFonts(*ctx);
 }
 
 float StudioMainView::topBarHeight() const {

@@ -18,6 +18,7 @@
 
 namespace pk::ui {
 class TextureFactory;
+class UiContext;
 }
 
 namespace kestrelune {
@@ -58,6 +59,8 @@ public:
     // True while a creator overlay exists.
     bool hasCreatorOverlay() const { return overlay_ != nullptr; }
 
+    // Asks `ctx` for every font the window uses, so they are built before the first frame.
+    static void prepareFonts(pk::ui::UiContext& ctx);
     // The texts of the creator overlay.
     static const StudioCreatorOverlayTexts& creatorOverlayTexts();
     // How long the map strip takes to show or hide, in seconds.

@@ -49,9 +49,10 @@ std::string deviceProfileText(const std::string& title) {
            "}";
 }
 
-// The simulation-core package of the source tree this library was built from.
+// The simulation-core package of the source tree this library was built from. The build
+// names it: __FILE__ may be relative to the build folder (compiler caches rewrite paths).
 std::filesystem::path simCorePackageFolder() {
-    return pk::absolutePath(std::filesystem::path(__FILE__).parent_path() / ".." / ".." / ".." / "MarblewickSimCore");
+    return pk::absolutePath(std::filesystem::path(MARBLEWICK_SIMCORE_PACKAGE_DIR));
 }
 
 std::string driverScriptText() {

@@ -477,12 +477,19 @@ void progressBar(std::string_view id, double value, float width, const Color& ti
 }
 
 bool beginMenu(std::string_view id, std::string_view title, bool enabled) {
-    std::string t(title);
-    ImGui::PushID(id.data(), id.data() + id.size());
+    // The id rides in the label: an open menu begins its own window, so an id pushed
+    // around BeginMenu could not be popped after it.
+    std::string t = std::string(title) + "##" + std::string(id);
+    const ImVec2 start = ImGui::GetCursorScreenPos();
+    const ImVec2 textSize = ImGui::CalcTextSize(t.c_str(), nullptr, true);
     bool open = ImGui::BeginMenu(t.c_str(), enabled);
-    ImGui::PopID();
-    reportRect(id, ControlKind::menu, ImGui::GetItemRectMin(), ImGui::GetItemRectMax(), title, {},
-               ControlState{open, enabled});
+    ImVec2 min = ImGui::GetItemRectMin(), max = ImGui::GetItemRectMax();
+    if (open) {
+        // The last item is the menu's window now; the title's own place, measured.
+        min = start;
+        max = ImVec2(start.x + textSize.x + ImGui::GetStyle().ItemSpacing.x, start.y + textSize.y);
+    }
+    reportRect(id, ControlKind::menu, min, max, title, {}, ControlState{open, enabled});
     if (open) {
         if (auto* c = UiContext::current()) c->probe().pushScope(id);
     }

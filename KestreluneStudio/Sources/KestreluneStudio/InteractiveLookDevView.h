@@ -1,0 +1,52 @@
+#pragma once
+// The live viewport: each frame the engine draws into the view's area (its resolved
+// frame shown as an image), and the mouse steers the engine's camera: drag to orbit,
+// scroll to zoom, double-click to reset. Files dropped on the window arrive through
+// performDrop(). The view holds no studio state and never keeps the engine alive.
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "KestreluneStudio/StudioEngine.h"
+#include "KestreluneStudio/ViewportInputMapper.h"
+#include "PlatformKit/Ui/ImGui.h"
+
+namespace kestrelune {
+
+class InteractiveLookDevView {
+public:
+    // The clear colour behind the engine's frame (and in its place while none is drawn).
+    static constexpr float kClearColor[4] = {0.04f, 0.045f, 0.06f, 1.0f};
+
+    std::weak_ptr<StudioEngine> lookDevEngine;
+    std::function<void(const std::filesystem::path&)> onDropFileURL;
+
+    // Draws at the cursor of the current ImGui window, `size` points large, and handles
+    // the mouse over it. Reported to the probe as "viewport".
+    void draw(ImVec2 size);
+    // A whole drop (SDL reports drops for the window): true when the drop was taken,
+    // also when no callback is set.
+    bool performDrop(const std::vector<DroppedItem>& items);
+    // The window lost focus: a release may never come.
+    void cancelDrag() { input_.mouseUp(); }
+
+    const ViewportInputMapper& input() const { return input_; }
+    bool isConfigured() const { return configured_; }
+    void configure(std::weak_ptr<StudioEngine> engine, std::function<void(const std::filesystem::path&)> onDrop);
+
+private:
+    ViewportInputMapper input_;
+    bool configured_ = false;
+};
+
+// What the window places for its viewport: the engine and what to do with a dropped
+// file. The first draw configures the view; later draws only replace the drop callback.
+struct LookDevViewportView {
+    std::shared_ptr<StudioEngine> engine;
+    std::function<void(const std::filesystem::path&)> onDropFile;
+
+    void draw(InteractiveLookDevView& view, ImVec2 size) const;
+};
+
+}  // namespace kestrelune
