@@ -139,6 +139,9 @@ TEST_F(BindingTest, PresetAndMapSizeResynthesizeOnEveryChoiceIncludingTheSelecte
     EXPECT_EQ(require("Preset").value, "Carbon Fiber Twill");
     vm->forgeMaterialFromPhoto("/photos/bark.png");
     ASSERT_TRUE(vm->sourcePhotoURL->has_value());
+    driver.dragSlider(id("Normal Relief"), 0.8f, 2);
+    EXPECT_EQ(engine->forge.calls.back().photo, std::filesystem::path("/photos/bark.png"))
+        << "relief works from the photo";
 
     const int syncs = engine->sceneUpdates;
     size_t syntheses = engine->forge.calls.size();

@@ -9,6 +9,7 @@
 #include "KestreluneStudio/Window/StudioInspectorPane.h"
 #include "PlatformKit/Ui/UiContext.h"
 #include "PlatformKit/Ui/UiDriver.h"
+#include "PlatformKit/Ui/UiPalette.h"
 #include "StudioFakes.h"
 
 namespace kestrelune::testing {
@@ -36,6 +37,9 @@ struct InspectorTest : ::testing::Test {
         ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(0, 0));
         ImGui::Begin("window", nullptr, ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoSavedSettings);
         ImGui::PopStyleVar();
+        // The column background, as the window shell draws it.
+        ImGui::GetWindowDrawList()->AddRectFilled(ImVec2(display.x - kPaneWidth, kTopBar), display,
+                                                  pk::ui::toImU32(pk::Color{0.055, 0.063, 0.084, 1}));
         ImGui::SetCursorScreenPos(ImVec2(display.x - kPaneWidth, kTopBar));
         drawInspectorPane(*vm, tab, ImVec2(kPaneWidth, display.y - kTopBar));
         ImGui::End();

@@ -13,8 +13,6 @@ constexpr float kSegmentFontSize = 11;
 
 void sectionHeader(std::string_view title) { pk::ui::sectionHeader(title); }
 
-void sliderValueHeader(std::string_view title, float value) { pk::ui::sliderValueHeader(title, value); }
-
 bool sliderBlock(std::string_view title, float& value, float lo, float hi) {
     return inspectorSlider(title, title, value, lo, hi);
 }

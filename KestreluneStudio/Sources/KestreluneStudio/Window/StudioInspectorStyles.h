@@ -10,16 +10,13 @@
 
 namespace kestrelune::inspector {
 
-// Window colours the inspector shares with the shell.
-inline constexpr pk::Color kColumnBackground{0.055, 0.063, 0.084, 1};
 inline constexpr pk::Color kDividerColor{1, 1, 1, 0.08};
 
 // Upper-cased caption, 10 pt bold, white at 50 %.
 void sectionHeader(std::string_view title);
-// Title left, the value as "%.2f" right.
-void sliderValueHeader(std::string_view title, float value);
-// The value header over a continuous cyan slider on [lo, hi], probed under `title`.
-// Writes `value` and returns true on every change the slider makes (never on first show).
+// The value header (title left, the value as "%.2f" right) over a continuous cyan slider
+// on [lo, hi], probed under `title`. Writes `value` and returns true on every change the
+// slider makes (never on first show).
 bool sliderBlock(std::string_view title, float& value, float lo, float hi);
 // Read-only fact: label (11 regular, white 58 %) left, value (11 semibold, tabular) right.
 void inspectorValueRow(std::string_view label, std::string_view value);
