@@ -305,6 +305,20 @@ TEST_F(MainViewTest, HeadsUpDisplayShowsTheAuditTheBannerLensesAndFrameRate) {
     vm->liveFPS = 59.5;
     driver.frame();
     EXPECT_EQ(require("viewport/fps").text, "60 FPS");
+
+    // A long banner wraps beside the capsule rather than running over it, both centred on
+    // one line.
+    std::string longText = "Export failed: The folder could not be written";
+    for (int i = 0; i < 6; ++i) longText += " because the disk /media/archive/studio-exports is full";
+    vm->statusBanner = longText;
+    driver.frame();
+    const auto& wrapped = require("viewport/statusBanner");
+    const auto& stats = require("viewport/stats");
+    EXPECT_EQ(wrapped.text, longText);
+    EXPECT_EQ(std::count(wrapped.value.begin(), wrapped.value.end(), '\n'), 2) << "three lines at most";
+    EXPECT_GT(wrapped.rect.x, stats.rect.maxX());
+    EXPECT_NEAR(wrapped.rect.maxX(), 1180 - 308 - 1 - 14, 0.5f);
+    EXPECT_NEAR(wrapped.rect.centerY(), stats.rect.centerY(), 0.5f);
 }
 
 TEST_F(MainViewTest, MapStripShowsWhatIsSynthesizedAndHidesWithItsToggle) {

@@ -165,28 +165,47 @@ void StudioMainView::viewportHud(ImVec2 min, ImVec2 max) {
     const float areaW = max.x - min.x;
     const float pad = 14;
 
-    // ---- Top row: statistics capsule (left), status banner (right). ----------------------
+    // ---- Top row: statistics capsule (left), status banner (right), centred on one line. --
     const auto& audit = *vm_.activeAudit;
     const auto& banner = *vm_.statusBanner;
     const float textH = measureText("Ag", kHudFont).y;
-    float capsuleW = 0;
-    const float capsuleH = textH + 12;
+    const std::string dot = "\u00B7";
+    std::string name, tris, meshlets;
+    float nameW = 0, trisW = 0, meshW = 0, dotW = 0, capsuleW = 0, capsuleH = 0;
     if (audit) {
-        const std::string name = truncatedToWidth(audit->name, kStatsNameFont, std::max(areaW * 0.35f, 80.0f));
-        const std::string tris = triangleCountText(audit->triangleCount);
-        const std::string meshlets = meshletCountText(audit->meshletCount);
-        const std::string dot = "\u00B7";
-        const float nameW = measureText(name, kStatsNameFont).x, trisW = measureText(tris, kHudFont).x;
-        const float meshW = measureText(meshlets, kHudFont).x, dotW = measureText(dot, kHudFont).x;
+        name = truncatedToWidth(audit->name, kStatsNameFont, std::max(areaW * 0.35f, 80.0f));
+        tris = triangleCountText(audit->triangleCount);
+        meshlets = meshletCountText(audit->meshletCount);
+        nameW = measureText(name, kStatsNameFont).x;
+        trisW = measureText(tris, kHudFont).x;
+        meshW = measureText(meshlets, kHudFont).x;
+        dotW = measureText(dot, kHudFont).x;
         capsuleW = 11 + 7 + 8 + nameW + 8 + dotW + 8 + trisW + 8 + dotW + 8 + meshW + 11;
-        const ImVec2 cMin(min.x + pad, min.y + pad), cMax(cMin.x + capsuleW, cMin.y + capsuleH);
+        capsuleH = textH + 12;
+    }
+    // The banner takes the rest of the row; a long one wraps onto up to three lines.
+    std::vector<std::string> bannerLines;
+    float bannerW = 0, bannerH = 0;
+    const float bannerLineH = measureText("Ag", kBannerFont).y;
+    if (banner) {
+        const float maxText = std::max(areaW - 2 * pad - (audit ? capsuleW + 8 : 0.0f) - 22, 60.0f);
+        bannerLines = wrappedLines(*banner, kBannerFont, maxText, 3);
+        float textW = 0;
+        for (const auto& l : bannerLines) textW = std::max(textW, measureText(l, kBannerFont).x);
+        bannerW = textW + 22;
+        bannerH = float(std::max<size_t>(bannerLines.size(), 1)) * bannerLineH + 12;
+    }
+    const float topCY = min.y + pad + std::max(capsuleH, bannerH) * 0.5f;
+
+    if (audit) {
+        const ImVec2 cMin(min.x + pad, topCY - capsuleH * 0.5f), cMax(cMin.x + capsuleW, cMin.y + capsuleH);
         fillShape(dl, cMin, cMax, Shape::capsuleShape(), UiPalette::ultraThinMaterial);
         strokeShape(dl, cMin, cMax, Shape::capsuleShape(), white(0.14));
-        const float cy = (cMin.y + cMax.y) * 0.5f, ty = cy - textH * 0.5f;
+        const float ty = topCY - textH * 0.5f;
         float x = cMin.x + 11;
         const pk::Color dotColor = audit->groundedOK ? UiPalette::green : UiPalette::orange;
-        dl->AddCircleFilled(ImVec2(x + 3.5f, cy), 3.5f, toImU32(dotColor), 16);
-        report("groundedDot", ControlKind::custom, ImVec2(x, cy - 3.5f), ImVec2(x + 7, cy + 3.5f), {}, {}, false,
+        dl->AddCircleFilled(ImVec2(x + 3.5f, topCY), 3.5f, toImU32(dotColor), 16);
+        report("groundedDot", ControlKind::custom, ImVec2(x, topCY - 3.5f), ImVec2(x + 7, topCY + 3.5f), {}, {}, false,
                audit->groundedOK ? "green" : "orange");
         x += 7 + 8;
         drawText(dl, ImVec2(x, ty), name, kStatsNameFont, white());
@@ -198,26 +217,23 @@ void StudioMainView::viewportHud(ImVec2 min, ImVec2 max) {
         drawText(dl, ImVec2(x, ty), dot, kHudFont, white(0.35));
         x += dotW + 8;
         drawText(dl, ImVec2(x, ty), meshlets, kHudFont, white(0.75));
-        report("stats", ControlKind::text, cMin, cMax, name + " \u00B7 " + tris + " \u00B7 " + meshlets);
+        report("stats", ControlKind::text, cMin, cMax, name + " " + dot + " " + tris + " " + dot + " " + meshlets);
     }
     if (banner) {
-        // The banner takes the rest of the row; a long one wraps onto up to three lines.
-        const float maxText = std::max(areaW - 2 * pad - (audit ? capsuleW + 8 : 0.0f) - 22, 60.0f);
-        const std::vector<std::string> lines = wrappedLines(*banner, kBannerFont, maxText, 3);
-        float textW = 0;
-        for (const auto& l : lines) textW = std::max(textW, measureText(l, kBannerFont).x);
-        const float lineH = measureText("Ag", kBannerFont).y;
-        const float h = std::max<float>(float(std::max<size_t>(lines.size(), 1)) * lineH, lineH) + 12;
-        const float rowH = std::max(capsuleH, h);
-        const ImVec2 bMin(max.x - pad - (textW + 22), min.y + pad + (rowH - h) * 0.5f), bMax(max.x - pad, bMin.y + h);
+        const ImVec2 bMin(max.x - pad - bannerW, topCY - bannerH * 0.5f), bMax(max.x - pad, bMin.y + bannerH);
         fillShape(dl, bMin, bMax, Shape::capsuleShape(), black(0.68));
         strokeShape(dl, bMin, bMax, Shape::capsuleShape(), withOpacity(UiPalette::cyan, 0.35));
         float y = bMin.y + 6;
-        for (const auto& l : lines) {
+        for (const auto& l : bannerLines) {
             drawText(dl, ImVec2(bMin.x + 11, y), l, kBannerFont, white());
-            y += lineH;
+            y += bannerLineH;
         }
-        report("statusBanner", ControlKind::text, bMin, bMax, *banner);
+        report("statusBanner", ControlKind::text, bMin, bMax, *banner, {}, false,
+               [&] {
+                   std::string shown;
+                   for (const auto& l : bannerLines) shown += (shown.empty() ? "" : "\n") + l;
+                   return shown;
+               }());
     }
 
     // ---- Bottom row: lens chips, Reset View, spacer, map-strip toggle, frame rate. -------
