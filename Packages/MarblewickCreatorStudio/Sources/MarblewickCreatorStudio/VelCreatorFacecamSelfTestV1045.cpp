@@ -70,6 +70,9 @@ void paintMask(Canvas& c) {
 
 }  // namespace
 
+void VelCreatorFacecamSelfTestV1045::paintSyntheticCameraFrame(Canvas& canvas) { paintCamera(canvas); }
+void VelCreatorFacecamSelfTestV1045::paintSyntheticPersonMask(Canvas& canvas) { paintMask(canvas); }
+
 // Row by row with the image's own stride, so padding never counts as pixels.
 Self::AlphaShares VelCreatorFacecamSelfTestV1045::measureAlpha(const BitmapView& image) {
     if (!image.isValid()) return {};

@@ -9,6 +9,10 @@
 #include "PlatformKit/Draw2D/Bitmap.h"
 #include "PlatformKit/Foundation/Json.h"
 
+namespace pk::draw2d {
+class Canvas;
+}
+
 namespace creator {
 
 struct VelCreatorFacecamSelfTestReceiptV1045 {
@@ -46,6 +50,11 @@ struct VelCreatorFacecamSelfTestV1045 {
     };
     // Shares of the image's pixels, walked row by row with its own stride and size.
     static AlphaShares measureAlpha(const pk::draw2d::BitmapView& image);
+
+    // The synthetic camera frame and its person mask that the self-test blends, painted
+    // into a 256 × 256 canvas whose origin is at the bottom left.
+    static void paintSyntheticCameraFrame(pk::draw2d::Canvas& canvas);
+    static void paintSyntheticPersonMask(pk::draw2d::Canvas& canvas);
 };
 
 }  // namespace creator

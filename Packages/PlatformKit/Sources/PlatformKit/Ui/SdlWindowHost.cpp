@@ -1,4 +1,5 @@
 #include "PlatformKit/Ui/SdlWindowHost.h"
+#include "PlatformKit/Ui/UiPinchGesture.h"
 
 #include <SDL2/SDL.h>
 #include <epoxy/gl.h>
@@ -101,6 +102,7 @@ bool SdlWindowHost::pollEvents(const std::function<void(const SDL_Event&)>& onEv
     SDL_Event e;
     while (SDL_PollEvent(&e)) {
         ImGui_ImplSDL2_ProcessEvent(&e);
+        TouchPinchInput::shared().handleEvent(e);  // ImGui has no gestures of its own
         if (e.type == SDL_QUIT) quit_ = true;
         if (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_CLOSE &&
             e.window.windowID == SDL_GetWindowID(window_))

@@ -1,0 +1,181 @@
+#include "MarblewickCreatorStudio/VelCreatorCameraFeedV1045.h"
+
+#include <pthread.h>
+
+#include <future>
+
+#include "PlatformKit/Capture/V4l2CameraProvider.h"
+#include "PlatformKit/Vision/MatteCompositing.h"
+
+namespace creator {
+
+using Feed = VelCreatorCameraFeedV1045;
+
+VelCreatorCameraFeedV1045::VelCreatorCameraFeedV1045() : VelCreatorCameraFeedV1045(Environment{}) {}
+
+VelCreatorCameraFeedV1045::VelCreatorCameraFeedV1045(Environment env)
+    : devices_(env.devices ? std::move(env.devices) : std::make_shared<pk::capture::V4l2CameraProvider>()),
+      segmenter_(std::move(env.segmenter)) {}
+
+VelCreatorCameraFeedV1045::~VelCreatorCameraFeedV1045() {
+    {
+        std::lock_guard lock(queueMutex_);
+        quit_ = true;
+        tasks_.clear();
+    }
+    queueCv_.notify_all();
+    if (thread_.joinable()) thread_.join();
+    if (source_) source_->stop();
+}
+
+void VelCreatorCameraFeedV1045::updateSettings(VelFacecamBackgroundModeV1045 bgMode, bool mirrored) {
+    std::lock_guard lock(settingsMutex_);
+    bgMode_ = bgMode;
+    mirrored_ = mirrored;
+}
+
+VelFacecamBackgroundModeV1045 VelCreatorCameraFeedV1045::backgroundMode() const {
+    std::lock_guard lock(settingsMutex_);
+    return bgMode_;
+}
+
+bool VelCreatorCameraFeedV1045::isMirrored() const {
+    std::lock_guard lock(settingsMutex_);
+    return mirrored_;
+}
+
+void VelCreatorCameraFeedV1045::setOnFrameReady(FrameHandler handler) {
+    std::lock_guard lock(handlerMutex_);
+    onFrameReady_ = std::move(handler);
+}
+
+bool VelCreatorCameraFeedV1045::post(std::function<void()> task) {
+    {
+        std::lock_guard lock(queueMutex_);
+        if (quit_) return false;
+        tasks_.push_back(std::move(task));
+        // The thread starts with the first request: a feed nobody starts costs nothing.
+        if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
+    }
+    queueCv_.notify_all();
+    return true;
+}
+
+void VelCreatorCameraFeedV1045::start(Completion completion) {
+    post([this, completion = std::move(completion)] { setUp(completion); });
+}
+
+void VelCreatorCameraFeedV1045::stop() {
+    post([this] {
+        if (!running_.load()) return;
+        source_->stop();
+        std::lock_guard lock(queueMutex_);
+        running_ = false;
+    });
+}
+
+void VelCreatorCameraFeedV1045::waitForQueue() {
+    auto done = std::make_shared<std::promise<void>>();
+    auto f = done->get_future();
+    if (post([done] { done->set_value(); })) f.wait();
+}
+
+void VelCreatorCameraFeedV1045::setUp(const Completion& completion) {
+    if (!configured_.load()) {
+        ++configureAttempts_;
+        pk::capture::CameraOpenResult result = devices_->openCamera({kWidth, kHeight});
+        if (result.access != pk::capture::CameraAccess::granted || !result.source) {
+            // Nothing is kept: the next start tries again from the beginning.
+            const char* status = result.access == pk::capture::CameraAccess::restricted ? kRestrictedStatus
+                                 : result.access == pk::capture::CameraAccess::denied   ? kDeniedStatus
+                                                                                        : kNoCameraStatus;
+            if (completion) completion(false, status);
+            return;
+        }
+        source_ = std::move(result.source);
+        configured_ = true;
+    }
+    if (!running_.load()) {
+        source_->start();
+        std::lock_guard lock(queueMutex_);
+        running_ = true;
+    }
+    if (completion) completion(true, kLiveStatus);
+}
+
+void VelCreatorCameraFeedV1045::run() {
+    pthread_setname_np(pthread_self(), "facecam");
+    for (;;) {
+        std::function<void()> task;
+        {
+            std::unique_lock lock(queueMutex_);
+            queueCv_.wait(lock, [&] { return quit_ || !tasks_.empty() || running_.load(); });
+            if (quit_) return;
+            if (!tasks_.empty()) {
+                task = std::move(tasks_.front());
+                tasks_.pop_front();
+            }
+        }
+        if (task) {
+            task();
+            continue;
+        }
+        // Only the newest frame is ever handed out, so a slow frame never queues others.
+        if (auto frame = source_->nextFrame(0.05)) deliver(processFrame(frame->image));
+    }
+}
+
+void VelCreatorCameraFeedV1045::deliver(const FrameImage& frame) {
+    if (!frame) return;
+    FrameHandler handler;
+    {
+        std::lock_guard lock(handlerMutex_);
+        handler = onFrameReady_;
+    }
+    if (handler) handler(frame);
+}
+
+Feed::FrameImage VelCreatorCameraFeedV1045::processFrame(const FrameImage& camera) {
+    VelFacecamBackgroundModeV1045 mode;
+    bool mirrored;
+    {
+        std::lock_guard lock(settingsMutex_);
+        mode = bgMode_;
+        mirrored = mirrored_;
+    }
+    std::shared_ptr<pk::vision::PersonSegmenter> segmenter;
+    if (mode != VelFacecamBackgroundModeV1045::fullCamera) {
+        std::lock_guard lock(segmenterMutex_);
+        if (!segmenter_) segmenter_ = std::make_shared<pk::vision::FaceSeededPersonSegmenter>();
+        segmenter = segmenter_;
+    }
+    return composite(camera, mode, mirrored, segmenter.get());
+}
+
+Feed::FrameImage VelCreatorCameraFeedV1045::composite(const FrameImage& camera, VelFacecamBackgroundModeV1045 mode,
+                                                      bool mirrored, pk::vision::PersonSegmenter* segmenter) {
+    using namespace pk::vision;
+    if (!camera || !camera->view().isValid()) return nullptr;
+    FrameImage image = camera;
+    if (mirrored) {
+        auto flipped = mirroredHorizontally(camera->view());
+        if (!flipped) return nullptr;
+        image = std::make_shared<const pk::draw2d::Bitmap>(std::move(*flipped));
+    }
+    if (mode == VelFacecamBackgroundModeV1045::fullCamera || !segmenter) return image;
+    // The person is found in the frame as captured; the matte then follows the mirroring.
+    std::optional<GrayMask> mask = segmenter->segment(camera->view());
+    if (!mask || !mask->isValid()) return image;
+    GrayMask matte = resizedMask(mirrored ? mirroredHorizontally(*mask) : *mask, image->width(), image->height());
+    std::optional<pk::draw2d::Bitmap> background;
+    if (mode == VelFacecamBackgroundModeV1045::studioBlur) {
+        background = gaussianBlurClamped(image->view(), kBlurSigma);
+        if (!background) return image;
+    }
+    const pk::draw2d::BitmapView backgroundView = background ? background->view() : pk::draw2d::BitmapView{};
+    auto out = blendWithMatte(image->view(), background ? &backgroundView : nullptr, matte);
+    if (!out) return image;
+    return std::make_shared<const pk::draw2d::Bitmap>(std::move(*out));
+}
+
+}  // namespace creator

@@ -1,0 +1,32 @@
+#pragma once
+// The machine's cameras: the /dev/video<N> nodes in number order, the first one whose
+// driver says it captures video is opened through OpenCV's V4L2 backend at the requested
+// size. A grab thread keeps only the latest frame, so a slow consumer never sees old ones.
+#include <filesystem>
+#include <vector>
+
+#include "PlatformKit/Capture/FrameSource.h"
+
+namespace pk::capture {
+
+class V4l2CameraProvider : public CameraDeviceProvider {
+public:
+    struct Options {
+        std::filesystem::path deviceDirectory = "/dev";
+    };
+
+    V4l2CameraProvider() : V4l2CameraProvider(Options{}) {}
+    explicit V4l2CameraProvider(Options options) : options_(std::move(options)) {}
+
+    // Tries the devices in order. When none opens: restricted if one refused this user
+    // (EACCES), denied if a policy refused it (EPERM), else no device.
+    CameraOpenResult openCamera(const CameraRequest& request) override;
+
+    // The video<N> nodes of the folder, lowest N first.
+    std::vector<std::filesystem::path> deviceNodes() const;
+
+private:
+    Options options_;
+};
+
+}  // namespace pk::capture
