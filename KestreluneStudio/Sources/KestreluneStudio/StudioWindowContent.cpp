@@ -3,6 +3,7 @@
 #include "KestreluneStudio/InteractiveLookDevView.h"
 #include "KestreluneStudio/StudioViewModel.h"
 #include "KestreluneStudio/Window/StudioMainView.h"
+#include "MarblewickCreatorStudio/VelCreatorStudioOverlayModifierV1045.h"
 
 namespace kestrelune {
 
@@ -22,10 +23,24 @@ private:
     InteractiveLookDevView& view_;
 };
 
+// The creator overlay of the creator-tools package, laid over the viewport area while the
+// facecam is on; it owns its controller, camera feed and recording.
+class CreatorOverlay final : public StudioCreatorOverlay {
+public:
+    explicit CreatorOverlay(const StudioCreatorOverlayTexts& texts)
+        : overlay_(texts.gameTitle, texts.highlightHeadline, texts.statBadge) {}
+    void draw(ImVec2 min, ImVec2 max) override { overlay_.draw(min, ImVec2(max.x - min.x, max.y - min.y)); }
+
+private:
+    creator::VelCreatorStudioOverlayModifierV1045 overlay_;
+};
+
 class MainWindowContent final : public StudioWindowContent {
 public:
     MainWindowContent(StudioViewModel& vm, InteractiveLookDevView& viewport) : live_(viewport), view_(vm) {
         view_.setLiveViewport(&live_);
+        view_.setCreatorOverlayFactory(
+            [](const StudioCreatorOverlayTexts& texts) { return std::make_unique<CreatorOverlay>(texts); });
     }
     void draw(ImVec2 origin, ImVec2 size) override { view_.draw(origin, size); }
 
