@@ -153,7 +153,8 @@ size_t colourCount(const StudioAppFrame& f, int patch) {
 // `log`; the last line is "done" when the script reached its end.
 int driveStudio(const fs::path& log, const fs::path& screenshots) {
     std::ofstream out(log);
-    enum class Step { waitForFrame, openPanel, panelShown, closePanel, panelClosed, quit } step = Step::waitForFrame;
+    enum class Step { waitForFrame, openPanel, panelShown, closePanel, panelClosed, overlayOn, overlayOff, quit } step =
+        Step::waitForFrame;
     int64_t stepStart = 0;
     StudioAppDriver driver;
     driver.afterFrame = [&](StudioAppFrame& f) {
@@ -177,7 +178,12 @@ int driveStudio(const fs::path& log, const fs::path& screenshots) {
                 if (f.index == 4) f.captureNextFrame = true;
                 if (f.pixels) {
                     out << "viewport colours " << (colourCount(f, 60) > 40 ? "many" : "few") << "\n";
-                    out << "viewport probe " << (f.probe->find("viewport") ? "drawn" : "missing") << "\n";
+                    out << "viewport probe " << (f.probe->find("viewport/viewport") ? "drawn" : "missing") << "\n";
+                    out << "main window " << (f.probe->find("topBar/title") && f.probe->find("browser/tabs") &&
+                                                      f.probe->find("inspector/tab/Material")
+                                                  ? "drawn"
+                                                  : "missing")
+                        << "\n";
                     pk::image::writePng(screenshots / "studio-smoke.png", f.pixels->data(), f.width, f.height,
                                         size_t(f.width) * 4, pk::image::ChannelOrder::rgba);
                     next(Step::openPanel);
@@ -211,6 +217,27 @@ int driveStudio(const fs::path& log, const fs::path& screenshots) {
                     out << "panel closed\n";
                     out << "banner " << (f.viewModel->statusBanner->has_value() ? **f.viewModel->statusBanner : "none")
                         << "\n";
+                    f.viewModel->showCreatorFacecamOverlay = true;
+                    next(Step::overlayOn);
+                }
+                break;
+            case Step::overlayOn:
+                // The creator overlay lies over the viewport while the facecam flag is on.
+                if (f.probe->find("viewport/creatorOverlay/toolbar/capsule")) {
+                    if (!f.pixels) {
+                        f.captureNextFrame = true;
+                        break;
+                    }
+                    pk::image::writePng(screenshots / "studio-smoke-facecam.png", f.pixels->data(), f.width, f.height,
+                                        size_t(f.width) * 4, pk::image::ChannelOrder::rgba);
+                    out << "creator overlay shown\n";
+                    f.viewModel->showCreatorFacecamOverlay = false;
+                    next(Step::overlayOff);
+                }
+                break;
+            case Step::overlayOff:
+                if (!f.probe->find("viewport/creatorOverlay/toolbar/capsule")) {
+                    out << "creator overlay gone\n";
                     next(Step::quit);
                 }
                 break;
@@ -263,10 +290,13 @@ TEST(StudioApp, StartsShowsAFrameOpensTheEnvironmentPanelFromItsKeyAndQuits) {
               "shown 1\n"
               "viewport colours many\n"
               "viewport probe drawn\n"
+              "main window drawn\n"
               "panel Load .HDR or Panoramic Environment Map\n"
               "presenting 1\n"
               "panel closed\n"
               "banner none\n"
+              "creator overlay shown\n"
+              "creator overlay gone\n"
               "done\n");
     EXPECT_TRUE(fs::exists(screenshots / "studio-smoke.png"));
 }

@@ -11,9 +11,11 @@
 #include "KestreluneStudio/StudioMenuCommands.h"
 #include "KestreluneStudio/StudioViewModel.h"
 #include "KestreluneStudio/StudioWindowContent.h"
+#include "KestreluneStudio/Window/StudioMainView.h"
 #include "PlatformKit/Audio/AudioOutput.h"
 #include "PlatformKit/Foundation/MainQueue.h"
 #include "PlatformKit/Gpu/WindowDevice.h"
+#include "PlatformKit/Media/ScreenRecorder.h"
 #include "PlatformKit/Ui/FilePanels.h"
 #include "PlatformKit/Ui/SdlWindowHost.h"
 #include "PlatformKit/Ui/UiFonts.h"
@@ -102,6 +104,7 @@ private:
             ui.font(size, pk::ui::FontWeight::medium);
             ui.font(size, pk::ui::FontWeight::semibold);
         }
+        StudioMainView::prepareFonts(ui);
 
         panels_ = std::make_shared<pk::ui::ImGuiFilePanels>();
         engine_ = std::make_shared<LiveStudioEngine>(renderer_);
@@ -133,12 +136,23 @@ private:
                 SDL_Delay(16);
                 continue;
             }
-            const bool capture = frame.captureNextFrame;
+            // A screen recording (the facecam's) takes the finished frames it asks for.
+            auto& recorder = pk::media::ScreenRecorder::shared();
+            const bool record = recorder.wantsFrame();
+            const bool capture = frame.captureNextFrame || record;
             host_->renderFrame([this] { build(); }, pk::ui::UiPalette::windowBackground, capture ? &pixels : nullptr);
             device_->drainJobs();
+            if (record && !pixels.empty()) {
+                int w = 0, h = 0;
+                host_->drawableSize(w, h);
+                if (frame.captureNextFrame)  // the driver reads these pixels too
+                    recorder.submitFrame(pixels.data(), w, h, size_t(w) * 4, pk::media::FrameLayout::rgbaTopFirst);
+                else
+                    recorder.submitFrame(std::move(pixels), w, h, size_t(w) * 4, pk::media::FrameLayout::rgbaTopFirst);
+            }
             if (driver.afterFrame) {
+                frame.pixels = frame.captureNextFrame ? &pixels : nullptr;
                 frame.captureNextFrame = false;
-                frame.pixels = capture ? &pixels : nullptr;
                 host_->drawableSize(frame.width, frame.height);
                 driver.afterFrame(frame);
                 ++frame.index;
@@ -192,9 +206,12 @@ private:
     void shutdown() {
         // Renders in flight first: they wait for GPU jobs only this thread runs.
         viewModel_->cancelAndJoinExports([this] { device_->drainJobs(); });
+        // The window first: a facecam overlay stops and saves a running recording, which
+        // then finishes writing while the studio's sound is still there.
+        content_.reset();
+        pk::media::ScreenRecorder::shared().waitUntilIdle(10);
         if (*viewModel_->isPreviewingMusic) viewModel_->toggleMusicPreview();
         pk::audio::AudioOutput::shared().close();
-        content_.reset();
         viewModel_.reset();
         engine_.reset();
         renderer_.reset();

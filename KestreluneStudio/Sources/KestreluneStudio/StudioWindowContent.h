@@ -1,7 +1,6 @@
 #pragma once
-// What the window shows under its menu bar, drawn once per frame. For now the live
-// viewport filling the window with the status banner over its top right corner; the
-// studio's main window takes this place (makeStudioWindowContent is the one spot).
+// What the window shows under its menu bar, drawn once per frame: the studio's main window
+// (top bar, browser, viewport pane with the live viewport, inspector).
 #include <memory>
 
 #include "PlatformKit/Ui/ImGui.h"

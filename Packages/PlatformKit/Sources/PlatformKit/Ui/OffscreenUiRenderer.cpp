@@ -39,6 +39,20 @@ void OffscreenUiRenderer::ensureTarget(int width, int height) {
 std::vector<uint8_t> OffscreenUiRenderer::draw(int width, int height, const Color& clearColor) {
     width = std::clamp(width, 1, 8192);
     height = std::clamp(height, 1, 8192);
+    render(width, height, clearColor);
+    glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+    std::vector<uint8_t> rows(size_t(width) * size_t(height) * 4), out(rows.size());
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rows.data());
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    size_t stride = size_t(width) * 4;
+    for (int y = 0; y < height; ++y) std::copy_n(&rows[size_t(height - 1 - y) * stride], stride, &out[size_t(y) * stride]);
+    return out;
+}
+
+void OffscreenUiRenderer::render(int width, int height, const Color& clearColor) {
+    width = std::clamp(width, 1, 8192);
+    height = std::clamp(height, 1, 8192);
     ctx_.makeCurrent();
     // The frame was built before its atlas reached the GPU (headless frames rebuild fonts
     // inside beginHeadlessFrame), so its draw commands still name the old font texture.
@@ -61,13 +75,7 @@ std::vector<uint8_t> OffscreenUiRenderer::draw(int width, int height, const Colo
     glClearColor(float(clearColor.red), float(clearColor.green), float(clearColor.blue), float(clearColor.opacity));
     glClear(GL_COLOR_BUFFER_BIT);
     if (ImDrawData* data = ImGui::GetDrawData()) ImGui_ImplOpenGL3_RenderDrawData(data);
-    std::vector<uint8_t> rows(size_t(width) * size_t(height) * 4), out(rows.size());
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rows.data());
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    size_t stride = size_t(width) * 4;
-    for (int y = 0; y < height; ++y) std::copy_n(&rows[size_t(height - 1 - y) * stride], stride, &out[size_t(y) * stride]);
-    return out;
 }
 
 }  // namespace pk::ui

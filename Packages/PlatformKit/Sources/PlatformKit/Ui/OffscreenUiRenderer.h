@@ -21,6 +21,9 @@ public:
 
     // RGBA8 of width × height, top row first, of ImGui's last rendered frame.
     std::vector<uint8_t> draw(int width, int height, const Color& clearColor);
+    // The same drawing into the offscreen framebuffer, without reading it back (the GL
+    // commands are issued, not waited for).
+    void render(int width, int height, const Color& clearColor);
 
 private:
     void ensureTarget(int width, int height);
