@@ -39,7 +39,15 @@ StackItem buttonItem(std::string id, std::string title, FontSpec font, pk::Color
             }};
 }
 
-Card card(float width, float spacing) { return Card(width, spacing, kPadding, Shape::rounded(kCardRadius)); }
+Card card(std::string_view id, float width, float spacing) {
+    CardStyle style;
+    style.width = width;
+    style.spacing = spacing;
+    style.padding = kPadding;
+    style.shape = Shape::rounded(kCardRadius);
+    style.fill = UiPalette::ultraThinMaterial;
+    return Card(id, style);
+}
 
 }  // namespace
 
@@ -110,7 +118,7 @@ void Sheet::coopTab(float width, std::function<void()>& action) {
 
     ImGui::SetCursorPosX(x);
     {
-        Card session = card(cardWidth, 8);
+        Card session = card("sessionCard", cardWidth, 8);
         const float cw = session.contentWidth();
         styledText("header", "4-PLAYER WARTHOG CONVOY \u00B7 ZERO-CONFIG LAN & WI-FI", TextStyle::caption(FontWeight::bold),
                    UiPalette::cyan, cw);
@@ -130,7 +138,7 @@ void Sheet::coopTab(float width, std::function<void()>& action) {
 
     ImGui::SetCursorPosX(x);
     {
-        Card voice = card(cardWidth, 10);
+        Card voice = card("voiceCard", cardWidth, 10);
         const float cw = voice.contentWidth();
         const bool micOn = *coop.isVoiceMicEnabled;
         hstack({labelItem("voiceLabel", "3D Spatial Proximity Voice (4:1 ADPCM)", micOn ? "mic.fill" : "mic.slash.fill",
@@ -150,7 +158,7 @@ void Sheet::coopTab(float width, std::function<void()>& action) {
 
     ImGui::SetCursorPosX(x);
     {
-        Card squad = card(cardWidth, 8);
+        Card squad = card("squadCard", cardWidth, 8);
         const float cw = squad.contentWidth();
         const auto& avatars = *coop.remoteAvatars;
         hstack({textItem("squadHeader", "ACTIVE SQUADMATES (" + std::to_string(avatars.size() + 1) + "/4)",
@@ -204,7 +212,7 @@ void Sheet::mapsTab(float width, std::function<void()>& action) {
         ImGui::PushID(int(i));
         ImGui::SetCursorPosX(x);
         {
-            Card c = card(inner, 6);
+            Card c = card(row + "card", inner, 6);
             const float cw = c.contentWidth();
             hstack({textItem(row + "title", map.title, TextStyle::headline(), UiPalette::label), StackItem::spacer(),
                     labelItem(row + "likes", std::to_string(map.likes), "flame.fill", TextStyle::caption(FontWeight::bold),

@@ -17,7 +17,7 @@ TEST(UiLayout, RowsShareTheRoomAmongSpacersAndCentreTheirItems) {
         ImGui::Begin("root", nullptr, ImGuiWindowFlags_NoDecoration);
         ImGui::SetCursorScreenPos(ImVec2(10, 10));
         {
-            Card card(300, 6, 16);
+            Card card("card", CardStyle{.padding = 16, .spacing = 6, .fill = UiPalette::ultraThinMaterial, .width = 300});
             hstack({{ImVec2(40, 10), [] { styledText("left", "L", TextStyle::caption(), UiPalette::cyan); }},
                     StackItem::spacer(),
                     {measureTintedButton("Go", {}, TextStyle::body(), ButtonProminence::prominent),

@@ -10,7 +10,7 @@ Card::Card(std::string_view id, const CardStyle& style) : id_(id), style_(style)
     splitter_.Split(drawList_, 2);
     splitter_.SetCurrentChannel(drawList_, 1);
     origin_ = ImGui::GetCursorScreenPos();
-    width_ = std::max(ImGui::GetContentRegionAvail().x, 2 * style_.padding + 1);
+    width_ = std::max(style_.width > 0 ? style_.width : ImGui::GetContentRegionAvail().x, 2 * style_.padding + 1);
     ImGuiWindow* window = ImGui::GetCurrentWindow();
     savedContentMaxX_ = window->ContentRegionRect.Max.x;
     savedWorkMaxX_ = window->WorkRect.Max.x;

@@ -1,7 +1,8 @@
 #pragma once
-// A padded group with a shape drawn behind it (fill, optional stroke), sized to its
-// content: the inspector's audit and receipt cards and the progress box. The content sees
-// the card's inner width as its available width, so full-width controls stay inside.
+// A padded vertical stack with a shape drawn behind it (fill, optional stroke) once its
+// height is known: the inspector's audit and receipt cards, the progress box, the co-op
+// sheet's cards. The content sees the card's inner width as its available width, so
+// full-width controls stay inside. Not nested within another card.
 #include <string>
 #include <string_view>
 
@@ -18,16 +19,19 @@ struct CardStyle {
     Color fill = UiPalette::clear;
     Color stroke = UiPalette::clear;
     float strokeWidth = 1;
+    float width = 0;  // 0: the available width
 };
 
-// Begins at the cursor, spanning the available width; the destructor closes the group,
-// draws the background behind it and reports the card as a panel under `id`.
+// Begins at the cursor, `style.width` wide (or spanning the available width); the
+// destructor closes the group, draws the background behind it and reports the card as a
+// panel under `id`.
 class Card {
 public:
     Card(std::string_view id, const CardStyle& style);
     ~Card();
     Card(const Card&) = delete;
     Card& operator=(const Card&) = delete;
+    float contentWidth() const { return width_ - 2 * style_.padding; }
 
 private:
     std::string id_;

@@ -35,33 +35,6 @@ ImVec2 hstack(const std::vector<StackItem>& items, float spacing, float width) {
     return size;
 }
 
-Card::Card(float width, float spacing, float padding, Shape shape, Color fill)
-    : drawList_(ImGui::GetWindowDrawList()),
-      origin_(ImGui::GetCursorScreenPos()),
-      width_(std::max(width, 2 * padding + 1)),
-      padding_(padding),
-      shape_(shape),
-      fill_(fill) {
-    // Content on the upper layer; the background goes below it at the end.
-    splitter_.Split(drawList_, 2);
-    splitter_.SetCurrentChannel(drawList_, 1);
-    ImGui::SetCursorScreenPos(ImVec2(origin_.x + padding_, origin_.y + padding_));
-    ImGui::PushStyleVar(ImGuiStyleVar_ItemSpacing, ImVec2(ImGui::GetStyle().ItemSpacing.x, spacing));
-    ImGui::BeginGroup();
-}
-
-Card::~Card() {
-    ImGui::EndGroup();
-    ImGui::PopStyleVar();
-    const float bottom = ImGui::GetItemRectMax().y + padding_;
-    const ImVec2 max(origin_.x + width_, bottom);
-    splitter_.SetCurrentChannel(drawList_, 0);
-    fillShape(drawList_, origin_, max, shape_, fill_);
-    splitter_.Merge(drawList_);
-    ImGui::SetCursorScreenPos(origin_);
-    ImGui::Dummy(ImVec2(width_, bottom - origin_.y));
-}
-
 void dropShadow(ImDrawList* dl, ImVec2 min, ImVec2 max, const Shape& shape, const Color& color, float radius,
                 ImVec2 offset) {
     if (color.opacity <= 0) return;
