@@ -13,18 +13,7 @@ void syncSceneInline(StudioViewModel& vm) {
 
 void report(std::string_view id, ControlKind kind, ImVec2 min, ImVec2 max, std::string_view text,
             std::string_view symbol, bool selected, std::string value) {
-    UiContext* ctx = UiContext::current();
-    if (!ctx) return;
-    ProbeRecord r;
-    r.id = std::string(id);
-    r.kind = kind;
-    r.rect = ProbeRect{min.x, min.y, max.x - min.x, max.y - min.y};
-    r.text = std::string(text);
-    r.symbol = std::string(symbol);
-    r.selected = selected;
-    r.visible = ImGui::IsRectVisible(min, max) && max.x > min.x && max.y > min.y;
-    r.value = std::move(value);
-    ctx->probe().report(std::move(r));
+    reportRect(id, kind, min, max, text, symbol, ControlState{selected, true}, std::move(value));
 }
 
 void drawText(ImDrawList* dl, ImVec2 pos, std::string_view text, const FontSpec& font, const pk::Color& color) {

@@ -285,19 +285,7 @@ void VelCreatorStudioOverlayModifierV1045::drawBubble(ImDrawList* dl, ImVec2 min
 void VelCreatorStudioOverlayModifierV1045::report(std::string_view id, ControlKind kind, ImVec2 min, ImVec2 max,
                                                   std::string_view text, std::string_view symbol, ControlState state,
                                                   std::string value) {
-    UiContext* ctx = UiContext::current();
-    if (!ctx) return;
-    ProbeRecord r;
-    r.id = std::string(id);
-    r.kind = kind;
-    r.rect = ProbeRect{min.x, min.y, max.x - min.x, max.y - min.y};
-    r.text = std::string(text);
-    r.symbol = std::string(symbol);
-    r.selected = state.selected;
-    r.enabled = state.enabled;
-    r.visible = ImGui::IsRectVisible(min, max);
-    r.value = std::move(value);
-    ctx->probe().report(std::move(r));
+    reportRect(id, kind, min, max, text, symbol, state, std::move(value));
 }
 
 void VelCreatorStudioOverlayModifierV1045::drawPill(ImVec2 bMin, ImVec2 bMax) {

@@ -62,19 +62,7 @@ std::string colorValue(const Color& c) {
 
 void reportDrawn(std::string_view id, ControlKind kind, ImVec2 min, ImVec2 max, std::string_view text,
                  std::string_view symbol, std::string value, bool selected) {
-    UiContext* ctx = UiContext::current();
-    if (!ctx) return;
-    ProbeRecord r;
-    r.id = std::string(id);
-    r.kind = kind;
-    r.rect = ProbeRect{min.x, min.y, max.x - min.x, max.y - min.y};
-    r.text = std::string(text);
-    r.symbol = std::string(symbol);
-    r.selected = selected;
-    ImGuiWindow* window = ImGui::GetCurrentWindowRead();
-    r.visible = ImGui::IsRectVisible(min, max) && !(window && window->Hidden);
-    r.value = std::move(value);
-    ctx->probe().report(std::move(r));
+    reportRect(id, kind, min, max, text, symbol, ControlState{selected, true}, std::move(value));
 }
 
 ImVec2 measureStyledText(std::string_view text, const FontSpec& font, float wrapWidth) {

@@ -13,23 +13,6 @@ namespace {
 
 constexpr float kPi = 3.14159265358979f;
 
-void reportRect(std::string_view id, ControlKind kind, ImVec2 min, ImVec2 max, std::string_view text,
-                std::string_view symbol, ControlState state, std::string value = {}) {
-    UiContext* ctx = UiContext::current();
-    if (!ctx) return;
-    ProbeRecord r;
-    r.id = std::string(id);
-    r.kind = kind;
-    r.rect = ProbeRect{min.x, min.y, max.x - min.x, max.y - min.y};
-    r.text = std::string(text);
-    r.symbol = std::string(symbol);
-    r.selected = state.selected;
-    r.enabled = state.enabled;
-    ImGuiWindow* window = ImGui::GetCurrentWindowRead();
-    r.visible = ImGui::IsRectVisible(min, max) && max.x > min.x && max.y > min.y && !(window && window->Hidden);
-    r.value = std::move(value);
-    ctx->probe().report(std::move(r));
-}
 
 bool iconsAvailable() {
     UiContext* ctx = UiContext::current();
@@ -543,6 +526,24 @@ bool radialSwatch(std::string_view id, const RadialGradientSpec& gradient, ImVec
     }
     reportRect(id, ControlKind::swatch, a, b, {}, {}, {});
     return pressed;
+}
+
+void reportRect(std::string_view id, ControlKind kind, ImVec2 min, ImVec2 max, std::string_view text,
+                std::string_view symbol, ControlState state, std::string value) {
+    UiContext* ctx = UiContext::current();
+    if (!ctx) return;
+    ProbeRecord r;
+    r.id = std::string(id);
+    r.kind = kind;
+    r.rect = ProbeRect{min.x, min.y, max.x - min.x, max.y - min.y};
+    r.text = std::string(text);
+    r.symbol = std::string(symbol);
+    r.selected = state.selected;
+    r.enabled = state.enabled;
+    ImGuiWindow* window = ImGui::GetCurrentWindowRead();
+    r.visible = ImGui::IsRectVisible(min, max) && max.x > min.x && max.y > min.y && !(window && window->Hidden);
+    r.value = std::move(value);
+    ctx->probe().report(std::move(r));
 }
 
 void reportLastItem(std::string_view id, ControlKind kind, std::string_view str, std::string_view symbol, ControlState state) {

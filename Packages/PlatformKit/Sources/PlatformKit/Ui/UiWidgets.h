@@ -137,6 +137,11 @@ void image(std::string_view id, ImTextureID texture, ImVec2 size, const Shape& s
 bool radialSwatch(std::string_view id, const RadialGradientSpec& gradient, ImVec2 size, float cornerRadius,
                   bool clickable = false);
 
+// Reports a control that a view drew itself, at the rectangle min..max of the current
+// window. An empty rectangle, or one in a hidden window, is reported as not visible.
+void reportRect(std::string_view id, ControlKind kind, ImVec2 min, ImVec2 max, std::string_view text,
+                std::string_view symbol = {}, ControlState state = {}, std::string value = {});
+
 // Reports a control that a view drew itself with ImGui, at the last item's rectangle.
 void reportLastItem(std::string_view id, ControlKind kind, std::string_view text, std::string_view symbol = {},
                     ControlState state = {});
