@@ -6,6 +6,7 @@
 
 #include "MarblewickAssetIO/RealismImageSampling.h"
 #include "MarblewickAssetIO/RealismJson.h"
+#include "MarblewickAssetIO/RealismTextLayout.h"
 #include "PlatformKit/Draw2D/Bitmap.h"
 #include "PlatformKit/Draw2D/Canvas.h"
 #include "PlatformKit/Foundation/Files.h"
@@ -24,7 +25,6 @@ constexpr double kZoneMinX = 0.26, kZoneMaxX = 0.74, kZoneMinY = 0.28, kZoneMaxY
 constexpr double kZoneArea = 0.48 * 0.44;
 constexpr double kSafeMargin = 0.005;
 constexpr double kOverlapRatio = 0.02;
-constexpr double kMinUnion = 1e-6;
 
 // Reads the frame where the box lies, as premultiplied bytes, without converting the
 // whole frame: a box contributes at most about 27 x 55 samples.
@@ -190,23 +190,11 @@ VelDeepVisionOCRReportV1310 VelDeepVisionOCRRealismCriticV1310::auditImage(
     VelDeepVisionOCRReportV1310 r;
     r.imageName = imageName;
     r.recognizedCount = static_cast<int64_t>(boxes.size());
-    for (size_t i = 0; i < boxes.size(); ++i) {
-        const auto& a = boxes[i];
-        for (size_t j = i + 1; j < boxes.size(); ++j) {
-            const auto& b = boxes[j];
-            const double inter = std::max(0.0, std::min(a.x + a.width, b.x + b.width) - std::max(a.x, b.x)) *
-                                 std::max(0.0, std::min(a.y + a.height, b.y + b.height) - std::max(a.y, b.y));
-            const double uni = a.width * a.height + b.width * b.height - inter;
-            const double ratio = uni < kMinUnion ? inter / kMinUnion : inter / uni;
-            if (ratio > kOverlapRatio) ++r.overlapPairs;
-        }
-    }
+    r.overlapPairs = realism::overlappingPairs(boxes, kOverlapRatio);
     double clutter = 0.0;
     r.minContrastRatio = boxes.empty() ? 21.0 : boxes.front().estimatedContrastRatio;
     for (const auto& b : boxes) {
-        if (b.x < kSafeMargin || b.x + b.width > 1.0 - kSafeMargin || b.y < kSafeMargin ||
-            b.y + b.height > 1.0 - kSafeMargin)
-            ++r.safeAreaViolations;
+        if (realism::outsideMargin(b, kSafeMargin)) ++r.safeAreaViolations;
         if (b.estimatedContrastRatio < minRequiredContrast) ++r.lowContrastBoxes;
         r.minContrastRatio = std::min(r.minContrastRatio, b.estimatedContrastRatio);
         if (b.overlapsCentralPlayZone)
@@ -258,11 +246,7 @@ VelDeepVisionOCRTrapResultV1310 VelDeepVisionOCRRealismCriticV1310::runSelfTestT
         canvas.drawText("LOW CONTRAST HUD", font, {0.18, 0.19, 0.22, 1}, {40, 80});
         canvas.flush();
     }
-    RgbaImage frame;
-    frame.width = bitmap->width();
-    frame.height = bitmap->height();
-    frame.stride = static_cast<size_t>(frame.width) * 4;
-    frame.bytes = bitmap->straightRGBA();
+    const RgbaImage frame = realism::frameFromBitmap(*bitmap);
     VelDeepVisionOCRTrapResultV1310 result;
     result.report = auditImage(frame, "synthetic_v1310_ocr_trap", true, 2.6, 0.16, recognizer);
     result.caughtDefects = !result.report.passed && !result.report.forbiddenJargonLeaks.empty();

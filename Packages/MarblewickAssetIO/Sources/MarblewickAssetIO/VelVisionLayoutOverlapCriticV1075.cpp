@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "MarblewickAssetIO/RealismJson.h"
+#include "MarblewickAssetIO/RealismTextLayout.h"
 #include "MarblewickAssetIO/VelDeepVisionOCRRealismCriticV1310.h"
 #include "PlatformKit/Draw2D/Bitmap.h"
 #include "PlatformKit/Draw2D/Canvas.h"
@@ -17,7 +18,6 @@ using pk::image::RgbaImage;
 
 namespace {
 constexpr double kOverlapRatio = 0.02;
-constexpr double kMinUnion = 0.000001;
 constexpr double kEdgeBand = 0.002;
 }  // namespace
 
@@ -77,19 +77,9 @@ VelVisionCriticReportV1075 VelVisionLayoutOverlapCriticV1075::auditImage(
     VelVisionCriticReportV1075 r;
     r.imageName = imageName;
     r.recognizedTextCount = static_cast<int64_t>(boxes.size());
-    for (size_t i = 0; i < boxes.size(); ++i) {
-        const auto& a = boxes[i];
-        for (size_t j = i + 1; j < boxes.size(); ++j) {
-            const auto& b = boxes[j];
-            const double inter = std::max(0.0, std::min(a.x + a.width, b.x + b.width) - std::max(a.x, b.x)) *
-                                 std::max(0.0, std::min(a.y + a.height, b.y + b.height) - std::max(a.y, b.y));
-            const double uni = a.width * a.height + b.width * b.height - inter;
-            if (inter / std::max(uni, kMinUnion) > kOverlapRatio) ++r.overlapPairsDetected;
-        }
-    }
+    r.overlapPairsDetected = realism::overlappingPairs(boxes, kOverlapRatio);
     for (const auto& b : boxes)
-        if (b.x < kEdgeBand || b.x + b.width > 1.0 - kEdgeBand || b.y < kEdgeBand || b.y + b.height > 1.0 - kEdgeBand)
-            ++r.edgeClippedBoxes;
+        if (realism::outsideMargin(b, kEdgeBand)) ++r.edgeClippedBoxes;
     if (enforceConsumerCopyCleanliness) {
         for (const auto& b : boxes) {
             const std::string upper = pk::toUpper(b.text);
@@ -128,11 +118,7 @@ VelVisionLayoutTrapResultV1075 VelVisionLayoutOverlapCriticV1075::runSelfTestTra
         canvas.drawText("INTERNAL TTFT METAL 4 DEBUG", Font::named("HelveticaNeue-Bold", 42), {1, 1, 1, 1}, {60, 110});
         canvas.flush();
     }
-    RgbaImage frame;
-    frame.width = bitmap->width();
-    frame.height = bitmap->height();
-    frame.stride = static_cast<size_t>(frame.width) * 4;
-    frame.bytes = bitmap->straightRGBA();
+    const RgbaImage frame = realism::frameFromBitmap(*bitmap);
     VelVisionLayoutTrapResultV1075 result;
     result.report = auditImage(frame, "synthetic_jargon_trap", true, recognizer);
     result.caughtOverlapOrLeak = !result.report.passedCleanLayoutGate && !result.report.forbiddenJargonLeaks.empty();
