@@ -15,6 +15,7 @@
 #include <sstream>
 #include <thread>
 
+#include "XvfbServer.h"
 #include "KestreluneStudio/KestreluneStudioApp.h"
 #include "KestreluneStudio/StudioViewModel.h"
 #include "PlatformKit/Image/Image.h"
@@ -29,47 +30,6 @@ namespace fs = std::filesystem;
 extern "C" const char* __lsan_default_options() { return "detect_leaks=0"; }
 
 namespace {
-
-// A private X server, so the window gets a real GLX context on Mesa.
-class Xvfb {
-public:
-    bool start() {
-        if (access("/usr/bin/Xvfb", X_OK) != 0) return false;
-        int fds[2];
-        if (pipe(fds) != 0) return false;
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(fds[0]);
-            const std::string fd = std::to_string(fds[1]);
-            execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1400x900x24", "-nolisten", "tcp",
-                  static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        std::string number;
-        pollfd p{fds[0], POLLIN, 0};
-        while (pid_ > 0 && poll(&p, 1, 10000) > 0) {
-            char c;
-            if (read(fds[0], &c, 1) != 1 || c == '\n') break;
-            number += c;
-        }
-        close(fds[0]);
-        if (number.empty()) return false;
-        display_ = ":" + number;
-        return true;
-    }
-    ~Xvfb() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    const std::string& display() const { return display_; }
-
-private:
-    pid_t pid_ = -1;
-    std::string display_;
-};
 
 // Waits for a child up to `seconds`; kills it after. The exit status, or -1.
 int waitFor(pid_t pid, double seconds) {
@@ -119,7 +79,7 @@ TEST(StudioApp, WithoutAnOpenGL45ContextStopsBeforeAnyWindow) {
     EXPECT_EQ(status, 1);
     EXPECT_NE(err.find("Fatal error: Kestrelune Studio requires an OpenGL 4.5 GPU."), std::string::npos) << err;
 
-    Xvfb x;
+    pk::ui::testing::XvfbServer x;
     if (!x.start()) GTEST_SKIP() << "Xvfb is not available";
     // A driver that offers only OpenGL 3.3.
     std::tie(status, err) = runStudioBinary({"SDL_VIDEODRIVER=x11", "DISPLAY=" + x.display(),
@@ -264,7 +224,7 @@ TEST(StudioAppScript, DISABLED_Run) {
 }
 
 TEST(StudioApp, StartsShowsAFrameOpensTheEnvironmentPanelFromItsKeyAndQuits) {
-    Xvfb x;
+    pk::ui::testing::XvfbServer x;
     if (!x.start()) GTEST_SKIP() << "Xvfb is not available";
     const fs::path dir = fs::temp_directory_path() / ("ks-studio-smoke-" + std::to_string(getpid()));
     fs::create_directories(dir / "home");

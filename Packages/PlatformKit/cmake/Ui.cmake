@@ -4,5 +4,8 @@
 find_package(SDL2 REQUIRED)
 pkg_check_modules(PK_UI_DEPS REQUIRED IMPORTED_TARGET imgui epoxy)
 pk_add_module(Ui LIBS PkgConfig::PK_UI_DEPS SDL2::SDL2 ${CMAKE_DL_LIBS})
-ks_add_tests(pk_ui DIR Tests/Ui LIBS PlatformKit::Ui PlatformKit::Gpu)
+# Test helpers for windows under a private X server, shared with the application's tests.
+add_library(pk_ui_test_support INTERFACE)
+target_include_directories(pk_ui_test_support INTERFACE ${CMAKE_CURRENT_SOURCE_DIR}/Tests/Ui/Support)
+ks_add_tests(pk_ui DIR Tests/Ui LIBS PlatformKit::Ui PlatformKit::Gpu pk_ui_test_support)
 ks_add_benchmarks(pk_ui DIR Benchmarks/Ui LIBS PlatformKit::Ui)

@@ -1,15 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <SDL2/SDL.h>
 
 #include <cstdio>
 #include <filesystem>
 
+#include "XvfbServer.h"
 #include "PlatformKit/Ui/SdlWindowHost.h"
 #include "PlatformKit/Ui/UiWidgets.h"
 
@@ -19,54 +16,9 @@ using namespace pk::ui;
 // until exit that are not this code's; leak checks stay on in every other Ui test.
 extern "C" const char* __lsan_default_options() { return "detect_leaks=0"; }
 
-namespace {
-
-// A private X server for the test, so the window gets a real GLX context on Mesa.
-class Xvfb {
-public:
-    bool start() {
-        if (access("/usr/bin/Xvfb", X_OK) != 0) return false;
-        int fds[2];
-        if (pipe(fds) != 0) return false;
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(fds[0]);
-            std::string fd = std::to_string(fds[1]);
-            execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-                  static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        std::string number;
-        pollfd p{fds[0], POLLIN, 0};
-        while (pid_ > 0 && poll(&p, 1, 10000) > 0) {
-            char c;
-            if (read(fds[0], &c, 1) != 1 || c == '\n') break;
-            number += c;
-        }
-        close(fds[0]);
-        if (number.empty()) return false;
-        display_ = ":" + number;
-        return true;
-    }
-    ~Xvfb() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    const std::string& display() const { return display_; }
-
-private:
-    pid_t pid_ = -1;
-    std::string display_;
-};
-
-}  // namespace
-
 TEST(SdlWindowHost, OpensAGl45WindowDrawsTheKitAndReadsTheFrameBack) {
-    Xvfb x;
-    if (!x.start()) GTEST_SKIP() << "Xvfb is not available: the window host is not tested here";
+    pk::ui::testing::XvfbServer x;
+    if (!x.start("1024x768x24")) GTEST_SKIP() << "Xvfb is not available: the window host is not tested here";
     setenv("DISPLAY", x.display().c_str(), 1);
     setenv("SDL_VIDEODRIVER", "x11", 1);
     std::string error;
