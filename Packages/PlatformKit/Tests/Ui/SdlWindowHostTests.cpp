@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-
 #include <SDL2/SDL.h>
 
 #include <cstdio>
