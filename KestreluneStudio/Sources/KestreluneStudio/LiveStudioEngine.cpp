@@ -82,20 +82,8 @@ std::shared_ptr<pk::gpu::Texture> LiveStudioEngine::drawViewportFrame(int drawab
     try {
         if (!t.framebuffer || t.width != drawableWidth || t.height != drawableHeight) {
             t = ViewportTarget{};
-            pk::gpu::TextureDesc color;
-            color.width = drawableWidth;
-            color.height = drawableHeight;
-            color.sampleCount = 4;
-            color.usage = pk::gpu::usageRenderTarget;
-            pk::gpu::TextureDesc resolve = color;
-            resolve.sampleCount = 1;
-            resolve.usage = pk::gpu::usageRenderTarget | pk::gpu::usageShaderRead;
-            pk::gpu::TextureDesc depth = color;
-            depth.format = pk::gpu::PixelFormat::depth32Float;
-            pk::gpu::FramebufferDesc fb;
-            fb.color = device.makeTexture(color);
-            fb.depth = device.makeTexture(depth);
-            fb.resolve = device.makeTexture(resolve);
+            const pk::gpu::FramebufferDesc fb =
+                LookDevMetalEngine::makeViewportTargetTextures(device, drawableWidth, drawableHeight);
             t.framebuffer = device.makeFramebuffer(fb);
             t.resolve = fb.resolve;
             t.width = drawableWidth;

@@ -34,17 +34,7 @@ void BM_ClearOnlyFrame(benchmark::State& state) {
     auto& dev = *device();
     for (auto _ : state) {
         auto bytes = dev.run([&] {
-            pk::gpu::TextureDesc color;
-            color.width = w;
-            color.height = h;
-            color.sampleCount = 4;
-            color.usage = pk::gpu::usageRenderTarget;
-            pk::gpu::TextureDesc resolve = color;
-            resolve.sampleCount = 1;
-            resolve.usage = pk::gpu::usageRenderTarget | pk::gpu::usageShaderRead;
-            pk::gpu::TextureDesc depth = color;
-            depth.format = pk::gpu::PixelFormat::depth32Float;
-            pk::gpu::FramebufferDesc fb{dev.makeTexture(color), dev.makeTexture(depth), dev.makeTexture(resolve)};
+            const pk::gpu::FramebufferDesc fb = lookdev::LookDevMetalEngine::makeViewportTargetTextures(dev, w, h);
             auto target = dev.makeFramebuffer(fb);
             pk::gpu::RenderPassDesc desc;
             desc.clearColor = std::array<float, 4>{0.04f, 0.045f, 0.06f, 1.0f};

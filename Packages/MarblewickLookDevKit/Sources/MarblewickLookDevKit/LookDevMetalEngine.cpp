@@ -337,20 +337,8 @@ std::optional<std::vector<uint8_t>> LookDevMetalEngine::renderOffscreenBGRA(int6
     try {
         return device_->run([&]() -> std::optional<std::vector<uint8_t>> {
             using namespace pk::gpu;
-            TextureDesc color;
-            color.width = static_cast<int>(width);
-            color.height = static_cast<int>(height);
-            color.sampleCount = 4;
-            color.usage = usageRenderTarget;
-            TextureDesc resolve = color;
-            resolve.sampleCount = 1;
-            resolve.usage = usageRenderTarget | usageShaderRead;
-            TextureDesc depth = color;
-            depth.format = PixelFormat::depth32Float;
-            FramebufferDesc fb;
-            fb.color = device_->makeTexture(color);
-            fb.resolve = device_->makeTexture(resolve);
-            fb.depth = device_->makeTexture(depth);
+            const FramebufferDesc fb =
+                makeViewportTargetTextures(*device_, static_cast<int>(width), static_cast<int>(height));
             auto framebuffer = device_->makeFramebuffer(fb);
             encodeScene(*framebuffer, snap, aspect);
             return device_->readback(*fb.resolve, ByteOrder::bgra);
@@ -358,6 +346,26 @@ std::optional<std::vector<uint8_t>> LookDevMetalEngine::renderOffscreenBGRA(int6
     } catch (const std::exception&) {
         return std::nullopt;
     }
+}
+
+pk::gpu::FramebufferDesc LookDevMetalEngine::makeViewportTargetTextures(pk::gpu::Device& device, int width,
+                                                                        int height) {
+    using namespace pk::gpu;
+    TextureDesc color;
+    color.width = width;
+    color.height = height;
+    color.sampleCount = 4;
+    color.usage = usageRenderTarget;
+    TextureDesc resolve = color;
+    resolve.sampleCount = 1;
+    resolve.usage = usageRenderTarget | usageShaderRead;
+    TextureDesc depth = color;
+    depth.format = PixelFormat::depth32Float;
+    FramebufferDesc fb;
+    fb.color = device.makeTexture(color);
+    fb.depth = device.makeTexture(depth);
+    fb.resolve = device.makeTexture(resolve);
+    return fb;
 }
 
 std::optional<pk::image::RgbaImage> LookDevMetalEngine::renderOffscreenCGImage(

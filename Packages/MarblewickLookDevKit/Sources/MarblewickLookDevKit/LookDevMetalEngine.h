@@ -93,6 +93,11 @@ public:
     void zoomBy(float delta);
     void resetCamera();
 
+    // The textures of a viewport target: 4-sample colour and 32-bit float depth, resolved
+    // into a single-sample colour texture that can be sampled or read back. Call on the
+    // device's owner thread.
+    static pk::gpu::FramebufferDesc makeViewportTargetTextures(pk::gpu::Device& device, int width, int height);
+
     // One viewport frame into the given framebuffer (the window's, or any target) of the
     // given drawable size. Advances the turntable and the frame-rate window. Returns false
     // when nothing was drawn (no mesh or pack, or a GPU failure).
