@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "MarblewickAssetIO/VelDeepVisionOCRRealismCriticV1310.h"
+#include "RealismTestFrames.h"
 #include "PlatformKit/Vision/TesseractTextRecognizer.h"
 
 using namespace assetio;
@@ -16,16 +17,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-RgbaImage solid(int w, int h, uint8_t r, uint8_t g, uint8_t b, uint8_t a = 255) {
-    RgbaImage img = RgbaImage::blank(w, h);
-    for (size_t i = 0; i < img.bytes.size(); i += 4) {
-        img.bytes[i] = r;
-        img.bytes[i + 1] = g;
-        img.bytes[i + 2] = b;
-        img.bytes[i + 3] = a;
-    }
-    return img;
-}
+using realism_test::solid;
 
 // Alternating black and white columns: any box two pixels wide has full contrast.
 RgbaImage stripes(int w = 200, int h = 100) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "CreatorTestCameras.h"
 #include "MarblewickCreatorStudio/VelCreatorStudioControllerV1045.h"
 #include "PlatformKit/Capture/SyntheticFrameSource.h"
 #include "PlatformKit/Foundation/StudioError.h"
@@ -32,15 +33,7 @@ struct Rig {
         dir = fs::path(KS_TEST_OUTPUT_DIR) / "creator-controller" / name;
         fs::remove_all(dir);
         clips = dir / "clips";
-        auto cams = std::make_shared<pk::capture::FunctionCameraProvider>([this](const pk::capture::CameraRequest& r) {
-            pk::capture::CameraOpenResult out;
-            out.access = access;
-            if (access == pk::capture::CameraAccess::granted)
-                out.source = std::make_unique<pk::capture::SyntheticFrameSource>(
-                    pk::capture::SyntheticFrameSource::Options{r.width, r.height, 60, {}});
-            return out;
-        });
-        feed = std::make_shared<VelCreatorCameraFeedV1045>(VelCreatorCameraFeedV1045::Environment{cams, nullptr});
+        feed = creator_test::syntheticCameraFeed(access);
         pk::media::ScreenRecorder::Options o;
         o.stagingDirectory = dir / "staging";
         if (!recorderAvailable) o.encoderAvailable = [] { return false; };

@@ -9,6 +9,7 @@
 #include <future>
 #include <thread>
 
+#include "CreatorTestCameras.h"
 #include "MarblewickCreatorStudio/VelCreatorStudioOverlayModifierV1045.h"
 #include "PlatformKit/Capture/SyntheticFrameSource.h"
 #include "PlatformKit/Foundation/StudioError.h"
@@ -43,15 +44,7 @@ struct OverlayRig {
     pk::ui::UiDriver driver{ctx, [this] { view(); }, pk::ui::FrameInput{kW, kH}};
 
     OverlayRig() {
-        auto cams = std::make_shared<pk::capture::FunctionCameraProvider>([this](const pk::capture::CameraRequest& r) {
-            pk::capture::CameraOpenResult out;
-            out.access = access;
-            if (access == pk::capture::CameraAccess::granted)
-                out.source = std::make_unique<pk::capture::SyntheticFrameSource>(
-                    pk::capture::SyntheticFrameSource::Options{r.width, r.height, 60, {}});
-            return out;
-        });
-        feed = std::make_shared<VelCreatorCameraFeedV1045>(VelCreatorCameraFeedV1045::Environment{cams, nullptr});
+        feed = creator_test::syntheticCameraFeed(access);
         const fs::path dir = fs::path(KS_TEST_OUTPUT_DIR) / "creator-overlay";
         pk::media::ScreenRecorder::Options ro;
         ro.stagingDirectory = dir / "staging";
