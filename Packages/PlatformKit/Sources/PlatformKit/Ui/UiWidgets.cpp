@@ -148,17 +148,20 @@ void fillShapeGradient(ImDrawList* dl, ImVec2 min, ImVec2 max, const Shape& shap
     int first = dl->VtxBuffer.Size;
     pathShape(dl, min, max, shape);
     dl->PathFillConvex(IM_COL32_WHITE);
+    shadeVerticesLinear(dl, first, min, max, g);
+}
+
+void shadeVerticesLinear(ImDrawList* dl, int firstVertex, ImVec2 min, ImVec2 max, const LinearGradient& g) {
     ImVec2 size(max.x - min.x, max.y - min.y);
     ImVec2 p0(min.x + g.start.x * size.x, min.y + g.start.y * size.y);
     ImVec2 p1(min.x + g.end.x * size.x, min.y + g.end.y * size.y);
     ImVec2 d(p1.x - p0.x, p1.y - p0.y);
     float len2 = std::max(d.x * d.x + d.y * d.y, 1e-6f);
-    for (int i = first; i < dl->VtxBuffer.Size; ++i) {
+    for (int i = firstVertex; i < dl->VtxBuffer.Size; ++i) {
         ImDrawVert& v = dl->VtxBuffer[i];
         float t = std::clamp(((v.pos.x - p0.x) * d.x + (v.pos.y - p0.y) * d.y) / len2, 0.0f, 1.0f);
         Color c{g.from.red + (g.to.red - g.from.red) * t, g.from.green + (g.to.green - g.from.green) * t,
                 g.from.blue + (g.to.blue - g.from.blue) * t, g.from.opacity + (g.to.opacity - g.from.opacity) * t};
-        // The anti-aliased fringe comes out transparent: keep that fade.
         float fringe = float((v.col >> IM_COL32_A_SHIFT) & 0xFF) / 255.0f;
         v.col = toImU32(c, fringe);
     }

@@ -39,6 +39,9 @@ void pathShape(ImDrawList* dl, ImVec2 min, ImVec2 max, const Shape& shape);
 void fillShape(ImDrawList* dl, ImVec2 min, ImVec2 max, const Shape& shape, const Color& color);
 void strokeShape(ImDrawList* dl, ImVec2 min, ImVec2 max, const Shape& shape, const Color& color, float width = 1.0f);
 void fillShapeGradient(ImDrawList* dl, ImVec2 min, ImVec2 max, const Shape& shape, const LinearGradient& g);
+// Recolours the vertices drawn white from `firstVertex` on along the gradient over min..max.
+// Their own opacity scales the result, so anti-aliased fringes keep their fade.
+void shadeVerticesLinear(ImDrawList* dl, int firstVertex, ImVec2 min, ImVec2 max, const LinearGradient& g);
 
 // ---- Text and labels --------------------------------------------------------------------
 
