@@ -46,7 +46,10 @@ void shadeVerticesLinear(ImDrawList* dl, int firstVertex, ImVec2 min, ImVec2 max
 // ---- Text and labels --------------------------------------------------------------------
 
 ImFont* fontFor(const FontSpec& spec);
-ImVec2 measureText(std::string_view text, const FontSpec& font);
+// Size of a text, wrapped at wrapWidth when > 0. An empty text is one line high.
+ImVec2 measureText(std::string_view text, const FontSpec& font, float wrapWidth = 0);
+// What to draw for a symbol with the current context's fonts; empty for no symbol.
+std::string glyphFor(std::string_view symbol);
 
 struct LabelStyle {
     FontSpec font;
@@ -113,6 +116,8 @@ std::optional<int> segmentedControl(std::string_view id, std::span<const std::st
                                     float width = 0, const FontSpec& font = FontSpec{11, FontWeight::medium});
 // A switch with its title left. True when flipped (value updated).
 bool toggle(std::string_view id, std::string_view title, bool& value, const FontSpec& font = FontSpec{12});
+// The switch of a toggle in min..max: a capsule, green when on, its knob at the set end.
+void drawSwitch(ImDrawList* dl, ImVec2 min, ImVec2 max, bool on);
 // A single-line text field. `plain` draws no frame. True on every edit.
 bool textField(std::string_view id, std::string_view placeholder, std::string& text, float width = 0,
                const FontSpec& font = FontSpec{12}, bool plain = false);
