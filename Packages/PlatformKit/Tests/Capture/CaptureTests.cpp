@@ -102,6 +102,26 @@ TEST(VideoFileFrameSource, DeliversTheFileInOrderLoopsAndResizes) {
     EXPECT_FALSE(VideoFileFrameSource::open(dir / "missing.mp4"));
 }
 
+TEST(VideoFileFrameSource, PacedReaderSkipsWhatItMissedButCarriesOnAfterAPause) {
+    const fs::path file = writeGreyRamp(outDir("paced") / "ramp.mp4", 6);
+    auto src = VideoFileFrameSource::open(file);
+    ASSERT_TRUE(src);
+    src->start();
+    auto first = src->nextFrame(1.0);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->index, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    auto late = src->nextFrame(1.0);
+    ASSERT_TRUE(late);
+    EXPECT_GE(late->index, 3) << "a late reader gets the frame of now";
+    EXPECT_NEAR(centreGrey(*late), 20 + 20 * (late->index % 6), 6) << "skipped frames still count, across the loop";
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    auto resumed = src->nextFrame(1.0);
+    ASSERT_TRUE(resumed);
+    EXPECT_EQ(resumed->index, late->index + 1) << "after a long pause the file carries on instead of decoding it all";
+    EXPECT_NEAR(centreGrey(*resumed), 20 + 20 * (resumed->index % 6), 6);
+}
+
 TEST(V4l2CameraProvider, ListsVideoNodesInNumberOrderAndReportsNoDeviceWhenNoneCaptures) {
     const fs::path dir = outDir("dev");
     for (const char* name : {"video10", "video1", "video0", "videox", "video-1", "video", "vbi0"})

@@ -181,3 +181,29 @@ TEST(ScreenRecorder, RefusesWhatCannotBeRecordedAndKeepsNothingHalfDone) {
     EXPECT_NE(failed->description.find((dir / "staging").string()), std::string::npos) << failed->description;
     EXPECT_FALSE(fs::is_empty(dir / "staging")) << "nothing recorded is lost";
 }
+
+TEST(ScreenRecorder, AFailedRecordingWantsNoMoreFramesAndItsStopSaysWhy) {
+    auto clock = std::make_shared<pk::ManualClock>();
+    ScreenRecorder::Options o = quietOptions("/proc/self");  // a folder where no file can be made
+    o.clock = clock;
+    ScreenRecorder rec(o);
+    ASSERT_EQ(await([&](auto h) { rec.startRecording(h); }), std::nullopt);
+    std::vector<uint8_t> px(64 * 4 * 32, 128);
+    bool wanted = true;
+    for (int i = 0; i < 500 && wanted; ++i) {
+        if (rec.wantsFrame()) rec.submitFrame(px.data(), 64, 32, 64 * 4, FrameLayout::bgraTopFirst);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        clock->advance(0.1);
+        wanted = rec.wantsFrame();
+    }
+    EXPECT_FALSE(wanted) << "frames that could only be dropped are not read back";
+    clock->advance(1);
+    EXPECT_FALSE(rec.wantsFrame());
+    auto failed = await([&](auto h) { rec.stopRecording("/proc/self/x.mp4", h); });
+    ASSERT_TRUE(failed);
+    EXPECT_NE(failed->domain, ScreenRecorder::kErrorDomain) << "the writer's own failure: " << failed->description;
+
+    ASSERT_EQ(await([&](auto h) { rec.startRecording(h); }), std::nullopt);
+    EXPECT_TRUE(rec.wantsFrame()) << "a new recording starts afresh";
+    EXPECT_EQ(await([&](auto h) { rec.stopRecording("/proc/self/x.mp4", h); })->code, ScreenRecorder::nothingRecorded);
+}

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 #include "PlatformKit/Draw2D/Canvas.h"
 #include "PlatformKit/Vision/MatteCompositing.h"
@@ -151,6 +152,10 @@ TEST(FaceSeededPersonSegmenter, SeededFaceGrowsIntoHeadAndShouldersAndFollowsThe
 
     EXPECT_FALSE(seg.segment(s.frame.view(), FaceBox{5000, 5000, 100, 100})) << "a face outside the frame";
     EXPECT_FALSE(seg.segment(s.frame.view(), FaceBox{10, 10, 0, 0}));
+    const double inf = std::numeric_limits<double>::infinity(), nan = std::numeric_limits<double>::quiet_NaN();
+    for (const FaceBox& bad : {FaceBox{270, 120, inf, 130}, FaceBox{270, 120, 100, 1e300}, FaceBox{270, 120, nan, 130},
+                               FaceBox{-1e300, 120, 100, 130}, FaceBox{270, inf, 100, 130}, FaceBox{0, 0, 4000, 4000}})
+        EXPECT_FALSE(seg.segment(s.frame.view(), bad)) << bad.x << " " << bad.y << " " << bad.width << " " << bad.height;
 }
 
 TEST(FaceSeededPersonSegmenter, NoFaceMeansNoMask) {

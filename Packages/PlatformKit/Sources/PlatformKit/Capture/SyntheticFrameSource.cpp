@@ -1,6 +1,5 @@
 #include "PlatformKit/Capture/SyntheticFrameSource.h"
 
-#include <chrono>
 #include <cmath>
 
 #include "PlatformKit/Draw2D/Canvas.h"
@@ -14,14 +13,15 @@ double monotonicNow() { return Clock::system()->now(); }
 
 SyntheticFrameSource::SyntheticFrameSource(Options options) : options_(std::move(options)) {
     if (!options_.painter) options_.painter = &SyntheticFrameSource::paintStudioPreview;
+    if (options_.fps > 0) pacer_.emplace(options_.fps);
 }
 
 void SyntheticFrameSource::start() {
     std::lock_guard lock(mutex_);
     if (running_) return;
     running_ = true;
-    startTime_ = monotonicNow();
     made_ = 0;
+    if (pacer_) pacer_->restart(0);
 }
 
 void SyntheticFrameSource::stop() {
@@ -47,22 +47,11 @@ std::optional<CameraFrame> SyntheticFrameSource::nextFrame(double timeoutSeconds
     {
         std::unique_lock lock(mutex_);
         if (!running_) return std::nullopt;
-        if (options_.fps > 0) {
-            const double now = monotonicNow();
-            // The frame due now: frames whose time passed while nobody asked are skipped.
-            const double period = 1.0 / options_.fps;
-            int64_t due = std::max<int64_t>(made_, int64_t(std::floor((now - startTime_) / period)));
-            double dueTime = startTime_ + double(due) * period;
-            if (dueTime > now) {
-                if (dueTime - now > timeoutSeconds) {
-                    cv_.wait_for(lock, std::chrono::duration<double>(std::max(timeoutSeconds, 0.0)),
-                                 [&] { return !running_; });
-                    return std::nullopt;
-                }
-                if (cv_.wait_for(lock, std::chrono::duration<double>(dueTime - now), [&] { return !running_; }))
-                    return std::nullopt;
-            }
-            index = due;
+        if (pacer_) {
+            // Frames whose time passed while nobody asked are skipped.
+            const auto due = pacer_->waitForDue(lock, cv_, running_, made_, timeoutSeconds);
+            if (!due) return std::nullopt;
+            index = *due;
         } else {
             index = made_;
         }

@@ -5,6 +5,7 @@
 #include <functional>
 #include <mutex>
 
+#include "PlatformKit/Capture/FramePacer.h"
 #include "PlatformKit/Capture/FrameSource.h"
 
 namespace pk::capture {
@@ -37,7 +38,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable cv_;
     bool running_ = false;
-    double startTime_ = 0;
+    std::optional<detail::FramePacer> pacer_;  // empty when unpaced
     int64_t made_ = 0;
 };
 

@@ -2,11 +2,10 @@
 
 #include <opencv2/videoio.hpp>
 
-#include <chrono>
 #include <cmath>
 #include <condition_variable>
-#include <thread>
 
+#include "PlatformKit/Capture/FramePacer.h"
 #include "PlatformKit/Capture/OpenCvFrames.h"
 #include "PlatformKit/Foundation/Clock.h"
 
@@ -22,16 +21,18 @@ struct VideoFileFrameSource::Impl {
     mutable std::mutex mutex;  // running and the pacing clock; decoding runs in nextFrame's caller
     std::condition_variable cv;
     bool running = false;
-    double startTime = 0;
+    std::optional<detail::FramePacer> pacer;  // set once the rate is known
     int64_t decoded = 0;  // frames taken from the file since start, looping included
 
-    bool readNext(cv::Mat& out) {
-        if (capture.read(out) && !out.empty()) return true;
+    // The next frame of the file into `out`, or past it without converting when `out` is null.
+    bool advance(cv::Mat* out) {
+        const auto take = [&] { return out ? capture.read(*out) && !out->empty() : capture.grab(); };
+        if (take()) return true;
         if (!options.loop) return false;
         // Rewind by reopening: seeking back is not reliable for every container.
         capture.release();
         if (!capture.open(path.string(), cv::CAP_FFMPEG)) return false;
-        return capture.read(out) && !out.empty();
+        return take();
     }
 };
 
@@ -50,6 +51,9 @@ std::unique_ptr<VideoFileFrameSource> VideoFileFrameSource::open(const std::file
     impl->width = int(impl->capture.get(cv::CAP_PROP_FRAME_WIDTH));
     impl->height = int(impl->capture.get(cv::CAP_PROP_FRAME_HEIGHT));
     if (impl->width <= 0 || impl->height <= 0) return nullptr;
+    // A reader back from a pause longer than a second carries on where it was rather than
+    // decoding everything it missed.
+    impl->pacer.emplace(impl->fps, int64_t(std::ceil(impl->fps)));
     return std::unique_ptr<VideoFileFrameSource>(new VideoFileFrameSource(std::move(impl)));
 }
 
@@ -57,7 +61,7 @@ void VideoFileFrameSource::start() {
     std::lock_guard lock(impl_->mutex);
     if (impl_->running) return;
     impl_->running = true;
-    impl_->startTime = Clock::system()->now() - double(impl_->decoded) / impl_->fps;
+    impl_->pacer->restart(impl_->decoded);
 }
 
 void VideoFileFrameSource::stop() {
@@ -84,26 +88,16 @@ std::optional<CameraFrame> VideoFileFrameSource::nextFrame(double timeoutSeconds
         std::unique_lock lock(m.mutex);
         if (!m.running) return std::nullopt;
         if (m.options.paced) {
-            const double period = 1.0 / m.fps;
-            const double now = Clock::system()->now();
-            const int64_t due = std::max(m.decoded, int64_t(std::floor((now - m.startTime) / period)));
-            const double dueTime = m.startTime + double(due) * period;
-            if (dueTime > now) {
-                const double wait = dueTime - now;
-                if (wait > timeoutSeconds) {
-                    m.cv.wait_for(lock, std::chrono::duration<double>(std::max(timeoutSeconds, 0.0)), [&] { return !m.running; });
-                    return std::nullopt;
-                }
-                if (m.cv.wait_for(lock, std::chrono::duration<double>(wait), [&] { return !m.running; })) return std::nullopt;
-            }
+            const auto due = m.pacer->waitForDue(lock, m.cv, m.running, m.decoded, timeoutSeconds);
+            if (!due) return std::nullopt;
             // A late reader gets the frame of now, as a camera would show it.
-            skip = due - m.decoded;
+            skip = *due - m.decoded;
         }
     }
     cv::Mat mat;
     for (int64_t i = 0; i < skip; ++i)
-        if (!m.readNext(mat)) return std::nullopt;
-    if (!m.readNext(mat)) return std::nullopt;
+        if (!m.advance(nullptr)) return std::nullopt;
+    if (!m.advance(&mat)) return std::nullopt;
     CameraFrame frame;
     frame.image = detail::frameFromMat(mat, m.options.resizeTo);
     if (!frame.image) return std::nullopt;

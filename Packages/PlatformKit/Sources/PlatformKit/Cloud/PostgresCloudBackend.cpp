@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <memory>
+#include <string>
 
 #include <libpq-fe.h>
 
@@ -187,17 +188,29 @@ void PostgresCloudBackend::saveOnce(const CloudRecord& record) {
         p.text(record.recordName);
         run("DELETE FROM cloud_fields WHERE record_name = $1", p, "write");
     }
-    for (const auto& [name, value] : record.fields) {
+    // The fields go in as few statements as the protocol's parameter limit allows: one per
+    // save unless a record holds thousands of them.
+    constexpr size_t kColumns = 6, kRowsPerStatement = 65535 / kColumns;
+    auto field = record.fields.begin();
+    while (field != record.fields.end()) {
         Params p;
-        p.text(record.recordName);
-        p.text(name);
-        if (auto* i = std::get_if<int64_t>(&value)) p.int8(*i); else p.null(kInt8);
-        if (auto* d = std::get_if<double>(&value)) p.float8(*d); else p.null(kFloat8);
-        if (auto* t = std::get_if<std::string>(&value)) p.text(*t); else p.null(kText);
-        if (auto* b = std::get_if<std::vector<uint8_t>>(&value)) p.bytes(*b); else p.null(kBytea);
-        run("INSERT INTO cloud_fields (record_name, field_name, int_value, real_value, text_value, bytes_value) "
-            "VALUES ($1, $2, $3, $4, $5, $6)",
-            p, "write");
+        std::string sql =
+            "INSERT INTO cloud_fields (record_name, field_name, int_value, real_value, text_value, bytes_value) VALUES ";
+        for (size_t row = 0; row < kRowsPerStatement && field != record.fields.end(); ++row, ++field) {
+            const auto& [name, value] = *field;
+            const int first = p.count() + 1;
+            if (row > 0) sql += ", ";
+            sql += "(";
+            for (size_t col = 0; col < kColumns; ++col) sql += (col ? ", $" : "$") + std::to_string(first + int(col));
+            sql += ")";
+            p.text(record.recordName);
+            p.text(name);
+            if (auto* i = std::get_if<int64_t>(&value)) p.int8(*i); else p.null(kInt8);
+            if (auto* d = std::get_if<double>(&value)) p.float8(*d); else p.null(kFloat8);
+            if (auto* t = std::get_if<std::string>(&value)) p.text(*t); else p.null(kText);
+            if (auto* b = std::get_if<std::vector<uint8_t>>(&value)) p.bytes(*b); else p.null(kBytea);
+        }
+        run(sql.c_str(), p, "write");
     }
     run("COMMIT", Params{}, "commit");
 }

@@ -202,6 +202,7 @@ void ScreenRecorder::startRecording(Handler handler) {
     }
     phase_ = Phase::starting;
     haveFirstFrame_ = false;
+    sessionFailed_ = false;
     lastPts_ = -1;
     frames_.clear();
     lock.unlock();
@@ -225,7 +226,7 @@ void ScreenRecorder::stopRecording(const std::filesystem::path& output, Handler 
 }
 
 std::optional<int64_t> ScreenRecorder::duePts(double now) const {
-    if (phase_ != Phase::recording || frames_.size() >= kMaxQueuedFrames) return std::nullopt;
+    if (phase_ != Phase::recording || sessionFailed_ || frames_.size() >= kMaxQueuedFrames) return std::nullopt;
     if (!haveFirstFrame_) return 0;
     const int64_t pts = std::llround((now - startTime_) * double(options_.fps));
     if (pts <= lastPts_) return std::nullopt;
@@ -410,7 +411,7 @@ void ScreenRecorder::encodePending() {
             }
             s.writer->appendVideoFrame(s.converted.data(), int64_t(s.width) * 4, f.pts);
         } catch (const StudioError& e) {
-            s.failure = e;
+            failSession(e);
         }
     }
 }
@@ -434,8 +435,16 @@ void ScreenRecorder::pumpAudio(double untilTime, bool flush) {
         s.writer->appendAudio(std::span<const float>(chunk), s.audioWritten);
         s.audioWritten += n;
     } catch (const StudioError& e) {
-        s.failure = e;
+        failSession(e);
     }
+}
+
+void ScreenRecorder::failSession(StudioError error) {
+    session_->failure = std::move(error);
+    // The app stops reading back frames that could only be dropped; the stop reports why.
+    std::lock_guard lock(mutex_);
+    sessionFailed_ = true;
+    frames_.clear();
 }
 
 void ScreenRecorder::endSession(const std::filesystem::path& output, double stopTime, Handler handler) {

@@ -79,7 +79,7 @@ public:
     void stopRecording(const std::filesystem::path& output, Handler handler);
 
     // The frame tap. True while recording when a frame is due (the first one at once,
-    // then one per 1/fps) and the encoder keeps up.
+    // then one per 1/fps) and the encoder keeps up; never once the recording failed.
     bool wantsFrame() const;
     // A drawn frame, copied. Ignored when not recording or not due. Rows are `bytesPerRow`
     // apart (at least 4 × width); height × bytesPerRow bytes are read.
@@ -108,6 +108,7 @@ private:
     void endSession(const std::filesystem::path& output, double stopTime, Handler handler);
     void encodePending();
     void pumpAudio(double untilTime, bool flush);
+    void failSession(StudioError error);
     std::optional<int64_t> duePts(double now) const;  // under mutex_
     bool acceptFrame(int width, int height, size_t bytesPerRow, size_t byteCount, int64_t& pts);
 
@@ -123,6 +124,7 @@ private:
     bool micEnabled_ = true;
     bool cameraEnabled_ = false;
     bool haveFirstFrame_ = false;
+    bool sessionFailed_ = false;  // the session cannot write any more: no frame is wanted
     double startTime_ = 0;  // time of the first frame: zero of both tracks
     int64_t lastPts_ = -1;
     bool busyWorker_ = false;

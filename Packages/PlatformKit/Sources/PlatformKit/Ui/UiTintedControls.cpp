@@ -3,9 +3,7 @@
 #include <algorithm>
 
 #include "PlatformKit/Foundation/Numbers.h"
-#include "PlatformKit/Ui/UiContext.h"
 #include "PlatformKit/Ui/UiPalette.h"
-#include "PlatformKit/Ui/UiSymbols.h"
 #include "PlatformKit/Ui/UiWidgets.h"
 
 namespace pk::ui {
@@ -15,17 +13,6 @@ namespace {
 constexpr float kSymbolGap = 5;
 constexpr float kButtonPadH = 10, kButtonPadV = 4, kButtonRadius = 6;
 
-std::string glyphFor(std::string_view symbol) {
-    if (symbol.empty()) return {};
-    UiContext* ctx = UiContext::current();
-    return symbolText(symbol, ctx && ctx->fonts().hasIcons());
-}
-
-ImVec2 textExtent(std::string_view s, const FontSpec& font, float wrapWidth = 0) {
-    if (s.empty()) return ImVec2(0, font.size);
-    return fontFor(font)->CalcTextSizeA(font.size, FLT_MAX, wrapWidth, s.data(), s.data() + s.size());
-}
-
 struct LabelParts {
     std::string glyph;
     ImVec2 glyphSize, titleSize, size;
@@ -34,8 +21,8 @@ struct LabelParts {
 LabelParts labelParts(std::string_view title, std::string_view symbol, const FontSpec& font) {
     LabelParts p;
     p.glyph = glyphFor(symbol);
-    p.glyphSize = p.glyph.empty() ? ImVec2(0, 0) : textExtent(p.glyph, font);
-    p.titleSize = title.empty() ? ImVec2(0, 0) : textExtent(title, font);
+    p.glyphSize = p.glyph.empty() ? ImVec2(0, 0) : measureText(p.glyph, font);
+    p.titleSize = title.empty() ? ImVec2(0, 0) : measureText(title, font);
     const float gap = (!p.glyph.empty() && !title.empty()) ? kSymbolGap : 0.0f;
     p.size = ImVec2(p.glyphSize.x + gap + p.titleSize.x, std::max({p.glyphSize.y, p.titleSize.y, font.size}));
     return p;
@@ -66,11 +53,11 @@ void reportDrawn(std::string_view id, ControlKind kind, ImVec2 min, ImVec2 max, 
 }
 
 ImVec2 measureStyledText(std::string_view text, const FontSpec& font, float wrapWidth) {
-    return textExtent(text, font, wrapWidth);
+    return measureText(text, font, wrapWidth);
 }
 
 void styledText(std::string_view id, std::string_view str, const FontSpec& font, const Color& color, float wrapWidth) {
-    const ImVec2 size = textExtent(str, font, wrapWidth);
+    const ImVec2 size = measureText(str, font, wrapWidth);
     ImGui::Dummy(size);
     const ImVec2 a = ImGui::GetItemRectMin(), b = ImGui::GetItemRectMax();
     if (!str.empty())
@@ -129,11 +116,7 @@ bool switchControl(std::string_view id, bool& value) {
     const bool pressed = ImGui::InvisibleButton(("##" + std::string(id)).c_str(), kSwitchSize);
     if (pressed) value = !value;
     const ImVec2 a = ImGui::GetItemRectMin(), b = ImGui::GetItemRectMax();
-    ImDrawList* dl = ImGui::GetWindowDrawList();
-    fillShape(dl, a, b, Shape::capsuleShape(), value ? UiPalette::green : white(0.16));
-    const float r = kSwitchSize.y * 0.5f;
-    const float kx = value ? b.x - r : a.x + r;
-    dl->AddCircleFilled(ImVec2(kx, (a.y + b.y) * 0.5f), r - 2, toImU32(white()), 24);
+    drawSwitch(ImGui::GetWindowDrawList(), a, b, value);
     reportDrawn(id, ControlKind::toggle, a, b, {}, {}, value ? "on" : "off", value);
     return pressed;
 }

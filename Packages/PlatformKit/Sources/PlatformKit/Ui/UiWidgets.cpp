@@ -19,13 +19,9 @@ bool iconsAvailable() {
     return ctx && ctx->fonts().hasIcons();
 }
 
-std::string glyphFor(std::string_view symbol) {
-    return symbol.empty() ? std::string() : symbolText(symbol, iconsAvailable());
-}
-
-ImVec2 textSize(ImFont* f, float size, std::string_view s) {
+ImVec2 textSize(ImFont* f, float size, std::string_view s, float wrapWidth = 0) {
     if (s.empty()) return ImVec2(0, size);
-    return f->CalcTextSizeA(size, FLT_MAX, 0.0f, s.data(), s.data() + s.size());
+    return f->CalcTextSizeA(size, FLT_MAX, wrapWidth, s.data(), s.data() + s.size());
 }
 
 void drawText(ImDrawList* dl, ImFont* f, float size, ImVec2 pos, ImU32 col, std::string_view s) {
@@ -148,17 +144,20 @@ void fillShapeGradient(ImDrawList* dl, ImVec2 min, ImVec2 max, const Shape& shap
     int first = dl->VtxBuffer.Size;
     pathShape(dl, min, max, shape);
     dl->PathFillConvex(IM_COL32_WHITE);
+    shadeVerticesLinear(dl, first, min, max, g);
+}
+
+void shadeVerticesLinear(ImDrawList* dl, int firstVertex, ImVec2 min, ImVec2 max, const LinearGradient& g) {
     ImVec2 size(max.x - min.x, max.y - min.y);
     ImVec2 p0(min.x + g.start.x * size.x, min.y + g.start.y * size.y);
     ImVec2 p1(min.x + g.end.x * size.x, min.y + g.end.y * size.y);
     ImVec2 d(p1.x - p0.x, p1.y - p0.y);
     float len2 = std::max(d.x * d.x + d.y * d.y, 1e-6f);
-    for (int i = first; i < dl->VtxBuffer.Size; ++i) {
+    for (int i = firstVertex; i < dl->VtxBuffer.Size; ++i) {
         ImDrawVert& v = dl->VtxBuffer[i];
         float t = std::clamp(((v.pos.x - p0.x) * d.x + (v.pos.y - p0.y) * d.y) / len2, 0.0f, 1.0f);
         Color c{g.from.red + (g.to.red - g.from.red) * t, g.from.green + (g.to.green - g.from.green) * t,
                 g.from.blue + (g.to.blue - g.from.blue) * t, g.from.opacity + (g.to.opacity - g.from.opacity) * t};
-        // The anti-aliased fringe comes out transparent: keep that fade.
         float fringe = float((v.col >> IM_COL32_A_SHIFT) & 0xFF) / 255.0f;
         v.col = toImU32(c, fringe);
     }
@@ -171,7 +170,13 @@ ImFont* fontFor(const FontSpec& spec) {
     return ctx ? ctx->font(spec) : ImGui::GetFont();
 }
 
-ImVec2 measureText(std::string_view s, const FontSpec& font) { return textSize(fontFor(font), font.size, s); }
+ImVec2 measureText(std::string_view s, const FontSpec& font, float wrapWidth) {
+    return textSize(fontFor(font), font.size, s, wrapWidth);
+}
+
+std::string glyphFor(std::string_view symbol) {
+    return symbol.empty() ? std::string() : symbolText(symbol, iconsAvailable());
+}
 
 ImVec2 measureLabel(std::string_view title, std::string_view symbol, const LabelStyle& style) {
     return frameSize(metrics(title, glyphFor(symbol), style), style);
@@ -386,11 +391,16 @@ bool toggle(std::string_view id, std::string_view title, bool& value, const Font
     ImDrawList* dl = ImGui::GetWindowDrawList();
     drawText(dl, fontFor(font), font.size, ImVec2(a.x, a.y + (h - ts.y) * 0.5f), toImU32(white()), title);
     ImVec2 s0(b.x - sw, a.y + (h - sh) * 0.5f), s1(b.x, s0.y + sh);
-    fillShape(dl, s0, s1, Shape::capsuleShape(), value ? UiPalette::green : white(0.16));
-    float kx = value ? s1.x - sh * 0.5f : s0.x + sh * 0.5f;
-    dl->AddCircleFilled(ImVec2(kx, (s0.y + s1.y) * 0.5f), sh * 0.5f - 2, toImU32(white()), 24);
+    drawSwitch(dl, s0, s1, value);
     reportRect(id, ControlKind::toggle, a, b, title, {}, ControlState{value, true}, value ? "on" : "off");
     return pressed;
+}
+
+void drawSwitch(ImDrawList* dl, ImVec2 min, ImVec2 max, bool on) {
+    fillShape(dl, min, max, Shape::capsuleShape(), on ? UiPalette::green : white(0.16));
+    const float r = (max.y - min.y) * 0.5f;
+    const float kx = on ? max.x - r : min.x + r;
+    dl->AddCircleFilled(ImVec2(kx, (min.y + max.y) * 0.5f), r - 2, toImU32(white()), 24);
 }
 
 bool textField(std::string_view id, std::string_view placeholder, std::string& textValue, float width,

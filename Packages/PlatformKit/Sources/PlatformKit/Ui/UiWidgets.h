@@ -39,11 +39,17 @@ void pathShape(ImDrawList* dl, ImVec2 min, ImVec2 max, const Shape& shape);
 void fillShape(ImDrawList* dl, ImVec2 min, ImVec2 max, const Shape& shape, const Color& color);
 void strokeShape(ImDrawList* dl, ImVec2 min, ImVec2 max, const Shape& shape, const Color& color, float width = 1.0f);
 void fillShapeGradient(ImDrawList* dl, ImVec2 min, ImVec2 max, const Shape& shape, const LinearGradient& g);
+// Recolours the vertices drawn white from `firstVertex` on along the gradient over min..max.
+// Their own opacity scales the result, so anti-aliased fringes keep their fade.
+void shadeVerticesLinear(ImDrawList* dl, int firstVertex, ImVec2 min, ImVec2 max, const LinearGradient& g);
 
 // ---- Text and labels --------------------------------------------------------------------
 
 ImFont* fontFor(const FontSpec& spec);
-ImVec2 measureText(std::string_view text, const FontSpec& font);
+// Size of a text, wrapped at wrapWidth when > 0. An empty text is one line high.
+ImVec2 measureText(std::string_view text, const FontSpec& font, float wrapWidth = 0);
+// What to draw for a symbol with the current context's fonts; empty for no symbol.
+std::string glyphFor(std::string_view symbol);
 
 struct LabelStyle {
     FontSpec font;
@@ -110,6 +116,8 @@ std::optional<int> segmentedControl(std::string_view id, std::span<const std::st
                                     float width = 0, const FontSpec& font = FontSpec{11, FontWeight::medium});
 // A switch with its title left. True when flipped (value updated).
 bool toggle(std::string_view id, std::string_view title, bool& value, const FontSpec& font = FontSpec{12});
+// The switch of a toggle in min..max: a capsule, green when on, its knob at the set end.
+void drawSwitch(ImDrawList* dl, ImVec2 min, ImVec2 max, bool on);
 // A single-line text field. `plain` draws no frame. True on every edit.
 bool textField(std::string_view id, std::string_view placeholder, std::string& text, float width = 0,
                const FontSpec& font = FontSpec{12}, bool plain = false);

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "PlatformKit/Draw2D/Compositing.h"
+
 namespace pk::vision {
 
 namespace {
@@ -88,19 +90,9 @@ std::optional<draw2d::Bitmap> blendWithMatte(const draw2d::BitmapView& image, co
     auto out = draw2d::Bitmap::create(image.width, image.height);
     if (!out) return std::nullopt;
     const int w = image.width;
-    for (int y = 0; y < image.height; ++y) {
-        const uint8_t* src = image.row(y);
-        const uint8_t* bg = background ? background->row(y) : nullptr;
-        const uint8_t* m = &matte.values[size_t(y) * size_t(w)];
-        uint8_t* dst = out->data() + size_t(y) * out->bytesPerRow();
-        for (int x = 0; x < w; ++x) {
-            const uint32_t a = m[x], b = 255 - a;
-            for (int c = 0; c < 4; ++c) {
-                const uint32_t under = bg ? bg[4 * x + c] : 0;
-                dst[4 * x + c] = uint8_t((src[4 * x + c] * a + under * b + 127) / 255);
-            }
-        }
-    }
+    for (int y = 0; y < image.height; ++y)
+        draw2d::blendRow(image.row(y), background ? background->row(y) : nullptr, &matte.values[size_t(y) * size_t(w)],
+                         out->data() + size_t(y) * out->bytesPerRow(), w);
     return out;
 }
 

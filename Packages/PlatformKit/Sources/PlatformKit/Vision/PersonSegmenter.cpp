@@ -94,7 +94,13 @@ cv::Point pt(double x, double y, double s) { return cv::Point(int(std::lround(x 
 
 std::optional<GrayMask> FaceSeededPersonSegmenter::segment(const draw2d::BitmapView& frame, const FaceBox& face) {
     Impl& m = *impl_;
-    if (!frame.isValid() || !(face.width > 1) || !(face.height > 1) || !std::isfinite(face.x) || !std::isfinite(face.y))
+    if (!frame.isValid()) return std::nullopt;
+    // A face far larger than the frame or far off it is no face of this frame; bounding it
+    // also keeps every point below in int range.
+    const double w = frame.width, h = frame.height;
+    const auto within = [](double v, double lo, double hi) { return v > lo && v <= hi; };  // false for NaN
+    if (!within(face.width, 1, 4 * w) || !within(face.height, 1, 4 * h) || !within(face.x, -4 * w, 4 * w) ||
+        !within(face.y, -4 * h, 4 * h))
         return std::nullopt;
     const double s = std::min(1.0, double(m.options.workingWidth) / double(frame.width));
     const cv::Size size(std::max(8, int(std::lround(frame.width * s))), std::max(8, int(std::lround(frame.height * s))));

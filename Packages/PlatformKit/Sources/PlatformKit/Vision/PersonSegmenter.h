@@ -64,6 +64,7 @@ public:
 
     std::optional<GrayMask> segment(const draw2d::BitmapView& frame) override;
     // The same with the face given instead of detected (a caller that tracks faces itself).
+    // Empty as well for a face that is not finite, or far larger than the frame or off it.
     std::optional<GrayMask> segment(const draw2d::BitmapView& frame, const FaceBox& face);
     // Faces in the frame, largest first.
     std::vector<FaceBox> detectFaces(const draw2d::BitmapView& frame);
