@@ -94,7 +94,7 @@ private:
     std::mutex handlerMutex_;
     FrameHandler onFrameReady_;
 
-    std::mutex segmenterMutex_;
+    std::mutex segmenterMutex_;  // held through each frame's segmentation
     std::shared_ptr<pk::vision::PersonSegmenter> segmenter_;
 
     std::mutex queueMutex_;
