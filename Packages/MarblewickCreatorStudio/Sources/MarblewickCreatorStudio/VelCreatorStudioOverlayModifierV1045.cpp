@@ -9,6 +9,7 @@
 #include "PlatformKit/Ui/UiContext.h"
 #include "PlatformKit/Ui/UiFloatingRegion.h"
 #include "PlatformKit/Ui/UiGradientText.h"
+#include "PlatformKit/Ui/UiLayout.h"
 #include "PlatformKit/Ui/UiPinchGesture.h"
 #include "PlatformKit/Ui/UiSymbols.h"
 #include "PlatformKit/Ui/UiWidgets.h"
@@ -71,18 +72,6 @@ LabelStyle plainLabel(const Color& fg, float size = 11, FontWeight weight = Font
 }
 
 FontSpec recordingFont() { return FontSpec{11, FontWeight::black, false, FontDesign::monospaced}; }
-
-// A soft drop shadow: a few widening translucent layers of the shape, offset downward.
-void drawShadow(ImDrawList* dl, ImVec2 min, ImVec2 max, const Shape& shape, double opacity, float radius, float dy) {
-    const int layers = 5;
-    for (int i = layers; i >= 1; --i) {
-        const float grow = radius * float(i) / float(layers);
-        Shape s = shape;
-        if (s.kind == Shape::roundedRectangle) s.radius += grow;
-        fillShape(dl, ImVec2(min.x - grow, min.y - grow + dy), ImVec2(max.x + grow, max.y + grow + dy), s,
-                  black(opacity / double(layers + 1)));
-    }
-}
 
 }  // namespace
 
@@ -227,7 +216,7 @@ void VelCreatorStudioOverlayModifierV1045::drawBubble(ImDrawList* dl, ImVec2 min
 
     // A shadow under a see-through cut-out would outline the bubble it hides: only framed
     // looks cast one.
-    if (!transparentCutout) drawShadow(dl, min, max, shape, 0.45, 10, 4);
+    if (!transparentCutout) dropShadow(dl, min, max, shape, black(0.38), 10, ImVec2(0, 4));
 
     std::string placeholder;
     if (texture_ && textureFrame_) {
