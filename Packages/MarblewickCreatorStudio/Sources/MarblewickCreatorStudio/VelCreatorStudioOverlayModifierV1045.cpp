@@ -115,13 +115,19 @@ void VelCreatorStudioOverlayModifierV1045::updateFrameTexture() {
     UiContext* ctx = UiContext::current();
     if (!ctx) return;
     if (!textures_) textures_ = &ctx->textures();
-    if (texture_) textures_->destroy(texture_);
-    texture_ = ImTextureID{};
     textureFrame_ = frame;
-    if (frame && frame->width() > 0 && frame->height() > 0) {
-        const std::vector<uint8_t> rgba = frame->straightRGBA();
-        texture_ = textures_->create(frame->width(), frame->height(), rgba.data());
+    if (!frame || frame->width() <= 0 || frame->height() <= 0) {
+        if (texture_) textures_->destroy(texture_);
+        texture_ = ImTextureID{};
+        return;
     }
+    // The frame is premultiplied BGRA; the UI blends straight RGBA, so it is converted.
+    // One texture takes every frame in turn.
+    const std::vector<uint8_t> rgba = frame->straightRGBA();
+    if (texture_)
+        textures_->update(texture_, frame->width(), frame->height(), rgba.data());
+    else
+        texture_ = textures_->create(frame->width(), frame->height(), rgba.data());
 }
 
 void VelCreatorStudioOverlayModifierV1045::draw(ImVec2 areaMin, ImVec2 areaSize) {
