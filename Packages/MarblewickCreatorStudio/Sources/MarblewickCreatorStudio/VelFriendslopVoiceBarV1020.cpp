@@ -59,21 +59,16 @@ void Bar::body() {
     ProbeScope scope("voiceBar");
     const bool voiceOn = *lobby.isProximityVoiceEnabled;
     const VoiceButton b = voiceButton(voiceOn);
-    const std::string code = *lobby.roomCode;
-    const auto speakers = *lobby.speakers;
-    const ImVec2 barSize = size();
-    const ImVec2 origin = ImGui::GetCursorScreenPos();
-    const ImVec2 barMax(origin.x + barSize.x, origin.y + barSize.y);
+    const std::string& code = *lobby.roomCode;
+    const auto& speakers = *lobby.speakers;
     ImDrawList* dl = ImGui::GetWindowDrawList();
-    fillShape(dl, origin, barMax, Shape::capsuleShape(), UiPalette::ultraThinMaterial);
-    strokeShape(dl, origin, barMax, Shape::capsuleShape(), white(0.18), 1.0f);
-    reportDrawn("bar", ControlKind::panel, origin, barMax, {}, {}, colorValue(white(0.18)));
 
     bool flip = false;
     std::vector<StackItem> row;
-    row.push_back({chipSize(code), [&] {
-                       const ImVec2 a = ImGui::GetCursorScreenPos(), s = chipSize(code);
-                       fillShape(dl, a, ImVec2(a.x + s.x, a.y + s.y), Shape::capsuleShape(),
+    const ImVec2 chip = chipSize(code);
+    row.push_back({chip, [&] {
+                       const ImVec2 a = ImGui::GetCursorScreenPos();
+                       fillShape(dl, a, ImVec2(a.x + chip.x, a.y + chip.y), Shape::capsuleShape(),
                                  withOpacity(UiPalette::cyan, 0.16));
                        ImGui::SetCursorScreenPos(ImVec2(a.x + kChipPadH, a.y + kChipPadV));
                        styledText("roomCode", code, kChipFont, UiPalette::cyan);
@@ -100,6 +95,15 @@ void Bar::body() {
                                a.x += kDot + kDotSpacing;
                            }
                        }});
+    // The bar is sized from the row it holds (as size() measures it).
+    const ImVec2 content = hstackSize(row, kSpacing);
+    const ImVec2 barSize(content.x + 2 * kBarPadH, content.y + 2 * kBarPadV);
+    const ImVec2 origin = ImGui::GetCursorScreenPos();
+    const ImVec2 barMax(origin.x + barSize.x, origin.y + barSize.y);
+    fillShape(dl, origin, barMax, Shape::capsuleShape(), UiPalette::ultraThinMaterial);
+    strokeShape(dl, origin, barMax, Shape::capsuleShape(), white(0.18), 1.0f);
+    reportDrawn("bar", ControlKind::panel, origin, barMax, {}, {}, colorValue(white(0.18)));
+
     ImGui::SetCursorScreenPos(ImVec2(origin.x + kBarPadH, origin.y + kBarPadV));
     hstack(row, kSpacing, barSize.x - 2 * kBarPadH);
     ImGui::SetCursorScreenPos(origin);
