@@ -47,9 +47,9 @@ Store& Store::shared() {
 
 Store::VelCloudKitUGCBrowserStoreV1175(Environment env)
     : vaultDirectory_(std::move(env.vaultDirectory)),
-      clock_(env.clock ? std::move(env.clock) : pk::Clock::system()),
-      queue_(env.queue ? env.queue : &pk::MainQueue::main()) {
-    cloudDatabase_ = env.cloudDatabase ? std::move(env.cloudDatabase) : environmentDatabase(*queue_);
+      cloudDatabase_(env.cloudDatabase ? std::move(env.cloudDatabase)
+                                       : environmentDatabase(env.queue ? *env.queue : pk::MainQueue::main())),
+      clock_(env.clock ? std::move(env.clock) : pk::Clock::system()) {
     reloadAll();
 }
 
