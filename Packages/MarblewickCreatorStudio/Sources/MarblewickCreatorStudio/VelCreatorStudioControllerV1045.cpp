@@ -41,6 +41,7 @@ VelCreatorStudioControllerV1045::VelCreatorStudioControllerV1045(Environment env
     // so the new value is taken from the argument and the other from the property.
     backgroundMode.observe([this](const VelFacecamBackgroundModeV1045& m) { feed_->updateSettings(m, isMirrored.get()); });
     isMirrored.observe([this](const bool& m) { feed_->updateSettings(backgroundMode.get(), m); });
+    feed_->updateSettings(backgroundMode.get(), isMirrored.get());  // a feed given in may hold others
 
     auto mailbox = std::make_shared<FrameMailbox>();
     std::weak_ptr<int> alive = alive_;
@@ -133,7 +134,6 @@ void VelCreatorStudioControllerV1045::tick() {
 void VelCreatorStudioControllerV1045::toggleCamera() {
     isCameraEnabled = !isCameraEnabled.get();
     if (isCameraEnabled.get()) {
-        feed_->updateSettings(backgroundMode.get(), isMirrored.get());
         feed_->start([this, alive = std::weak_ptr<int>(alive_), queue = queue_](bool ok, const std::string& status) {
             queue->post([this, alive, ok, status] {
                 if (!alive.lock()) return;
