@@ -4,6 +4,7 @@
 
 #include "PlatformKit/Ui/UiLayout.h"
 #include "PlatformKit/Ui/UiTintedControls.h"
+#include "PlatformKit/Ui/UiWidgets.h"
 
 namespace creator {
 
@@ -90,8 +91,8 @@ void Bar::body() {
                                if (speaking)
                                    dl->AddCircle(c, kDot * 0.5f * kHaloScale, toImU32(withOpacity(UiPalette::green, 0.9)),
                                                  24, 2.0f);
-                               reportDrawn("dot:" + s.id, ControlKind::custom, a, ImVec2(a.x + kDot, a.y + kDot),
-                                           s.displayName, {}, colorValue(fill), speaking);
+                               reportRect("dot:" + s.id, ControlKind::custom, a, ImVec2(a.x + kDot, a.y + kDot),
+                                          s.displayName, {}, ControlState{speaking, true}, colorValue(fill));
                                a.x += kDot + kDotSpacing;
                            }
                        }});
@@ -102,7 +103,7 @@ void Bar::body() {
     const ImVec2 barMax(origin.x + barSize.x, origin.y + barSize.y);
     fillShape(dl, origin, barMax, Shape::capsuleShape(), UiPalette::ultraThinMaterial);
     strokeShape(dl, origin, barMax, Shape::capsuleShape(), white(0.18), 1.0f);
-    reportDrawn("bar", ControlKind::panel, origin, barMax, {}, {}, colorValue(white(0.18)));
+    reportRect("bar", ControlKind::panel, origin, barMax, {}, {}, {}, colorValue(white(0.18)));
 
     ImGui::SetCursorScreenPos(ImVec2(origin.x + kBarPadH, origin.y + kBarPadV));
     hstack(row, kSpacing, barSize.x - 2 * kBarPadH);

@@ -4,6 +4,7 @@
 
 #include "PlatformKit/Ui/UiLayout.h"
 #include "PlatformKit/Ui/UiTintedControls.h"
+#include "PlatformKit/Ui/UiWidgets.h"
 
 namespace creator {
 
@@ -90,8 +91,8 @@ void Toast::body(float presence) const {
                        const ImVec2 at = ImGui::GetCursorScreenPos();
                        ImGui::Dummy(textSize);
                        drawTracked(dl, at, text, toImU32(white()));
-                       reportDrawn("callout", ControlKind::text, at, ImVec2(at.x + textSize.x, at.y + textSize.y), text,
-                                   {}, colorValue(white()));
+                       reportRect("callout", ControlKind::text, at, ImVec2(at.x + textSize.x, at.y + textSize.y), text,
+                                  {}, {}, colorValue(white()));
                    }});
     if (clipBookmarked) {
         const ImVec2 badge = badgeSize();
@@ -101,8 +102,8 @@ void Toast::body(float presence) const {
                            fillShape(dl, at, ImVec2(at.x + badge.x, at.y + badge.y), Shape::capsuleShape(), fill);
                            ImGui::SetCursorScreenPos(ImVec2(at.x + kBadgePadH, at.y + kBadgePadV));
                            styledText("badgeText", kBadge, kBadgeFont, white());
-                           reportDrawn("badge", ControlKind::text, at, ImVec2(at.x + badge.x, at.y + badge.y), kBadge,
-                                       {}, colorValue(fill));
+                           reportRect("badge", ControlKind::text, at, ImVec2(at.x + badge.x, at.y + badge.y), kBadge,
+                                      {}, {}, colorValue(fill));
                        }});
     }
     // The capsule is sized from the row it holds (as size() measures it).
@@ -118,7 +119,7 @@ void Toast::body(float presence) const {
     const pk::Color border = withOpacity(look.tint, 0.65);
     strokeShape(dl, ImVec2(a.x + inset, a.y + inset), ImVec2(b.x - inset, b.y - inset), Shape::capsuleShape(), border,
                 kBorderWidth);
-    reportDrawn("capsule", ControlKind::panel, a, b, {}, {}, colorValue(border));
+    reportRect("capsule", ControlKind::panel, a, b, {}, {}, {}, colorValue(border));
 
     ImGui::SetCursorScreenPos(ImVec2(a.x + kPadH, a.y + kPadV));
     hstack(row, kSpacing, sz.x - 2 * kPadH);

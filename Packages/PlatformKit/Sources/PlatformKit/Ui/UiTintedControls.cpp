@@ -60,11 +60,6 @@ std::string colorValue(const Color& c) {
     return formatC("%.3f %.3f %.3f %.3f", c.red, c.green, c.blue, c.opacity);
 }
 
-void reportDrawn(std::string_view id, ControlKind kind, ImVec2 min, ImVec2 max, std::string_view text,
-                 std::string_view symbol, std::string value, bool selected) {
-    reportRect(id, kind, min, max, text, symbol, ControlState{selected, true}, std::move(value));
-}
-
 ImVec2 measureStyledText(std::string_view text, const FontSpec& font, float wrapWidth) {
     return textExtent(text, font, wrapWidth);
 }
@@ -76,7 +71,7 @@ void styledText(std::string_view id, std::string_view str, const FontSpec& font,
     if (!str.empty())
         ImGui::GetWindowDrawList()->AddText(fontFor(font), font.size, a, toImU32(color), str.data(),
                                             str.data() + str.size(), wrapWidth);
-    reportDrawn(id, ControlKind::text, a, b, str, {}, colorValue(color));
+    reportRect(id, ControlKind::text, a, b, str, {}, {}, colorValue(color));
 }
 
 ImVec2 measureTintedLabel(std::string_view title, std::string_view symbol, const FontSpec& font) {
@@ -89,7 +84,7 @@ void tintedLabel(std::string_view id, std::string_view title, std::string_view s
     ImGui::Dummy(p.size);
     const ImVec2 a = ImGui::GetItemRectMin(), b = ImGui::GetItemRectMax();
     drawLabelParts(ImGui::GetWindowDrawList(), a, p.size.y, p, title, font, toImU32(color));
-    reportDrawn(id, ControlKind::text, a, b, title, symbol, colorValue(color));
+    reportRect(id, ControlKind::text, a, b, title, symbol, {}, colorValue(color));
 }
 
 namespace {
@@ -121,7 +116,7 @@ bool tintedButton(std::string_view id, std::string_view title, std::string_view 
     }
     const Color fg = prominence == ButtonProminence::prominent ? white() : tint;
     drawLabelParts(dl, ImVec2(a.x + pad.x, a.y + pad.y), p.size.y, p, title, font, toImU32(fg, dim));
-    reportDrawn(id, ControlKind::button, a, b, title, symbol, colorValue(tint));
+    reportRect(id, ControlKind::button, a, b, title, symbol, {}, colorValue(tint));
     return pressed;
 }
 
@@ -134,7 +129,7 @@ bool switchControl(std::string_view id, bool& value) {
     const float r = kSwitchSize.y * 0.5f;
     const float kx = value ? b.x - r : a.x + r;
     dl->AddCircleFilled(ImVec2(kx, (a.y + b.y) * 0.5f), r - 2, toImU32(white()), 24);
-    reportDrawn(id, ControlKind::toggle, a, b, {}, {}, value ? "on" : "off", value);
+    reportRect(id, ControlKind::toggle, a, b, {}, {}, ControlState{value, true}, value ? "on" : "off");
     return pressed;
 }
 
