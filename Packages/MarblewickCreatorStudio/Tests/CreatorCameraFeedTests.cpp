@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "MarblewickCreatorStudio/VelCreatorCameraFeedV1045.h"
 #include "MarblewickCreatorStudio/VelCreatorFacecamSelfTestV1045.h"
@@ -182,6 +183,34 @@ TEST(CreatorCameraFeed, SettingsApplyFromTheNextFrame) {
     feed.updateSettings(Mode::cutoutNoBackground, false);
     EXPECT_EQ(feed.processFrame(camera)->pixel(60, 24).a, 0);
     EXPECT_EQ(seg->calls.load(), 1);
+}
+
+// The segmenter keeps state between frames and is not thread-safe: frames processed from
+// several threads at once must still reach it one at a time.
+TEST(CreatorCameraFeed, FramesFromSeveralThreadsReachTheSegmenterOneAtATime) {
+    struct OverlapSegmenter : LeftHalfSegmenter {
+        std::atomic<int> inside{0}, mostInside{0};
+        std::optional<pk::vision::GrayMask> segment(const pk::draw2d::BitmapView& frame) override {
+            const int now = ++inside;
+            for (int seen = mostInside.load(); now > seen && !mostInside.compare_exchange_weak(seen, now);) {
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(300));
+            auto m = LeftHalfSegmenter::segment(frame);
+            --inside;
+            return m;
+        }
+    };
+    auto seg = std::make_shared<OverlapSegmenter>();
+    VelCreatorCameraFeedV1045 feed({std::make_shared<FakeCameras>(std::vector{CameraAccess::noDevice}), seg});
+    const auto camera = twoToneFrame();
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 10; ++i) ASSERT_TRUE(feed.processFrame(camera));
+        });
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(seg->calls.load(), 40);
+    EXPECT_EQ(seg->mostInside.load(), 1);
 }
 
 TEST(CreatorCameraFeed, SegmentationOfTheSelfTestFrameFromASeededFaceMatchesItsMask) {

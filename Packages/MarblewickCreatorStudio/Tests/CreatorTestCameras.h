@@ -1,7 +1,7 @@
 #pragma once
 // A camera feed for the creator tests: the camera answers with whatever `access` holds
 // when the feed asks, and, when granted, streams synthetic frames at the size asked.
-#include <atomic>
+// `access` is held by reference, so it must outlive the feed.
 #include <memory>
 
 #include "MarblewickCreatorStudio/VelCreatorCameraFeedV1045.h"

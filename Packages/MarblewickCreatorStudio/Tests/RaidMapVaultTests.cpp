@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
+#include <limits>
 
 #include <sys/stat.h>
 
@@ -113,6 +115,21 @@ TEST(RaidMapVault, FirstBuiltInPackWritesTheGoldenFile) {
 })";
     EXPECT_EQ(pk::readTextFile(file).value_or(""), golden);
     EXPECT_EQ(Vault::loadLocalVault(folder), std::vector<Map>{packs[0]});
+}
+
+TEST(RaidMapVault, CreationDatesStayWithinFourDigitYears) {
+    const struct {
+        double seconds;
+        const char* iso;
+    } cases[] = {
+        {kFixedWall + 0.9, "2026-03-01T12:00:00Z"},
+        {-0.5, "1969-12-31T23:59:59Z"},
+        {1e30, "9999-12-31T23:59:59Z"},
+        {-1e30, "0000-01-01T00:00:00Z"},
+        {std::numeric_limits<double>::infinity(), "1970-01-01T00:00:00Z"},
+        {std::nan(""), "1970-01-01T00:00:00Z"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Vault::iso8601(c.seconds), c.iso) << c.seconds;
 }
 
 TEST(RaidMapVault, LoaderKeepsOnlyReadableMapsNewestFirst) {

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <random>
 
+#include "MarblewickCreatorStudio/RandomUUID.h"
 #include "PlatformKit/Foundation/StudioError.h"
 
 namespace creator {
@@ -47,9 +47,9 @@ Store& Store::shared() {
 
 Store::VelCloudKitUGCBrowserStoreV1175(Environment env)
     : vaultDirectory_(std::move(env.vaultDirectory)),
-      clock_(env.clock ? std::move(env.clock) : pk::Clock::system()),
-      queue_(env.queue ? env.queue : &pk::MainQueue::main()) {
-    cloudDatabase_ = env.cloudDatabase ? std::move(env.cloudDatabase) : environmentDatabase(*queue_);
+      cloudDatabase_(env.cloudDatabase ? std::move(env.cloudDatabase)
+                                       : environmentDatabase(env.queue ? *env.queue : pk::MainQueue::main())),
+      clock_(env.clock ? std::move(env.clock) : pk::Clock::system()) {
     reloadAll();
 }
 
@@ -77,14 +77,7 @@ void Store::clearDeployedMap() {
 }
 
 std::string Store::makeUUIDString() {
-    static thread_local std::mt19937_64 rng{std::random_device{}()};
-    uint8_t b[16];
-    for (int i = 0; i < 16; i += 8) {
-        uint64_t v = rng();
-        for (int k = 0; k < 8; ++k, v >>= 8) b[i + k] = static_cast<uint8_t>(v);
-    }
-    b[6] = static_cast<uint8_t>((b[6] & 0x0F) | 0x40);  // version 4
-    b[8] = static_cast<uint8_t>((b[8] & 0x3F) | 0x80);  // RFC 4122 variant
+    const auto b = randomUUIDBytes();
     static constexpr char hex[] = "0123456789ABCDEF";
     std::string s;
     for (int i = 0; i < 16; ++i) {

@@ -55,7 +55,6 @@ private:
     std::optional<std::filesystem::path> vaultDirectory_;
     std::function<std::shared_ptr<pk::cloud::CloudDatabase>()> cloudDatabase_;
     std::shared_ptr<pk::Clock> clock_;
-    pk::MainQueue* queue_;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);  // completions hold it weakly
 };
 

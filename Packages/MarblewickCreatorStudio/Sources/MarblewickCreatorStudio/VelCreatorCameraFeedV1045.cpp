@@ -143,13 +143,12 @@ Feed::FrameImage VelCreatorCameraFeedV1045::processFrame(const FrameImage& camer
         mode = bgMode_;
         mirrored = mirrored_;
     }
-    std::shared_ptr<pk::vision::PersonSegmenter> segmenter;
-    if (mode != VelFacecamBackgroundModeV1045::fullCamera) {
-        std::lock_guard lock(segmenterMutex_);
-        if (!segmenter_) segmenter_ = std::make_shared<pk::vision::FaceSeededPersonSegmenter>();
-        segmenter = segmenter_;
-    }
-    return composite(camera, mode, mirrored, segmenter.get());
+    if (mode == VelFacecamBackgroundModeV1045::fullCamera) return composite(camera, mode, mirrored, nullptr);
+    // The segmenter is not thread-safe and carries the previous mask into the next frame,
+    // so one frame at a time goes through it.
+    std::lock_guard lock(segmenterMutex_);
+    if (!segmenter_) segmenter_ = std::make_shared<pk::vision::FaceSeededPersonSegmenter>();
+    return composite(camera, mode, mirrored, segmenter_.get());
 }
 
 Feed::FrameImage VelCreatorCameraFeedV1045::composite(const FrameImage& camera, VelFacecamBackgroundModeV1045 mode,

@@ -26,7 +26,6 @@ public:
     using Completion = std::function<void(bool success, const std::string& status)>;
     using FrameHandler = std::function<void(const FrameImage& frame)>;
 
-    static constexpr const char* kQueueLabel = "com.kestrelune.creator.facecam";
     static constexpr const char* kLiveStatus = "Live Camera Active";
     static constexpr const char* kRestrictedStatus = "Camera restricted \u2014 using Studio Preview";
     static constexpr const char* kDeniedStatus = "Camera permission denied \u2014 using Studio Preview";
@@ -94,7 +93,7 @@ private:
     std::mutex handlerMutex_;
     FrameHandler onFrameReady_;
 
-    std::mutex segmenterMutex_;
+    std::mutex segmenterMutex_;  // held through each frame's segmentation
     std::shared_ptr<pk::vision::PersonSegmenter> segmenter_;
 
     std::mutex queueMutex_;

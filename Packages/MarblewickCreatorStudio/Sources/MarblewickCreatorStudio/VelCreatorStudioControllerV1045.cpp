@@ -22,10 +22,6 @@ struct FrameMailbox {
     bool posted = false;
 };
 
-void replaceAll(std::string& s, const std::string& from, const std::string& to) {
-    for (size_t pos = 0; (pos = s.find(from, pos)) != std::string::npos; pos += to.size()) s.replace(pos, from.size(), to);
-}
-
 }  // namespace
 
 VelCreatorStudioControllerV1045::VelCreatorStudioControllerV1045() : VelCreatorStudioControllerV1045(Environment{}) {}
@@ -45,6 +41,7 @@ VelCreatorStudioControllerV1045::VelCreatorStudioControllerV1045(Environment env
     // so the new value is taken from the argument and the other from the property.
     backgroundMode.observe([this](const VelFacecamBackgroundModeV1045& m) { feed_->updateSettings(m, isMirrored.get()); });
     isMirrored.observe([this](const bool& m) { feed_->updateSettings(backgroundMode.get(), m); });
+    feed_->updateSettings(backgroundMode.get(), isMirrored.get());  // a feed given in may hold others
 
     auto mailbox = std::make_shared<FrameMailbox>();
     std::weak_ptr<int> alive = alive_;
@@ -105,13 +102,8 @@ std::string VelCreatorStudioControllerV1045::formattedRecordingTime() const {
 }
 
 std::string VelCreatorStudioControllerV1045::recordingFileName(const std::string& gameTitle, double secondsSince1970) {
-    std::string name = gameTitle;
-    replaceAll(name, " ", "_");
-    // The title is user text: it must not reach outside the clips folder.
-    replaceAll(name, "/", "_");
-    replaceAll(name, std::string(1, '\0'), "_");
-    replaceAll(name, "..", "_");
-    return name + "_CreatorRec_" + std::to_string(pk::truncToInt64(secondsSince1970)) + ".mp4";
+    return VelViralAutoClipper9x16V1030::safeFileStem(gameTitle) + "_CreatorRec_" +
+           std::to_string(pk::truncToInt64(secondsSince1970)) + ".mp4";
 }
 
 std::filesystem::path VelCreatorStudioControllerV1045::recordingPath(const std::string& gameTitle) const {
@@ -142,7 +134,6 @@ void VelCreatorStudioControllerV1045::tick() {
 void VelCreatorStudioControllerV1045::toggleCamera() {
     isCameraEnabled = !isCameraEnabled.get();
     if (isCameraEnabled.get()) {
-        feed_->updateSettings(backgroundMode.get(), isMirrored.get());
         feed_->start([this, alive = std::weak_ptr<int>(alive_), queue = queue_](bool ok, const std::string& status) {
             queue->post([this, alive, ok, status] {
                 if (!alive.lock()) return;

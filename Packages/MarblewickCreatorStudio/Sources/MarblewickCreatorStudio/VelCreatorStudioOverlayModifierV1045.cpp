@@ -9,6 +9,7 @@
 #include "PlatformKit/Ui/UiContext.h"
 #include "PlatformKit/Ui/UiFloatingRegion.h"
 #include "PlatformKit/Ui/UiGradientText.h"
+#include "PlatformKit/Ui/UiLayout.h"
 #include "PlatformKit/Ui/UiPinchGesture.h"
 #include "PlatformKit/Ui/UiSymbols.h"
 #include "PlatformKit/Ui/UiWidgets.h"
@@ -72,18 +73,6 @@ LabelStyle plainLabel(const Color& fg, float size = 11, FontWeight weight = Font
 
 FontSpec recordingFont() { return FontSpec{11, FontWeight::black, false, FontDesign::monospaced}; }
 
-// A soft drop shadow: a few widening translucent layers of the shape, offset downward.
-void drawShadow(ImDrawList* dl, ImVec2 min, ImVec2 max, const Shape& shape, double opacity, float radius, float dy) {
-    const int layers = 5;
-    for (int i = layers; i >= 1; --i) {
-        const float grow = radius * float(i) / float(layers);
-        Shape s = shape;
-        if (s.kind == Shape::roundedRectangle) s.radius += grow;
-        fillShape(dl, ImVec2(min.x - grow, min.y - grow + dy), ImVec2(max.x + grow, max.y + grow + dy), s,
-                  black(opacity / double(layers + 1)));
-    }
-}
-
 }  // namespace
 
 struct VelCreatorStudioOverlayModifierV1045::Layout {
@@ -126,13 +115,19 @@ void VelCreatorStudioOverlayModifierV1045::updateFrameTexture() {
     UiContext* ctx = UiContext::current();
     if (!ctx) return;
     if (!textures_) textures_ = &ctx->textures();
-    if (texture_) textures_->destroy(texture_);
-    texture_ = ImTextureID{};
     textureFrame_ = frame;
-    if (frame && frame->width() > 0 && frame->height() > 0) {
-        const std::vector<uint8_t> rgba = frame->straightRGBA();
-        texture_ = textures_->create(frame->width(), frame->height(), rgba.data());
+    if (!frame || frame->width() <= 0 || frame->height() <= 0) {
+        if (texture_) textures_->destroy(texture_);
+        texture_ = ImTextureID{};
+        return;
     }
+    // The frame is premultiplied BGRA; the UI blends straight RGBA, so it is converted.
+    // One texture takes every frame in turn.
+    const std::vector<uint8_t> rgba = frame->straightRGBA();
+    if (texture_)
+        textures_->update(texture_, frame->width(), frame->height(), rgba.data());
+    else
+        texture_ = textures_->create(frame->width(), frame->height(), rgba.data());
 }
 
 void VelCreatorStudioOverlayModifierV1045::draw(ImVec2 areaMin, ImVec2 areaSize) {
@@ -227,7 +222,7 @@ void VelCreatorStudioOverlayModifierV1045::drawBubble(ImDrawList* dl, ImVec2 min
 
     // A shadow under a see-through cut-out would outline the bubble it hides: only framed
     // looks cast one.
-    if (!transparentCutout) drawShadow(dl, min, max, shape, 0.45, 10, 4);
+    if (!transparentCutout) dropShadow(dl, min, max, shape, black(0.38), 10, ImVec2(0, 4));
 
     std::string placeholder;
     if (texture_ && textureFrame_) {
@@ -302,34 +297,31 @@ void VelCreatorStudioOverlayModifierV1045::drawPill(ImVec2 bMin, ImVec2 bMax) {
         {"larger", "", "plus.circle.fill", plainLabel(white(), 12, FontWeight::regular)},
         {"shape", "", "square.on.circle", plainLabel(white(), 11, FontWeight::regular)},
     };
+    int pressed = -1;
+    std::vector<StackItem> row;
+    for (int i = 0; i < 4; ++i)
+        row.push_back({measureLabel(items[i].title, items[i].symbol, items[i].style), [&, i] {
+                           if (labelButton(items[i].id, items[i].title, items[i].symbol, items[i].style,
+                                           ControlState{i == 0 && mode == Mode::cutoutNoBackground, true}))
+                               pressed = i;
+                           trackGroupPress();
+                       }});
     const float spacing = 6, padH = 8, padV = 4;
-    float contentW = 0, contentH = 0;
-    ImVec2 sizes[4];
-    for (int i = 0; i < 4; ++i) {
-        sizes[i] = measureLabel(items[i].title, items[i].symbol, items[i].style);
-        contentW += sizes[i].x + (i ? spacing : 0);
-        contentH = std::max(contentH, sizes[i].y);
-    }
-    const ImVec2 pSize(contentW + 2 * padH, contentH + 2 * padV);
+    const ImVec2 content = hstackSize(row, spacing);
+    const ImVec2 pSize(content.x + 2 * padH, content.y + 2 * padV);
     const float cx = (bMin.x + bMax.x) * 0.5f;
     const ImVec2 pMin(cx - pSize.x * 0.5f, bMax.y + kPillDrop - pSize.y), pMax(pMin.x + pSize.x, pMin.y + pSize.y);
     ImDrawList* dl = ImGui::GetWindowDrawList();
     fillShape(dl, pMin, pMax, Shape::capsuleShape(), black(0.68));
     ProbeScope pill("pill");
-    float x = pMin.x + padH;
-    for (int i = 0; i < 4; ++i) {
-        ImGui::SetCursorScreenPos(ImVec2(x, pMin.y + (pSize.y - sizes[i].y) * 0.5f));
-        const bool pressed = labelButton(items[i].id, items[i].title, items[i].symbol, items[i].style,
-                                         ControlState{i == 0 && mode == Mode::cutoutNoBackground, true});
-        trackGroupPress();
-        x += sizes[i].x + spacing;
-        if (!pressed || suppressClicks_) continue;
-        switch (i) {
-            case 0: s.backgroundMode = mode.next(); break;
-            case 1: s.scale = VelCreatorStudioControllerV1045::clampScale(s.scale.get() - kScaleStep); break;
-            case 2: s.scale = VelCreatorStudioControllerV1045::clampScale(s.scale.get() + kScaleStep); break;
-            case 3: s.frameShape = s.frameShape.get().next(); break;
-        }
+    ImGui::SetCursorScreenPos(ImVec2(pMin.x + padH, pMin.y + padV));
+    hstack(row, spacing);
+    if (suppressClicks_) return;
+    switch (pressed) {
+        case 0: s.backgroundMode = mode.next(); break;
+        case 1: s.scale = VelCreatorStudioControllerV1045::clampScale(s.scale.get() - kScaleStep); break;
+        case 2: s.scale = VelCreatorStudioControllerV1045::clampScale(s.scale.get() + kScaleStep); break;
+        case 3: s.frameShape = s.frameShape.get().next(); break;
     }
 }
 
@@ -337,49 +329,52 @@ void VelCreatorStudioOverlayModifierV1045::drawToolbar(const Layout& l) {
     VelCreatorStudioControllerV1045& s = *studio_;
     const bool camera = s.isCameraEnabled.get(), recording = s.isRecording.get(), expanded = s.isToolbarExpanded.get();
     const Mode mode = s.backgroundMode.get();
-    enum Kind { camButton, cutoutButton, micButton, recordButton, clipButton, toggleButton };
-    struct Item {
-        Kind kind;
-        const char* id;
-        std::string title, symbol;
-        LabelStyle style;
-        bool selected;
-        ImVec2 size;
+    enum Kind { none, camButton, cutoutButton, micButton, recordButton, clipButton, toggleButton };
+    Kind pressed = none;
+    std::vector<StackItem> row;
+    auto button = [&](Kind kind, const char* id, std::string title, std::string symbol, LabelStyle style, bool selected) {
+        const ImVec2 size = measureLabel(title, symbol, style);
+        row.push_back({size, [&pressed, kind, id, title = std::move(title), symbol = std::move(symbol),
+                              style = std::move(style), selected] {
+                           if (labelButton(id, title, symbol, style, ControlState{selected, true})) pressed = kind;
+                       }});
     };
-    std::vector<Item> items;
     if (expanded || camera || recording) {
-        items.push_back({camButton, "camera", camera ? "Cam ON" : "Facecam", camera ? "video.fill" : "video",
-                         plainLabel(camera ? UiPalette::cyan : white()), camera, {}});
+        button(camButton, "camera", camera ? "Cam ON" : "Facecam", camera ? "video.fill" : "video",
+               plainLabel(camera ? UiPalette::cyan : white()), camera);
         if (camera)
-            items.push_back({cutoutButton, "cutout", "BG Cutout", "person.and.background.dotted",
-                             plainLabel(mode == Mode::cutoutNoBackground ? UiPalette::mint : white(0.75)),
-                             mode == Mode::cutoutNoBackground, {}});
+            button(cutoutButton, "cutout", "BG Cutout", "person.and.background.dotted",
+                   plainLabel(mode == Mode::cutoutNoBackground ? UiPalette::mint : white(0.75)),
+                   mode == Mode::cutoutNoBackground);
         const bool mic = s.isMicIncluded.get();
-        items.push_back({micButton, "mic", "", mic ? "mic.fill" : "mic.slash.fill",
-                         plainLabel(mic ? UiPalette::green : UiPalette::red), mic, {}});
-        items.push_back({recordButton, "record", recording ? "STOP " + s.formattedRecordingTime() : "REC", "",
-                         plainLabel(white()), recording, {}});
-        items.push_back({clipButton, "clip", "Clip 9:16", "sparkles.tv.fill", plainLabel(UiPalette::yellow), false, {}});
+        button(micButton, "mic", "", mic ? "mic.fill" : "mic.slash.fill", plainLabel(mic ? UiPalette::green : UiPalette::red),
+               mic);
+        // The recording pill: a dot and the text, in its own capsule.
+        const FontSpec recFont = recordingFont();
+        std::string title = recording ? "STOP " + s.formattedRecordingTime() : "REC";
+        const ImVec2 t = measureText(title, recFont);
+        const ImVec2 size(8 + 4 + t.x + 16, std::max(8.0f, t.y) + 6);
+        row.push_back({size, [this, &pressed, recFont, title = std::move(title), t, size, recording] {
+                           if (ImGui::InvisibleButton("##record", size)) pressed = recordButton;
+                           ImDrawList* dl = ImGui::GetWindowDrawList();
+                           const ImVec2 a = ImGui::GetItemRectMin(), b = ImGui::GetItemRectMax();
+                           fillShape(dl, a, b, Shape::capsuleShape(),
+                                     recording ? withOpacity(UiPalette::red, 0.85) : white(0.14));
+                           const float cy = (a.y + b.y) * 0.5f;
+                           dl->AddCircleFilled(ImVec2(a.x + 8 + 4, cy), 4,
+                                               toImU32(recording ? UiPalette::red : withOpacity(UiPalette::red, 0.75)), 16);
+                           dl->AddText(fontFor(recFont), recFont.size, ImVec2(a.x + 8 + 8 + 4, cy - t.y * 0.5f),
+                                       toImU32(white()), title.c_str());
+                           report("record", ControlKind::button, a, b, title, "", ControlState{recording, true});
+                       }});
+        button(clipButton, "clip", "Clip 9:16", "sparkles.tv.fill", plainLabel(UiPalette::yellow), false);
     }
-    items.push_back({toggleButton, "toggle", "", expanded ? "chevron.right.circle.fill" : "record.circle",
-                     plainLabel(recording ? UiPalette::red : UiPalette::cyan, 14, FontWeight::bold), expanded, {}});
+    button(toggleButton, "toggle", "", expanded ? "chevron.right.circle.fill" : "record.circle",
+           plainLabel(recording ? UiPalette::red : UiPalette::cyan, 14, FontWeight::bold), expanded);
 
-    // The recording pill: a dot and the text, in its own capsule.
-    const FontSpec recFont = recordingFont();
     const float spacing = 8, padH = 10, padV = 6;
-    float contentW = 0, contentH = 0;
-    for (size_t i = 0; i < items.size(); ++i) {
-        Item& it = items[i];
-        if (it.kind == recordButton) {
-            const ImVec2 t = measureText(it.title, recFont);
-            it.size = ImVec2(8 + 4 + t.x + 16, std::max(8.0f, t.y) + 6);
-        } else {
-            it.size = measureLabel(it.title, it.symbol, it.style);
-        }
-        contentW += it.size.x + (i ? spacing : 0);
-        contentH = std::max(contentH, it.size.y);
-    }
-    const ImVec2 barSize(contentW + 2 * padH, contentH + 2 * padV);
+    const ImVec2 content = hstackSize(row, spacing);
+    const ImVec2 barSize(content.x + 2 * padH, content.y + 2 * padV);
 
     // The toolbar sits at the leading edge, centred vertically together with the toast.
     const FontSpec toastFont{11, FontWeight::bold};
@@ -398,36 +393,18 @@ void VelCreatorStudioOverlayModifierV1045::drawToolbar(const Layout& l) {
         ImDrawList* dl = ImGui::GetWindowDrawList();
         fillShape(dl, barMin, barMax, Shape::capsuleShape(), UiPalette::ultraThinMaterial);
         strokeShape(dl, barMin, barMax, Shape::capsuleShape(), white(0.22), 1);
-        float x = barMin.x + padH;
-        for (const Item& it : items) {
-            const ImVec2 pos(x, barMin.y + (barSize.y - it.size.y) * 0.5f);
-            x += it.size.x + spacing;
-            ImGui::SetCursorScreenPos(pos);
-            bool pressed;
-            if (it.kind == recordButton) {
-                pressed = ImGui::InvisibleButton("##record", it.size);
-                const ImVec2 a = ImGui::GetItemRectMin(), b = ImGui::GetItemRectMax();
-                fillShape(dl, a, b, Shape::capsuleShape(), recording ? withOpacity(UiPalette::red, 0.85) : white(0.14));
-                const float cy = (a.y + b.y) * 0.5f;
-                dl->AddCircleFilled(ImVec2(a.x + 8 + 4, cy), 4, toImU32(recording ? UiPalette::red : withOpacity(UiPalette::red, 0.75)), 16);
-                const ImVec2 t = measureText(it.title, recFont);
-                dl->AddText(fontFor(recFont), recFont.size, ImVec2(a.x + 8 + 8 + 4, cy - t.y * 0.5f), toImU32(white()),
-                            it.title.c_str());
-                report(it.id, ControlKind::button, a, b, it.title, "", ControlState{recording, true});
-            } else {
-                pressed = labelButton(it.id, it.title, it.symbol, it.style, ControlState{it.selected, true});
-            }
-            if (!pressed) continue;
-            switch (it.kind) {
-                case camButton: s.toggleCamera(); break;
-                case cutoutButton:
-                    s.backgroundMode = mode == Mode::cutoutNoBackground ? Mode(Mode::fullCamera) : Mode(Mode::cutoutNoBackground);
-                    break;
-                case micButton: s.isMicIncluded = !s.isMicIncluded.get(); break;
-                case recordButton: s.toggleRecording(gameTitle_); break;
-                case clipButton: startClipExport(); break;
-                case toggleButton: s.isToolbarExpanded = !expanded; break;
-            }
+        ImGui::SetCursorScreenPos(ImVec2(barMin.x + padH, barMin.y + padV));
+        hstack(row, spacing);
+        switch (pressed) {
+            case none: break;
+            case camButton: s.toggleCamera(); break;
+            case cutoutButton:
+                s.backgroundMode = mode == Mode::cutoutNoBackground ? Mode(Mode::fullCamera) : Mode(Mode::cutoutNoBackground);
+                break;
+            case micButton: s.isMicIncluded = !s.isMicIncluded.get(); break;
+            case recordButton: s.toggleRecording(gameTitle_); break;
+            case clipButton: startClipExport(); break;
+            case toggleButton: s.isToolbarExpanded = !expanded; break;
         }
         report("capsule", ControlKind::panel, barMin, barMax, "", "", {});
     }

@@ -4,6 +4,7 @@
 
 #include "PlatformKit/Ui/UiLayout.h"
 #include "PlatformKit/Ui/UiTintedControls.h"
+#include "PlatformKit/Ui/UiWidgets.h"
 
 namespace creator {
 
@@ -59,21 +60,16 @@ void Bar::body() {
     ProbeScope scope("voiceBar");
     const bool voiceOn = *lobby.isProximityVoiceEnabled;
     const VoiceButton b = voiceButton(voiceOn);
-    const std::string code = *lobby.roomCode;
-    const auto speakers = *lobby.speakers;
-    const ImVec2 barSize = size();
-    const ImVec2 origin = ImGui::GetCursorScreenPos();
-    const ImVec2 barMax(origin.x + barSize.x, origin.y + barSize.y);
+    const std::string& code = *lobby.roomCode;
+    const auto& speakers = *lobby.speakers;
     ImDrawList* dl = ImGui::GetWindowDrawList();
-    fillShape(dl, origin, barMax, Shape::capsuleShape(), UiPalette::ultraThinMaterial);
-    strokeShape(dl, origin, barMax, Shape::capsuleShape(), white(0.18), 1.0f);
-    reportDrawn("bar", ControlKind::panel, origin, barMax, {}, {}, colorValue(white(0.18)));
 
     bool flip = false;
     std::vector<StackItem> row;
-    row.push_back({chipSize(code), [&] {
-                       const ImVec2 a = ImGui::GetCursorScreenPos(), s = chipSize(code);
-                       fillShape(dl, a, ImVec2(a.x + s.x, a.y + s.y), Shape::capsuleShape(),
+    const ImVec2 chip = chipSize(code);
+    row.push_back({chip, [&] {
+                       const ImVec2 a = ImGui::GetCursorScreenPos();
+                       fillShape(dl, a, ImVec2(a.x + chip.x, a.y + chip.y), Shape::capsuleShape(),
                                  withOpacity(UiPalette::cyan, 0.16));
                        ImGui::SetCursorScreenPos(ImVec2(a.x + kChipPadH, a.y + kChipPadV));
                        styledText("roomCode", code, kChipFont, UiPalette::cyan);
@@ -95,11 +91,20 @@ void Bar::body() {
                                if (speaking)
                                    dl->AddCircle(c, kDot * 0.5f * kHaloScale, toImU32(withOpacity(UiPalette::green, 0.9)),
                                                  24, 2.0f);
-                               reportDrawn("dot:" + s.id, ControlKind::custom, a, ImVec2(a.x + kDot, a.y + kDot),
-                                           s.displayName, {}, colorValue(fill), speaking);
+                               reportRect("dot:" + s.id, ControlKind::custom, a, ImVec2(a.x + kDot, a.y + kDot),
+                                          s.displayName, {}, ControlState{speaking, true}, colorValue(fill));
                                a.x += kDot + kDotSpacing;
                            }
                        }});
+    // The bar is sized from the row it holds (as size() measures it).
+    const ImVec2 content = hstackSize(row, kSpacing);
+    const ImVec2 barSize(content.x + 2 * kBarPadH, content.y + 2 * kBarPadV);
+    const ImVec2 origin = ImGui::GetCursorScreenPos();
+    const ImVec2 barMax(origin.x + barSize.x, origin.y + barSize.y);
+    fillShape(dl, origin, barMax, Shape::capsuleShape(), UiPalette::ultraThinMaterial);
+    strokeShape(dl, origin, barMax, Shape::capsuleShape(), white(0.18), 1.0f);
+    reportRect("bar", ControlKind::panel, origin, barMax, {}, {}, {}, colorValue(white(0.18)));
+
     ImGui::SetCursorScreenPos(ImVec2(origin.x + kBarPadH, origin.y + kBarPadV));
     hstack(row, kSpacing, barSize.x - 2 * kBarPadH);
     ImGui::SetCursorScreenPos(origin);

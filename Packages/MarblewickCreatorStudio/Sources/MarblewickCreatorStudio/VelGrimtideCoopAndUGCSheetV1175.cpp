@@ -227,9 +227,12 @@ void Sheet::mapsTab(float width, std::function<void()>& action) {
             std::vector<StackItem> actions{
                 buttonItem(row + "deploy", live ? "Active on 6th Ave \u2713" : "Deploy Live on 6th Ave", TextStyle::body(),
                            live ? UiPalette::green : UiPalette::orange, ButtonProminence::prominent,
-                           [this, map] {
-                               ugc.deployMapLive(map);
-                               if (onDeployMap) onDeployMap(map);
+                           [this, i] {
+                               // Runs later in the same frame, before the list can change.
+                               if (i >= ugc.maps->size()) return;
+                               const Map pressed = (*ugc.maps)[i];
+                               ugc.deployMapLive(pressed);
+                               if (onDeployMap) onDeployMap(pressed);
                            },
                            action),
                 StackItem::spacer()};

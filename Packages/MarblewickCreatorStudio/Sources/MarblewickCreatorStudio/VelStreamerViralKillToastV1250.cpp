@@ -4,6 +4,7 @@
 
 #include "PlatformKit/Ui/UiLayout.h"
 #include "PlatformKit/Ui/UiTintedControls.h"
+#include "PlatformKit/Ui/UiWidgets.h"
 
 namespace creator {
 
@@ -79,10 +80,36 @@ void Toast::body(float presence) const {
     ProbeScope scope("killToast");
     presence = std::clamp(presence, 0.0f, 1.0f);
     const Look look = lookFor(clipBookmarked);
-    const std::string text = *callout;
-    const ImVec2 sz = size();
-    const ImVec2 a = ImGui::GetCursorScreenPos(), b(a.x + sz.x, a.y + sz.y);
+    const std::string& text = *callout;
     ImDrawList* dl = ImGui::GetWindowDrawList();
+
+    std::vector<StackItem> row;
+    row.push_back({measureTintedLabel({}, look.symbol, kIconFont),
+                   [&] { tintedLabel("icon", {}, look.symbol, kIconFont, look.tint); }});
+    const ImVec2 textSize = trackedSize(text);
+    row.push_back({textSize, [&] {
+                       const ImVec2 at = ImGui::GetCursorScreenPos();
+                       ImGui::Dummy(textSize);
+                       drawTracked(dl, at, text, toImU32(white()));
+                       reportRect("callout", ControlKind::text, at, ImVec2(at.x + textSize.x, at.y + textSize.y), text,
+                                  {}, {}, colorValue(white()));
+                   }});
+    if (clipBookmarked) {
+        const ImVec2 badge = badgeSize();
+        row.push_back({badge, [&, badge] {
+                           const ImVec2 at = ImGui::GetCursorScreenPos();
+                           const pk::Color fill = withOpacity(UiPalette::red, 0.85);
+                           fillShape(dl, at, ImVec2(at.x + badge.x, at.y + badge.y), Shape::capsuleShape(), fill);
+                           ImGui::SetCursorScreenPos(ImVec2(at.x + kBadgePadH, at.y + kBadgePadV));
+                           styledText("badgeText", kBadge, kBadgeFont, white());
+                           reportRect("badge", ControlKind::text, at, ImVec2(at.x + badge.x, at.y + badge.y), kBadge,
+                                      {}, {}, colorValue(fill));
+                       }});
+    }
+    // The capsule is sized from the row it holds (as size() measures it).
+    const ImVec2 content = hstackSize(row, kSpacing);
+    const ImVec2 sz(content.x + 2 * kPadH, content.y + 2 * kPadV);
+    const ImVec2 a = ImGui::GetCursorScreenPos(), b(a.x + sz.x, a.y + sz.y);
     const int firstVertex = dl->VtxBuffer.Size;
 
     dropShadow(dl, a, b, Shape::capsuleShape(), pk::ui::black(0.5), kShadowRadius, ImVec2(0, 4));
@@ -92,28 +119,8 @@ void Toast::body(float presence) const {
     const pk::Color border = withOpacity(look.tint, 0.65);
     strokeShape(dl, ImVec2(a.x + inset, a.y + inset), ImVec2(b.x - inset, b.y - inset), Shape::capsuleShape(), border,
                 kBorderWidth);
-    reportDrawn("capsule", ControlKind::panel, a, b, {}, {}, colorValue(border));
+    reportRect("capsule", ControlKind::panel, a, b, {}, {}, {}, colorValue(border));
 
-    std::vector<StackItem> row;
-    row.push_back({measureTintedLabel({}, look.symbol, kIconFont),
-                   [&] { tintedLabel("icon", {}, look.symbol, kIconFont, look.tint); }});
-    row.push_back({trackedSize(text), [&] {
-                       const ImVec2 at = ImGui::GetCursorScreenPos(), s = trackedSize(text);
-                       ImGui::Dummy(s);
-                       drawTracked(dl, at, text, toImU32(white()));
-                       reportDrawn("callout", ControlKind::text, at, ImVec2(at.x + s.x, at.y + s.y), text, {},
-                                   colorValue(white()));
-                   }});
-    if (clipBookmarked)
-        row.push_back({badgeSize(), [&] {
-                           const ImVec2 at = ImGui::GetCursorScreenPos(), s = badgeSize();
-                           const pk::Color fill = withOpacity(UiPalette::red, 0.85);
-                           fillShape(dl, at, ImVec2(at.x + s.x, at.y + s.y), Shape::capsuleShape(), fill);
-                           ImGui::SetCursorScreenPos(ImVec2(at.x + kBadgePadH, at.y + kBadgePadV));
-                           styledText("badgeText", kBadge, kBadgeFont, white());
-                           reportDrawn("badge", ControlKind::text, at, ImVec2(at.x + s.x, at.y + s.y), kBadge, {},
-                                       colorValue(fill));
-                       }});
     ImGui::SetCursorScreenPos(ImVec2(a.x + kPadH, a.y + kPadV));
     hstack(row, kSpacing, sz.x - 2 * kPadH);
     ImGui::SetCursorScreenPos(a);

@@ -23,7 +23,12 @@ fs::path Vault::localVaultDirectory() {
 
 std::string Vault::iso8601(double secondsSince1970) {
     using namespace std::chrono;
-    const double whole = std::isfinite(secondsSince1970) ? std::floor(secondsSince1970) : 0.0;
+    // Years 0000 to 9999: anything beyond would not fit the four digits (nor, far enough
+    // out, the integer the conversion needs).
+    constexpr double kFirst = -62167219200.0;  // 0000-01-01T00:00:00Z
+    constexpr double kLast = 253402300799.0;   // 9999-12-31T23:59:59Z
+    const double whole =
+        std::isfinite(secondsSince1970) ? std::clamp(std::floor(secondsSince1970), kFirst, kLast) : 0.0;
     const sys_seconds t{seconds{static_cast<int64_t>(whole)}};
     const auto day = floor<days>(t);
     const year_month_day ymd{day};

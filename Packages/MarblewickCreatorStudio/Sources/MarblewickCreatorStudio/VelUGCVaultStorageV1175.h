@@ -55,7 +55,8 @@ struct VelUGCVaultStorageV1175 {
     static std::filesystem::path fileFor(std::string_view id, const std::filesystem::path& directory);
     // The map stored in one file, or nothing when the file is missing or not a map.
     static std::optional<VelUGCRaidMapRecordV1175> readMapFile(const std::filesystem::path& file);
-    // Whole-second UTC time as "2026-03-01T12:00:00Z".
+    // Whole-second UTC time as "2026-03-01T12:00:00Z", held within years 0000 to 9999;
+    // NaN and infinities read as 1970.
     static std::string iso8601(double secondsSince1970);
 };
 

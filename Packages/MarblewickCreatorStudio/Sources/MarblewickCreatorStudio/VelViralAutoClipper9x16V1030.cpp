@@ -82,14 +82,18 @@ std::filesystem::path VelViralAutoClipper9x16V1030::defaultClipsDirectory() {
     return dir;
 }
 
-std::string VelViralAutoClipper9x16V1030::defaultFileName(const std::string& gameTitle, double secondsSince1970) {
-    std::string name = gameTitle;
+std::string VelViralAutoClipper9x16V1030::safeFileStem(const std::string& title) {
+    std::string name = title;
     replaceAll(name, " ", "_");
     // The title is user text: it must not reach outside the clips folder.
     replaceAll(name, "/", "_");
     replaceAll(name, std::string(1, '\0'), "_");
     replaceAll(name, "..", "_");
-    return name + "_Highlight_" + std::to_string(pk::truncToInt64(secondsSince1970)) + ".mp4";
+    return name;
+}
+
+std::string VelViralAutoClipper9x16V1030::defaultFileName(const std::string& gameTitle, double secondsSince1970) {
+    return safeFileStem(gameTitle) + "_Highlight_" + std::to_string(pk::truncToInt64(secondsSince1970)) + ".mp4";
 }
 
 pk::media::VideoEncoderSettings VelViralAutoClipper9x16V1030::encoderSettings(int fps) {

@@ -51,8 +51,11 @@ struct VelViralAutoClipper9x16V1030 {
     // ignored here (the export then reports it).
     static std::filesystem::path defaultClipsDirectory();
 
-    // "<title, spaces as _>_Highlight_<whole seconds since 1970>.mp4"; "/" and ".." in
-    // the title become "_" so the file always lands inside the clips folder.
+    // The title with spaces, "/", NUL and ".." turned into "_", so a file named from it
+    // always lands inside the clips folder.
+    static std::string safeFileStem(const std::string& title);
+
+    // "<safeFileStem(title)>_Highlight_<whole seconds since 1970>.mp4".
     static std::string defaultFileName(const std::string& gameTitle, double secondsSince1970);
 
     // Writes max(30, ⌊durationSeconds × fps⌋) frames at fps (1…240) with a key frame every

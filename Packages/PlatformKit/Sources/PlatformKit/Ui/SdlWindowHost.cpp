@@ -19,12 +19,29 @@ ImTextureID GlTextureFactory::create(int width, int height, const uint8_t* rgba)
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    sizes_[tex] = {width, height};
     return reinterpret_cast<ImTextureID>(intptr_t(tex));
+}
+
+void GlTextureFactory::update(ImTextureID id, int width, int height, const uint8_t* rgba) {
+    const GLuint tex = GLuint(reinterpret_cast<intptr_t>(id));
+    auto it = sizes_.find(tex);
+    if (it == sizes_.end()) return;
+    glBindTexture(GL_TEXTURE_2D, tex);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    if (it->second == std::pair{width, height}) {
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    } else {
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+        it->second = {width, height};
+    }
 }
 
 void GlTextureFactory::destroy(ImTextureID id) {
     GLuint tex = GLuint(reinterpret_cast<intptr_t>(id));
-    if (tex) glDeleteTextures(1, &tex);
+    if (!tex) return;
+    glDeleteTextures(1, &tex);
+    sizes_.erase(tex);
 }
 
 std::unique_ptr<SdlWindowHost> SdlWindowHost::create(const WindowOptions& o, std::string* error) {

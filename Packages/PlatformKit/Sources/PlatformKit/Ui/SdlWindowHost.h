@@ -5,6 +5,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "PlatformKit/Foundation/Color.h"
@@ -28,7 +30,12 @@ struct WindowOptions {
 class GlTextureFactory : public TextureFactory {
 public:
     ImTextureID create(int width, int height, const uint8_t* rgba) override;
+    // In place when the size is unchanged, else the same texture name takes new storage.
+    void update(ImTextureID id, int width, int height, const uint8_t* rgba) override;
     void destroy(ImTextureID id) override;
+
+private:
+    std::unordered_map<unsigned, std::pair<int, int>> sizes_;  // by texture name
 };
 
 class SdlWindowHost {

@@ -4,19 +4,22 @@
 
 namespace pk::ui {
 
-ImVec2 hstack(const std::vector<StackItem>& items, float spacing, float width) {
-    const ImVec2 origin = ImGui::GetCursorScreenPos();
-    float fixed = 0, height = 0;
-    int spacers = 0;
+ImVec2 hstackSize(const std::vector<StackItem>& items, float spacing) {
+    float width = 0, height = 0;
     for (const auto& item : items) {
-        if (!item.draw) {
-            ++spacers;
-            continue;
-        }
-        fixed += item.size.x;
+        if (!item.draw) continue;
+        width += item.size.x;
         height = std::max(height, item.size.y);
     }
-    if (items.size() > 1) fixed += spacing * float(items.size() - 1);
+    if (items.size() > 1) width += spacing * float(items.size() - 1);
+    return ImVec2(width, height);
+}
+
+ImVec2 hstack(const std::vector<StackItem>& items, float spacing, float width) {
+    const ImVec2 origin = ImGui::GetCursorScreenPos();
+    const ImVec2 content = hstackSize(items, spacing);
+    const float fixed = content.x, height = content.y;
+    const auto spacers = std::count_if(items.begin(), items.end(), [](const StackItem& i) { return !i.draw; });
     const float room = width > 0 ? width : std::max(ImGui::GetContentRegionAvail().x, 0.0f);
     const float share = spacers ? std::max(room - fixed, 0.0f) / float(spacers) : 0.0f;
     float x = origin.x;

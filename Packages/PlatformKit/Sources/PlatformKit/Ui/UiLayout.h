@@ -24,6 +24,9 @@ struct StackItem {
 // (its tallest item). Spacers share what is left of `width` (0: the available width);
 // a row without spacers is only as wide as its items. Returns the row's size.
 ImVec2 hstack(const std::vector<StackItem>& items, float spacing = 8, float width = 0);
+// The size hstack gives the items when no spacer widens the row: their widths and the
+// spacing between them, and the tallest height. For sizing a background before the row.
+ImVec2 hstackSize(const std::vector<StackItem>& items, float spacing = 8);
 
 // A blurred-looking shadow of a shape: layers of the colour spread over `radius` points,
 // moved by `offset`. Draw before the shape itself.

@@ -11,6 +11,12 @@ ImTextureID HeadlessTextureFactory::create(int width, int height, const uint8_t*
     return reinterpret_cast<ImTextureID>(id);
 }
 
+void HeadlessTextureFactory::update(ImTextureID id, int width, int height, const uint8_t* rgba) {
+    auto it = textures_.find(reinterpret_cast<intptr_t>(id));
+    if (it == textures_.end()) return;
+    it->second.assign(rgba, rgba + size_t(std::max(width, 0)) * size_t(std::max(height, 0)) * 4);
+}
+
 void HeadlessTextureFactory::destroy(ImTextureID id) { textures_.erase(reinterpret_cast<intptr_t>(id)); }
 
 const std::vector<uint8_t>* HeadlessTextureFactory::pixels(ImTextureID id) const {

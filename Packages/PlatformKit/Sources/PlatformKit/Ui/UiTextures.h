@@ -16,6 +16,10 @@ public:
     virtual ~TextureFactory() = default;
     // Straight-alpha RGBA8, rows top to bottom.
     virtual ImTextureID create(int width, int height, const uint8_t* rgba) = 0;
+    // New pixels for a texture of this factory, which keeps its id; a texture of another
+    // size takes the new size. Cheaper than destroy and create for a picture that changes
+    // every frame.
+    virtual void update(ImTextureID id, int width, int height, const uint8_t* rgba) = 0;
     virtual void destroy(ImTextureID id) = 0;
 };
 
@@ -23,6 +27,7 @@ public:
 class HeadlessTextureFactory : public TextureFactory {
 public:
     ImTextureID create(int width, int height, const uint8_t* rgba) override;
+    void update(ImTextureID id, int width, int height, const uint8_t* rgba) override;
     void destroy(ImTextureID id) override;
     const std::vector<uint8_t>* pixels(ImTextureID id) const;
     size_t liveCount() const { return textures_.size(); }

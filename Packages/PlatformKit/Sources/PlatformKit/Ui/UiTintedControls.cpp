@@ -47,11 +47,6 @@ std::string colorValue(const Color& c) {
     return formatC("%.3f %.3f %.3f %.3f", c.red, c.green, c.blue, c.opacity);
 }
 
-void reportDrawn(std::string_view id, ControlKind kind, ImVec2 min, ImVec2 max, std::string_view text,
-                 std::string_view symbol, std::string value, bool selected) {
-    reportRect(id, kind, min, max, text, symbol, ControlState{selected, true}, std::move(value));
-}
-
 ImVec2 measureStyledText(std::string_view text, const FontSpec& font, float wrapWidth) {
     return measureText(text, font, wrapWidth);
 }
@@ -63,7 +58,7 @@ void styledText(std::string_view id, std::string_view str, const FontSpec& font,
     if (!str.empty())
         ImGui::GetWindowDrawList()->AddText(fontFor(font), font.size, a, toImU32(color), str.data(),
                                             str.data() + str.size(), wrapWidth);
-    reportDrawn(id, ControlKind::text, a, b, str, {}, colorValue(color));
+    reportRect(id, ControlKind::text, a, b, str, {}, {}, colorValue(color));
 }
 
 ImVec2 measureTintedLabel(std::string_view title, std::string_view symbol, const FontSpec& font) {
@@ -76,7 +71,7 @@ void tintedLabel(std::string_view id, std::string_view title, std::string_view s
     ImGui::Dummy(p.size);
     const ImVec2 a = ImGui::GetItemRectMin(), b = ImGui::GetItemRectMax();
     drawLabelParts(ImGui::GetWindowDrawList(), a, p.size.y, p, title, font, toImU32(color));
-    reportDrawn(id, ControlKind::text, a, b, title, symbol, colorValue(color));
+    reportRect(id, ControlKind::text, a, b, title, symbol, {}, colorValue(color));
 }
 
 namespace {
@@ -108,7 +103,7 @@ bool tintedButton(std::string_view id, std::string_view title, std::string_view 
     }
     const Color fg = prominence == ButtonProminence::prominent ? white() : tint;
     drawLabelParts(dl, ImVec2(a.x + pad.x, a.y + pad.y), p.size.y, p, title, font, toImU32(fg, dim));
-    reportDrawn(id, ControlKind::button, a, b, title, symbol, colorValue(tint));
+    reportRect(id, ControlKind::button, a, b, title, symbol, {}, colorValue(tint));
     return pressed;
 }
 
@@ -117,7 +112,7 @@ bool switchControl(std::string_view id, bool& value) {
     if (pressed) value = !value;
     const ImVec2 a = ImGui::GetItemRectMin(), b = ImGui::GetItemRectMax();
     drawSwitch(ImGui::GetWindowDrawList(), a, b, value);
-    reportDrawn(id, ControlKind::toggle, a, b, {}, {}, value ? "on" : "off", value);
+    reportRect(id, ControlKind::toggle, a, b, {}, {}, ControlState{value, true}, value ? "on" : "off");
     return pressed;
 }
 

@@ -53,8 +53,4 @@ bool tintedButton(std::string_view id, std::string_view title, std::string_view 
 inline const ImVec2 kSwitchSize{38, 22};
 bool switchControl(std::string_view id, bool& value);
 
-// Reports a rectangle the caller drew itself, with a value.
-void reportDrawn(std::string_view id, ControlKind kind, ImVec2 min, ImVec2 max, std::string_view text,
-                 std::string_view symbol, std::string value, bool selected = false);
-
 }  // namespace pk::ui
