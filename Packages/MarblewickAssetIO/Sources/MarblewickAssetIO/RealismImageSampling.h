@@ -12,20 +12,13 @@ namespace assetio::realism {
 inline int imageWidth(const pk::image::RgbaImage& img) { return img.width > 0 ? img.width : 0; }
 inline int imageHeight(const pk::image::RgbaImage& img) { return img.height > 0 ? img.height : 0; }
 
-// True when every row of the image is present; otherwise its pixels read as zero, as if
-// it could not be drawn.
-inline bool holdsPixels(const pk::image::RgbaImage& img) {
-    if (img.width <= 0 || img.height <= 0) return false;
-    if (img.stride < static_cast<size_t>(img.width) * 4) return false;
-    return img.bytes.size() / img.stride >= static_cast<size_t>(img.height);
-}
-
 inline uint8_t premultiplied(uint8_t c, uint8_t a) {
     return a == 255 ? c : static_cast<uint8_t>((static_cast<unsigned>(c) * a + 127) / 255);
 }
 
 // R, G, B of pixel (x, y), rows from the top, premultiplied. The caller checked
-// holdsPixels() and the bounds.
+// RgbaImage::holdsPixels() and the bounds (the audits read a frame that fails it as
+// zeros, as if it could not be drawn).
 inline void premultipliedRGB(const pk::image::RgbaImage& img, int x, int y, uint8_t out[3]) {
     const uint8_t* p = img.row(y) + static_cast<size_t>(x) * 4;
     out[0] = premultiplied(p[0], p[3]);

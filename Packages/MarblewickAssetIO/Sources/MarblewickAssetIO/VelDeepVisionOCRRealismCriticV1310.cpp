@@ -40,7 +40,7 @@ double estimatedContrast(const RgbaImage& image, const pk::vision::RecognizedTex
     const int64_t y1 = std::max(std::min(h, trunc((1.0 - b.y) * H)), y0 + 1);
     const int64_t rowStride = (y1 - y0) > 13 ? (y1 - y0) / 14 : 1;
     const int64_t colStride = (x1 - x0) > 27 ? (x1 - x0) / 28 : 1;
-    const bool readable = realism::holdsPixels(image);
+    const bool readable = image.holdsPixels();
     std::vector<double> samples;
     samples.reserve(static_cast<size_t>(((y1 - y0) / rowStride + 1) * ((x1 - x0) / colStride + 1)));
     for (int64_t y = y0; y < y1; y += rowStride) {
@@ -144,7 +144,7 @@ std::vector<uint8_t> VelDeepVisionOCRRealismCriticV1310::rgba8Pixels(const RgbaI
     if (W == 0 || H == 0) return {};
     if (static_cast<int64_t>(W) * H > pk::draw2d::kMaxBitmapPixels) return {};
     std::vector<uint8_t> out(static_cast<size_t>(W) * static_cast<size_t>(H) * 4, 0);
-    if (!realism::holdsPixels(cgImage)) return out;
+    if (!cgImage.holdsPixels()) return out;
     const size_t rowBytes = static_cast<size_t>(W) * 4;
     for (int y = 0; y < H; ++y) {
         const uint8_t* s = cgImage.row(y);

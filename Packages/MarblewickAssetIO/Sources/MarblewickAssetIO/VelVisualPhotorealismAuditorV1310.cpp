@@ -27,7 +27,7 @@ constexpr size_t kBlobMinCells = 114;
 // the upper half are never compared, so they are not made.
 std::array<uint8_t, kThumbWidth * kUpperRows * 3> upperThumbnail(const RgbaImage& img) {
     std::array<uint8_t, kThumbWidth * kUpperRows * 3> out{};
-    if (!realism::holdsPixels(img)) return out;
+    if (!img.holdsPixels()) return out;
     const int64_t W = img.width, H = img.height;
     std::array<int64_t, kThumbWidth + 1> colStart{};
     for (int tx = 0; tx <= kThumbWidth; ++tx) colStart[tx] = tx * W / kThumbWidth;
@@ -54,11 +54,6 @@ std::array<uint8_t, kThumbWidth * kUpperRows * 3> upperThumbnail(const RgbaImage
         }
     }
     return out;
-}
-
-std::optional<pk::vision::FeaturePrint> printOf(const RgbaImage& img) {
-    if (!realism::holdsPixels(img)) return std::nullopt;
-    return pk::vision::featurePrint(img);
 }
 
 }  // namespace
@@ -124,7 +119,7 @@ VelTemporalRealismReportV1310 VelTemporalRealismReportV1310::fromJson(const Json
 VelPhotorealismFrameReportV1310 VelVisualPhotorealismAuditorV1310::auditFrame(const RgbaImage& cgImage,
                                                                               const std::string& imageName) {
     const int64_t W = realism::imageWidth(cgImage), H = realism::imageHeight(cgImage);
-    const bool readable = realism::holdsPixels(cgImage);
+    const bool readable = cgImage.holdsPixels();
     const int64_t shorter = std::min(W, H);
     const int64_t s = shorter > 239 ? shorter / 240 : 1;
     const int64_t NR = std::max<int64_t>(H / s, 2), NC = std::max<int64_t>(W / s, 2);
@@ -211,7 +206,7 @@ std::optional<VelPhotorealismFrameReportV1310> VelVisualPhotorealismAuditorV1310
 }
 
 float VelVisualPhotorealismAuditorV1310::featurePrintDistance(const RgbaImage& a, const RgbaImage& b) {
-    const auto pa = printOf(a), pb = printOf(b);
+    const auto pa = pk::vision::featurePrint(a), pb = pk::vision::featurePrint(b);
     if (!pa || !pb) return 0.15f;
     return pk::vision::featurePrintDistance(*pa, *pb);
 }

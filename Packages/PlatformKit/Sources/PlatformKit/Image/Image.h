@@ -24,6 +24,11 @@ struct RgbaImage {
     // width x height, zero-filled, tightly packed.
     static RgbaImage blank(int width, int height);
     bool empty() const { return width <= 0 || height <= 0; }
+    // True when the size is positive and `bytes` holds every row `stride` apart (the
+    // check divides, so no huge stride or height can wrap it).
+    bool holdsPixels() const {
+        return !empty() && stride >= static_cast<size_t>(width) * 4 && bytes.size() / stride >= static_cast<size_t>(height);
+    }
     uint8_t* row(int y) { return bytes.data() + static_cast<size_t>(y) * stride; }
     const uint8_t* row(int y) const { return bytes.data() + static_cast<size_t>(y) * stride; }
 };

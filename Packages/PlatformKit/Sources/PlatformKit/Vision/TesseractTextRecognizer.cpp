@@ -64,10 +64,8 @@ std::vector<RecognizedTextLine> TesseractTextRecognizer::recognize(const pk::ima
     EngineSlot& slot = engineFor(language_, dataPath_);
     if (!slot.api) throw StudioError(kVisionErrorDomain, engineUnavailable, slot.failure);
     std::vector<RecognizedTextLine> lines;
+    if (!image.holdsPixels()) return lines;
     const int w = image.width, h = image.height;
-    if (w <= 0 || h <= 0 || image.stride < static_cast<size_t>(w) * 4 ||
-        image.bytes.size() < image.stride * static_cast<size_t>(h))
-        return lines;
 
     // Transparent parts read as black, as they would when drawn into an opaque context.
     std::vector<unsigned char> rgb(static_cast<size_t>(w) * h * 3);
