@@ -56,6 +56,12 @@ std::array<uint8_t, kThumbWidth * kUpperRows * 3> upperThumbnail(const RgbaImage
     return out;
 }
 
+// 0.15 when either frame has no print (no pixels).
+float distance(const std::optional<pk::vision::FeaturePrint>& a, const std::optional<pk::vision::FeaturePrint>& b) {
+    if (!a || !b) return 0.15f;
+    return pk::vision::featurePrintDistance(*a, *b);
+}
+
 }  // namespace
 
 Json VelPhotorealismFrameReportV1310::toJson() const {
@@ -206,9 +212,7 @@ std::optional<VelPhotorealismFrameReportV1310> VelVisualPhotorealismAuditorV1310
 }
 
 float VelVisualPhotorealismAuditorV1310::featurePrintDistance(const RgbaImage& a, const RgbaImage& b) {
-    const auto pa = pk::vision::featurePrint(a), pb = pk::vision::featurePrint(b);
-    if (!pa || !pb) return 0.15f;
-    return pk::vision::featurePrintDistance(*pa, *pb);
+    return distance(pk::vision::featurePrint(a), pk::vision::featurePrint(b));
 }
 
 int64_t VelVisualPhotorealismAuditorV1310::largeDeltaBlobCount(const RgbaImage& a, const RgbaImage& b) {
@@ -255,8 +259,12 @@ VelTemporalRealismReportV1310 VelVisualPhotorealismAuditorV1310::auditTemporalSe
     r.frameReports = {auditFrame(preFrame, sequenceLabel + "_T0_pre"),
                       auditFrame(impactFrame, sequenceLabel + "_T1_impact"),
                       auditFrame(postFrame, sequenceLabel + "_T2_post")};
-    const float d01 = featurePrintDistance(preFrame, impactFrame);
-    const float d12 = featurePrintDistance(impactFrame, postFrame);
+    // Each frame's print is made once; the impact frame's serves both distances.
+    const auto prePrint = pk::vision::featurePrint(preFrame);
+    const auto impactPrint = pk::vision::featurePrint(impactFrame);
+    const auto postPrint = pk::vision::featurePrint(postFrame);
+    const float d01 = distance(prePrint, impactPrint);
+    const float d12 = distance(impactPrint, postPrint);
     const int64_t blobs = largeDeltaBlobCount(preFrame, impactFrame);
     r.featureDistancePreToImpact = d01;
     r.featureDistanceImpactToPost = d12;
