@@ -126,9 +126,13 @@ VelPhotorealismFrameReportV1310 VelVisualPhotorealismAuditorV1310::auditFrame(co
                                                                               const std::string& imageName) {
     const int64_t W = realism::imageWidth(cgImage), H = realism::imageHeight(cgImage);
     const bool readable = cgImage.holdsPixels();
+    // About 240 samples across the shorter side, and at most about 4096 along the longer
+    // one, so a long thin frame cannot ask for a huge grid. A frame without its rows reads
+    // as zeros, and every statistic is a fraction of the grid, so 2 x 2 zeros say the same.
     const int64_t shorter = std::min(W, H);
-    const int64_t s = shorter > 239 ? shorter / 240 : 1;
-    const int64_t NR = std::max<int64_t>(H / s, 2), NC = std::max<int64_t>(W / s, 2);
+    const int64_t s = std::max({int64_t{1}, shorter / 240, std::max(W, H) / 4096});
+    const int64_t NR = readable ? std::max<int64_t>(H / s, 2) : 2;
+    const int64_t NC = readable ? std::max<int64_t>(W / s, 2) : 2;
 
     std::vector<double> grid(static_cast<size_t>(NR * NC));
     double lumaSum = 0, saturationSum = 0;
