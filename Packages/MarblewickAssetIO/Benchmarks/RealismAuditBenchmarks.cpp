@@ -67,7 +67,8 @@ const RgbaImage& frame4K() {
 void BM_OCRAuditTextFrame1080p(benchmark::State& state) {
     const RgbaImage& frame = hudFrame();
     for (auto _ : state) {
-        auto r = VelDeepVisionOCRRealismCriticV1310::auditImage(frame, "hud", true, 2.6, 0.16);
+        auto r = VelDeepVisionOCRRealismCriticV1310::auditImage(frame, "hud", true, kRealismMinTextContrast,
+                                                              kRealismMaxCentralClutter);
         benchmark::DoNotOptimize(r.recognizedCount);
         state.counters["boxes"] = static_cast<double>(r.recognizedCount);
     }
@@ -84,7 +85,8 @@ void BM_RecognizerOnlyTextFrame1080p(benchmark::State& state) {
 void BM_OCRAuditBlankFrame1080p(benchmark::State& state) {
     const RgbaImage& frame = blankFrame();
     for (auto _ : state) {
-        auto r = VelDeepVisionOCRRealismCriticV1310::auditImage(frame, "blank", true, 2.6, 0.16);
+        auto r = VelDeepVisionOCRRealismCriticV1310::auditImage(frame, "blank", true, kRealismMinTextContrast,
+                                                              kRealismMaxCentralClutter);
         benchmark::DoNotOptimize(r.passed);
     }
 }

@@ -1,10 +1,18 @@
 #pragma once
-// Inside the realism audits only: reading a straight-alpha frame as the premultiplied
-// bytes a bitmap context would hold, without converting the whole frame first.
+// Inside the realism audits only: the decoding cap for the screenshots they read, and
+// reading a straight-alpha frame as the premultiplied bytes a bitmap context would hold,
+// without converting the whole frame first.
 #include <cstddef>
 #include <cstdint>
 
 #include "PlatformKit/Image/Image.h"
+
+namespace assetio {
+
+// Decoding cap for screenshots handed to the audits (checked from the file header).
+inline constexpr uint64_t kRealismAuditMaxPixels = uint64_t(8192) * 8192;
+
+}  // namespace assetio
 
 namespace assetio::realism {
 

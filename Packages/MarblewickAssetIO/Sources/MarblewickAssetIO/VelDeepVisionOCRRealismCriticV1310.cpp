@@ -224,7 +224,8 @@ std::optional<VelDeepVisionOCRReportV1310> VelDeepVisionOCRRealismCriticV1310::a
     const pk::vision::TextRecognizer& recognizer) {
     auto image = pk::image::decodeFile(url, kRealismAuditMaxPixels);
     if (!image) return std::nullopt;
-    return auditImage(*image, pk::lastComponent(url), enforceConsumerCopyCleanliness, 2.6, 0.16, recognizer);
+    return auditImage(*image, pk::lastComponent(url), enforceConsumerCopyCleanliness, kRealismMinTextContrast,
+                      kRealismMaxCentralClutter, recognizer);
 }
 
 VelDeepVisionOCRTrapResultV1310 VelDeepVisionOCRRealismCriticV1310::runSelfTestTrapCheck(
@@ -248,7 +249,8 @@ VelDeepVisionOCRTrapResultV1310 VelDeepVisionOCRRealismCriticV1310::runSelfTestT
     }
     const RgbaImage frame = realism::frameFromBitmap(*bitmap);
     VelDeepVisionOCRTrapResultV1310 result;
-    result.report = auditImage(frame, "synthetic_v1310_ocr_trap", true, 2.6, 0.16, recognizer);
+    result.report = auditImage(frame, "synthetic_v1310_ocr_trap", true, kRealismMinTextContrast,
+                               kRealismMaxCentralClutter, recognizer);
     result.caughtDefects = !result.report.passed && !result.report.forbiddenJargonLeaks.empty();
     return result;
 }

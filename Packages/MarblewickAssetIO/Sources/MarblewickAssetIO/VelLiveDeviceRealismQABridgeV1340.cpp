@@ -98,7 +98,8 @@ VelLiveDeviceRealismScorecardV1340 VelLiveDeviceRealismQABridgeV1340::evaluateAn
 
     VelLiveDeviceRealismScorecardV1340 s;
     s.telemetry = telemetry;
-    s.ocrReport = VelDeepVisionOCRRealismCriticV1310::auditImage(cgImage, kLiveDeviceFramePNGName, true, 2.6, 0.16,
+    s.ocrReport = VelDeepVisionOCRRealismCriticV1310::auditImage(cgImage, kLiveDeviceFramePNGName, true,
+                                                                 kRealismMinTextContrast, kRealismMaxCentralClutter,
                                                                  recognizer);
     s.photorealReport = VelVisualPhotorealismAuditorV1310::auditFrame(cgImage, kLiveDeviceFramePNGName);
     s.anatomicalReport = VelAnatomicalRealismAuditorV1310::audit(anatomicalEvents);

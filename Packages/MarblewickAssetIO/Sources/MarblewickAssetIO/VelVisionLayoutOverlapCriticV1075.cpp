@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <exception>
 
+#include "MarblewickAssetIO/RealismImageSampling.h"
 #include "MarblewickAssetIO/RealismJson.h"
 #include "MarblewickAssetIO/RealismTextLayout.h"
-#include "MarblewickAssetIO/VelDeepVisionOCRRealismCriticV1310.h"
 #include "PlatformKit/Draw2D/Bitmap.h"
 #include "PlatformKit/Draw2D/Canvas.h"
 #include "PlatformKit/Foundation/Files.h"

@@ -6,7 +6,6 @@
 
 #include "MarblewickAssetIO/RealismImageSampling.h"
 #include "MarblewickAssetIO/RealismJson.h"
-#include "MarblewickAssetIO/VelDeepVisionOCRRealismCriticV1310.h"
 #include "PlatformKit/Foundation/Files.h"
 #include "PlatformKit/Foundation/Numbers.h"
 #include "PlatformKit/Vision/FeaturePrint.h"
