@@ -20,18 +20,14 @@ namespace assetio::realism {
 inline int imageWidth(const pk::image::RgbaImage& img) { return img.width > 0 ? img.width : 0; }
 inline int imageHeight(const pk::image::RgbaImage& img) { return img.height > 0 ? img.height : 0; }
 
-inline uint8_t premultiplied(uint8_t c, uint8_t a) {
-    return a == 255 ? c : static_cast<uint8_t>((static_cast<unsigned>(c) * a + 127) / 255);
-}
-
 // R, G, B of pixel (x, y), rows from the top, premultiplied. The caller checked
 // RgbaImage::holdsPixels() and the bounds (the audits read a frame that fails it as
 // zeros, as if it could not be drawn).
 inline void premultipliedRGB(const pk::image::RgbaImage& img, int x, int y, uint8_t out[3]) {
     const uint8_t* p = img.row(y) + static_cast<size_t>(x) * 4;
-    out[0] = premultiplied(p[0], p[3]);
-    out[1] = premultiplied(p[1], p[3]);
-    out[2] = premultiplied(p[2], p[3]);
+    out[0] = pk::image::premultipliedComponent(p[0], p[3]);
+    out[1] = pk::image::premultipliedComponent(p[1], p[3]);
+    out[2] = pk::image::premultipliedComponent(p[2], p[3]);
 }
 
 // Rec. 709 weights on gamma-encoded bytes / 255, as the audits define luma.

@@ -143,23 +143,14 @@ std::vector<uint8_t> VelDeepVisionOCRRealismCriticV1310::rgba8Pixels(const RgbaI
     const int W = realism::imageWidth(cgImage), H = realism::imageHeight(cgImage);
     if (W == 0 || H == 0) return {};
     if (static_cast<int64_t>(W) * H > pk::draw2d::kMaxBitmapPixels) return {};
-    std::vector<uint8_t> out(static_cast<size_t>(W) * static_cast<size_t>(H) * 4, 0);
-    if (!cgImage.holdsPixels()) return out;
-    const size_t rowBytes = static_cast<size_t>(W) * 4;
-    for (int y = 0; y < H; ++y) {
-        const uint8_t* s = cgImage.row(y);
-        uint8_t* d = out.data() + static_cast<size_t>(y) * rowBytes;
-        std::memcpy(d, s, rowBytes);
-        // Opaque pixels are already what a premultiplied bitmap holds.
-        for (size_t i = 3; i < rowBytes; i += 4) {
-            const uint8_t a = d[i];
-            if (a == 255) continue;
-            d[i - 3] = realism::premultiplied(d[i - 3], a);
-            d[i - 2] = realism::premultiplied(d[i - 2], a);
-            d[i - 1] = realism::premultiplied(d[i - 1], a);
-        }
+    // Tightly packed zeros; the rows are copied in (dropping any padding) only when the
+    // frame holds them all.
+    RgbaImage out = RgbaImage::blank(W, H);
+    if (cgImage.holdsPixels()) {
+        for (int y = 0; y < H; ++y) std::memcpy(out.row(y), cgImage.row(y), out.stride);
+        pk::image::premultiplyAlpha(out);
     }
-    return out;
+    return std::move(out.bytes);
 }
 
 VelDeepVisionOCRReportV1310 VelDeepVisionOCRRealismCriticV1310::auditImage(

@@ -53,6 +53,11 @@ enum class ResizeQuality {
 // of the asked size filled with zeros (or empty for a size below 1).
 RgbaImage resized(const RgbaImage& source, int width, int height, ResizeQuality quality = ResizeQuality::standard);
 
+// One colour byte multiplied by alpha, rounded: (c * a + 127) / 255.
+inline uint8_t premultipliedComponent(uint8_t c, uint8_t a) {
+    return a == 255 ? c : static_cast<uint8_t>((static_cast<unsigned>(c) * a + 127) / 255);
+}
+
 // Multiplies R, G, B by alpha (rounded), in place.
 void premultiplyAlpha(RgbaImage& image);
 

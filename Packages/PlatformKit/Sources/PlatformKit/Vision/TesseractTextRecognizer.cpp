@@ -73,8 +73,8 @@ std::vector<RecognizedTextLine> TesseractTextRecognizer::recognize(const pk::ima
         const uint8_t* src = image.row(y);
         unsigned char* dst = rgb.data() + static_cast<size_t>(y) * w * 3;
         for (int x = 0; x < w; ++x) {
-            const unsigned a = src[x * 4 + 3];
-            for (int c = 0; c < 3; ++c) dst[x * 3 + c] = static_cast<unsigned char>((src[x * 4 + c] * a + 127) / 255);
+            const uint8_t a = src[x * 4 + 3];
+            for (int c = 0; c < 3; ++c) dst[x * 3 + c] = pk::image::premultipliedComponent(src[x * 4 + c], a);
         }
     }
     tesseract::TessBaseAPI& api = *slot.api;
