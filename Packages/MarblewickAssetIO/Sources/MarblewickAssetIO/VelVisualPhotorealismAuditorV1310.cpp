@@ -30,7 +30,6 @@ std::array<uint8_t, kThumbWidth * kUpperRows * 3> upperThumbnail(const RgbaImage
     const int64_t W = img.width, H = img.height;
     std::array<int64_t, kThumbWidth + 1> colStart{};
     for (int tx = 0; tx <= kThumbWidth; ++tx) colStart[tx] = tx * W / kThumbWidth;
-    std::vector<uint64_t> sums(kThumbWidth * 3);
     for (int ty = 0; ty < kUpperRows; ++ty) {
         const int64_t sy0 = std::min(ty * H / kThumbHeight, H - 1);
         const int64_t sy1 = std::max((ty + 1) * H / kThumbHeight, sy0 + 1);
