@@ -133,8 +133,8 @@ VelDeepVisionOCRReportV1310 VelDeepVisionOCRReportV1310::fromJson(const Json& j)
     r.lowContrastBoxes = readInteger<int64_t>(j, "lowContrastBoxes");
     r.minContrastRatio = readDouble(j, "minContrastRatio");
     r.centralViewportClutterFraction = readDouble(j, "centralViewportClutterFraction");
-    r.forbiddenJargonLeaks = realism::readStringList(j, "forbiddenJargonLeaks");
-    r.recognizedStrings = realism::readStringList(j, "recognizedStrings");
+    r.forbiddenJargonLeaks = readStringList(j, "forbiddenJargonLeaks");
+    r.recognizedStrings = readStringList(j, "recognizedStrings");
     r.passed = readBool(j, "passed");
     return r;
 }

@@ -30,8 +30,8 @@ VelUniversalRealismSuiteReportV1310 VelUniversalRealismSuiteReportV1310::fromJso
     r.gameTitle = readString(j, "gameTitle");
     r.harnessVersion = readString(j, "harnessVersion");
     r.anatomicalReport = VelAnatomicalAuditReportV1310::fromJson(field(j, "anatomicalReport"));
-    r.ocrReports = realism::readRecordList<VelDeepVisionOCRReportV1310>(j, "ocrReports");
-    r.frameReports = realism::readRecordList<VelPhotorealismFrameReportV1310>(j, "frameReports");
+    r.ocrReports = readRecordList<VelDeepVisionOCRReportV1310>(j, "ocrReports");
+    r.frameReports = readRecordList<VelPhotorealismFrameReportV1310>(j, "frameReports");
     if (const Json* t = optionalField(j, "temporalReport")) r.temporalReport = VelTemporalRealismReportV1310::fromJson(*t);
     r.selfTestTrapsPassed = readBool(j, "selfTestTrapsPassed");
     r.realismScore100 = readInteger<int64_t>(j, "realismScore100");

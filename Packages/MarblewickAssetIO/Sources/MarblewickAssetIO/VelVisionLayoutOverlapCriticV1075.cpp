@@ -56,9 +56,9 @@ VelVisionCriticReportV1075 VelVisionCriticReportV1075::fromJson(const Json& j) {
     r.recognizedTextCount = readInteger<int64_t>(j, "recognizedTextCount");
     r.overlapPairsDetected = readInteger<int64_t>(j, "overlapPairsDetected");
     r.edgeClippedBoxes = readInteger<int64_t>(j, "edgeClippedBoxes");
-    r.forbiddenJargonLeaks = realism::readStringList(j, "forbiddenJargonLeaks");
+    r.forbiddenJargonLeaks = readStringList(j, "forbiddenJargonLeaks");
     r.passedCleanLayoutGate = readBool(j, "passedCleanLayoutGate");
-    r.recognizedStrings = realism::readStringList(j, "recognizedStrings");
+    r.recognizedStrings = readStringList(j, "recognizedStrings");
     return r;
 }
 

@@ -92,7 +92,7 @@ VelPhotorealismFrameReportV1310 VelPhotorealismFrameReportV1310::fromJson(const 
     r.missingTextureMagentaFraction = readDouble(j, "missingTextureMagentaFraction");
     r.microTextureGradientScore = readDouble(j, "microTextureGradientScore");
     r.meanColorSaturation = readDouble(j, "meanColorSaturation");
-    r.violations = realism::readStringList(j, "violations");
+    r.violations = readStringList(j, "violations");
     r.passed = readBool(j, "passed");
     return r;
 }
@@ -114,8 +114,8 @@ VelTemporalRealismReportV1310 VelTemporalRealismReportV1310::fromJson(const Json
     r.featureDistancePreToImpact = readFloat(j, "featureDistancePreToImpact");
     r.featureDistanceImpactToPost = readFloat(j, "featureDistanceImpactToPost");
     r.largeDeltaBlobCountInUpperImpactZone = readInteger<int64_t>(j, "largeDeltaBlobCountInUpperImpactZone");
-    r.frameReports = realism::readRecordList<VelPhotorealismFrameReportV1310>(j, "frameReports");
-    r.violations = realism::readStringList(j, "violations");
+    r.frameReports = readRecordList<VelPhotorealismFrameReportV1310>(j, "frameReports");
+    r.violations = readStringList(j, "violations");
     r.passed = readBool(j, "passed");
     return r;
 }
