@@ -5,6 +5,7 @@
 
 #include <random>
 
+#include "MarblewickAssetIO/RealismTextLayout.h"
 #include "MarblewickAssetIO/VelDeepVisionOCRRealismCriticV1310.h"
 #include "MarblewickAssetIO/VelVisualPhotorealismAuditorV1310.h"
 #include "PlatformKit/Draw2D/Canvas.h"
@@ -13,15 +14,6 @@ using namespace assetio;
 using pk::image::RgbaImage;
 
 namespace {
-
-RgbaImage toImage(const pk::draw2d::Bitmap& bitmap) {
-    RgbaImage img;
-    img.width = bitmap.width();
-    img.height = bitmap.height();
-    img.stride = static_cast<size_t>(img.width) * 4;
-    img.bytes = bitmap.straightRGBA();
-    return img;
-}
 
 const RgbaImage& hudFrame() {
     static const RgbaImage frame = [] {
@@ -35,7 +27,7 @@ const RgbaImage& hudFrame() {
         canvas.drawText("Press E to open the gate", font, {1, 0.9, 0.6, 1}, {700, 120});
         canvas.drawText("AMMO 24 / 96", font, {1, 1, 1, 1}, {60, 60});
         canvas.flush();
-        return toImage(*bitmap);
+        return realism::frameFromBitmap(*bitmap);
     }();
     return frame;
 }
@@ -67,7 +59,8 @@ const RgbaImage& frame4K() {
 void BM_OCRAuditTextFrame1080p(benchmark::State& state) {
     const RgbaImage& frame = hudFrame();
     for (auto _ : state) {
-        auto r = VelDeepVisionOCRRealismCriticV1310::auditImage(frame, "hud", true, 2.6, 0.16);
+        auto r = VelDeepVisionOCRRealismCriticV1310::auditImage(frame, "hud", true, kRealismMinTextContrast,
+                                                              kRealismMaxCentralClutter);
         benchmark::DoNotOptimize(r.recognizedCount);
         state.counters["boxes"] = static_cast<double>(r.recognizedCount);
     }
@@ -84,7 +77,8 @@ void BM_RecognizerOnlyTextFrame1080p(benchmark::State& state) {
 void BM_OCRAuditBlankFrame1080p(benchmark::State& state) {
     const RgbaImage& frame = blankFrame();
     for (auto _ : state) {
-        auto r = VelDeepVisionOCRRealismCriticV1310::auditImage(frame, "blank", true, 2.6, 0.16);
+        auto r = VelDeepVisionOCRRealismCriticV1310::auditImage(frame, "blank", true, kRealismMinTextContrast,
+                                                              kRealismMaxCentralClutter);
         benchmark::DoNotOptimize(r.passed);
     }
 }

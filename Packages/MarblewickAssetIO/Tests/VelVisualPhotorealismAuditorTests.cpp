@@ -84,6 +84,25 @@ TEST(VelVisualPhotorealismAuditor, LargeFramesAreSampledOnABoundedGrid) {
     EXPECT_EQ(r.height, 540);
     EXPECT_EQ(r.crushedBlackFraction, 1.0);
     EXPECT_EQ(r.blownOutWhiteFraction, 0.0);
+
+    // The longer side bounds the step too: 100000 x 8 is read every 24th column, so
+    // again only from black ones.
+    RgbaImage wide = solid(100000, 8, 0, 0, 0);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 1; x < 100000; x += 2)
+            for (int c = 0; c < 3; ++c) wide.row(y)[x * 4 + c] = 255;
+    const auto w = Auditor::auditFrame(wide, "wide");
+    EXPECT_EQ(w.crushedBlackFraction, 1.0);
+    EXPECT_EQ(w.blownOutWhiteFraction, 0.0);
+
+    // A stated size without rows allocates nothing for it and reads as blank.
+    RgbaImage unread;
+    unread.width = 2000000000;
+    unread.height = 1;
+    const auto u = Auditor::auditFrame(unread, "unread");
+    EXPECT_EQ(u.width, 2000000000);
+    EXPECT_EQ(u.violations, (V{"CRUSHED_BLACK_OR_BLANK_FRAME_100.0PCT", "FLAT_DYNAMIC_RANGE_0.00",
+                               "FLAT_UNTEXTURED_POLYGONS_GRADIENT_0.0000"}));
 }
 
 TEST(VelVisualPhotorealismAuditor, BlobSizesAtTheThreshold) {

@@ -44,9 +44,7 @@ VelAnatomicalAuditReportV1310 VelAnatomicalAuditReportV1310::fromJson(const Json
     r.uniqueActorsAudited = readInteger<int64_t>(j, "uniqueActorsAudited");
     r.maxWholeHeadsForAnyActor = readInteger<int64_t>(j, "maxWholeHeadsForAnyActor");
     r.maxShardsForAnyActor = readInteger<int64_t>(j, "maxShardsForAnyActor");
-    const Json& v = field(j, "violations");
-    if (!v.is_array()) failDecode(typeMismatch, "Expected an array for violations.");
-    for (const Json& e : v) r.violations.push_back(asString(e, "violations"));
+    r.violations = readStringList(j, "violations");
     r.passed = readBool(j, "passed");
     return r;
 }

@@ -40,7 +40,7 @@ double estimatedContrast(const RgbaImage& image, const pk::vision::RecognizedTex
     const int64_t y1 = std::max(std::min(h, trunc((1.0 - b.y) * H)), y0 + 1);
     const int64_t rowStride = (y1 - y0) > 13 ? (y1 - y0) / 14 : 1;
     const int64_t colStride = (x1 - x0) > 27 ? (x1 - x0) / 28 : 1;
-    const bool readable = realism::holdsPixels(image);
+    const bool readable = image.holdsPixels();
     std::vector<double> samples;
     samples.reserve(static_cast<size_t>(((y1 - y0) / rowStride + 1) * ((x1 - x0) / colStride + 1)));
     for (int64_t y = y0; y < y1; y += rowStride) {
@@ -133,8 +133,8 @@ VelDeepVisionOCRReportV1310 VelDeepVisionOCRReportV1310::fromJson(const Json& j)
     r.lowContrastBoxes = readInteger<int64_t>(j, "lowContrastBoxes");
     r.minContrastRatio = readDouble(j, "minContrastRatio");
     r.centralViewportClutterFraction = readDouble(j, "centralViewportClutterFraction");
-    r.forbiddenJargonLeaks = realism::readStringList(j, "forbiddenJargonLeaks");
-    r.recognizedStrings = realism::readStringList(j, "recognizedStrings");
+    r.forbiddenJargonLeaks = readStringList(j, "forbiddenJargonLeaks");
+    r.recognizedStrings = readStringList(j, "recognizedStrings");
     r.passed = readBool(j, "passed");
     return r;
 }
@@ -143,23 +143,14 @@ std::vector<uint8_t> VelDeepVisionOCRRealismCriticV1310::rgba8Pixels(const RgbaI
     const int W = realism::imageWidth(cgImage), H = realism::imageHeight(cgImage);
     if (W == 0 || H == 0) return {};
     if (static_cast<int64_t>(W) * H > pk::draw2d::kMaxBitmapPixels) return {};
-    std::vector<uint8_t> out(static_cast<size_t>(W) * static_cast<size_t>(H) * 4, 0);
-    if (!realism::holdsPixels(cgImage)) return out;
-    const size_t rowBytes = static_cast<size_t>(W) * 4;
-    for (int y = 0; y < H; ++y) {
-        const uint8_t* s = cgImage.row(y);
-        uint8_t* d = out.data() + static_cast<size_t>(y) * rowBytes;
-        std::memcpy(d, s, rowBytes);
-        // Opaque pixels are already what a premultiplied bitmap holds.
-        for (size_t i = 3; i < rowBytes; i += 4) {
-            const uint8_t a = d[i];
-            if (a == 255) continue;
-            d[i - 3] = realism::premultiplied(d[i - 3], a);
-            d[i - 2] = realism::premultiplied(d[i - 2], a);
-            d[i - 1] = realism::premultiplied(d[i - 1], a);
-        }
+    // Tightly packed zeros; the rows are copied in (dropping any padding) only when the
+    // frame holds them all.
+    RgbaImage out = RgbaImage::blank(W, H);
+    if (cgImage.holdsPixels()) {
+        for (int y = 0; y < H; ++y) std::memcpy(out.row(y), cgImage.row(y), out.stride);
+        pk::image::premultiplyAlpha(out);
     }
-    return out;
+    return std::move(out.bytes);
 }
 
 VelDeepVisionOCRReportV1310 VelDeepVisionOCRRealismCriticV1310::auditImage(
@@ -224,7 +215,8 @@ std::optional<VelDeepVisionOCRReportV1310> VelDeepVisionOCRRealismCriticV1310::a
     const pk::vision::TextRecognizer& recognizer) {
     auto image = pk::image::decodeFile(url, kRealismAuditMaxPixels);
     if (!image) return std::nullopt;
-    return auditImage(*image, pk::lastComponent(url), enforceConsumerCopyCleanliness, 2.6, 0.16, recognizer);
+    return auditImage(*image, pk::lastComponent(url), enforceConsumerCopyCleanliness, kRealismMinTextContrast,
+                      kRealismMaxCentralClutter, recognizer);
 }
 
 VelDeepVisionOCRTrapResultV1310 VelDeepVisionOCRRealismCriticV1310::runSelfTestTrapCheck(
@@ -248,7 +240,8 @@ VelDeepVisionOCRTrapResultV1310 VelDeepVisionOCRRealismCriticV1310::runSelfTestT
     }
     const RgbaImage frame = realism::frameFromBitmap(*bitmap);
     VelDeepVisionOCRTrapResultV1310 result;
-    result.report = auditImage(frame, "synthetic_v1310_ocr_trap", true, 2.6, 0.16, recognizer);
+    result.report = auditImage(frame, "synthetic_v1310_ocr_trap", true, kRealismMinTextContrast,
+                               kRealismMaxCentralClutter, recognizer);
     result.caughtDefects = !result.report.passed && !result.report.forbiddenJargonLeaks.empty();
     return result;
 }

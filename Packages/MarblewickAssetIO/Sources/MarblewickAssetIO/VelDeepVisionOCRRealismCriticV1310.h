@@ -70,7 +70,8 @@ struct VelDeepVisionOCRRealismCriticV1310 {
         const pk::vision::TextRecognizer& recognizer = pk::vision::defaultTextRecognizer());
 
     // The first image of the file, named by its last path component, audited with
-    // minimum contrast 2.6 and maximum clutter 0.16; empty when it cannot be decoded.
+    // kRealismMinTextContrast and kRealismMaxCentralClutter; empty when it cannot be
+    // decoded.
     static std::optional<VelDeepVisionOCRReportV1310> auditPNG(
         const std::filesystem::path& url, bool enforceConsumerCopyCleanliness,
         const pk::vision::TextRecognizer& recognizer = pk::vision::defaultTextRecognizer());
@@ -84,7 +85,9 @@ struct VelDeepVisionOCRRealismCriticV1310 {
     static std::vector<uint8_t> rgba8Pixels(const pk::image::RgbaImage& cgImage);
 };
 
-// Decoding cap for screenshots handed to the audits (checked from the file header).
-inline constexpr uint64_t kRealismAuditMaxPixels = uint64_t(8192) * 8192;
+// The thresholds shipped frames are held to: auditPNG, the trap check, the realism suite
+// and the live-device bridge all audit with these.
+inline constexpr double kRealismMinTextContrast = 2.6;
+inline constexpr double kRealismMaxCentralClutter = 0.16;
 
 }  // namespace assetio

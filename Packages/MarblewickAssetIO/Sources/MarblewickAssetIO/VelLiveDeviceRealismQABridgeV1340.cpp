@@ -61,9 +61,7 @@ VelLiveDeviceRealismScorecardV1340 VelLiveDeviceRealismScorecardV1340::fromJson(
 }
 
 fs::path VelLiveDeviceRealismQABridgeV1340::qaDirectoryURL() {
-    fs::path documents = pk::documentsDirectory();
-    if (documents.empty()) documents = pk::temporaryDirectory();
-    const fs::path dir = documents / "MarblewickRealismQA";
+    const fs::path dir = pk::documentsDirectory() / "MarblewickRealismQA";
     std::error_code ec;
     fs::create_directories(dir, ec);
     return dir;
@@ -83,9 +81,12 @@ VelLiveDeviceRealismScorecardV1340 VelLiveDeviceRealismQABridgeV1340::evaluateAn
     const pk::image::RgbaImage& cgImage, const VelLiveDeviceTelemetryV1340& telemetry,
     const std::vector<VelAnatomicalEventRecordV1310>& anatomicalEvents, const std::optional<fs::path>& outputDirectory,
     double minFPS, const pk::vision::TextRecognizer& recognizer) {
+    // qaDirectoryURL() creates its folder itself.
     const fs::path folder = outputDirectory ? *outputDirectory : qaDirectoryURL();
-    std::error_code ec;
-    fs::create_directories(folder, ec);
+    if (outputDirectory) {
+        std::error_code ec;
+        fs::create_directories(folder, ec);
+    }
 
     const fs::path framePath = folder / kLiveDeviceFramePNGName;
     try {
@@ -98,7 +99,8 @@ VelLiveDeviceRealismScorecardV1340 VelLiveDeviceRealismQABridgeV1340::evaluateAn
 
     VelLiveDeviceRealismScorecardV1340 s;
     s.telemetry = telemetry;
-    s.ocrReport = VelDeepVisionOCRRealismCriticV1310::auditImage(cgImage, kLiveDeviceFramePNGName, true, 2.6, 0.16,
+    s.ocrReport = VelDeepVisionOCRRealismCriticV1310::auditImage(cgImage, kLiveDeviceFramePNGName, true,
+                                                                 kRealismMinTextContrast, kRealismMaxCentralClutter,
                                                                  recognizer);
     s.photorealReport = VelVisualPhotorealismAuditorV1310::auditFrame(cgImage, kLiveDeviceFramePNGName);
     s.anatomicalReport = VelAnatomicalRealismAuditorV1310::audit(anatomicalEvents);

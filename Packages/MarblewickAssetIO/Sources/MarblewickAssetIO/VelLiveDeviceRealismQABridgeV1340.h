@@ -58,8 +58,8 @@ inline constexpr const char* kLiveDeviceReportJSONName = "vel_live_device_realis
 struct VelLiveDeviceRealismQABridgeV1340 {
     VelLiveDeviceRealismQABridgeV1340() = delete;
 
-    // "MarblewickRealismQA" in the user's documents folder (the temporary folder when
-    // there is none), created if possible; returned either way.
+    // "MarblewickRealismQA" in the user's documents folder, created if possible;
+    // returned either way.
     static std::filesystem::path qaDirectoryURL();
 
     // "nominal", "fair", "serious", "critical", or "unknown" when the machine reports no

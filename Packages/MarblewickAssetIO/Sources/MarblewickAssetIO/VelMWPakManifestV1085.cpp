@@ -40,10 +40,7 @@ VelMWPakManifestV1085 VelMWPakManifestV1085::fromJson(const OrderedJson& j) {
     m.magic = readString(j, "magic");
     m.version = readInteger<int64_t>(j, "version");
     m.compressionAlgorithm = readString(j, "compressionAlgorithm");
-    const auto& list = field(j, "entries");
-    if (!list.is_array()) failDecode(typeMismatch, "Expected an array for entries.");
-    m.entries.reserve(list.size());
-    for (const auto& e : list) m.entries.push_back(VelMWPakEntryV1085::fromJson(e));
+    m.entries = readRecordList<VelMWPakEntryV1085>(j, "entries");
     return m;
 }
 

@@ -192,9 +192,7 @@ VelSteamMultiTitleDistReceiptV1095 VelSteamMultiTitleDistReceiptV1095::fromJson(
     requireObject(j, "VelSteamMultiTitleDistReceiptV1095");
     VelSteamMultiTitleDistReceiptV1095 r;
     r.distRootPath = readString(j, "distRootPath");
-    const auto& list = field(j, "packagedTitles");
-    if (!list.is_array()) failDecode(typeMismatch, "Expected an array for packagedTitles.");
-    for (const auto& e : list) r.packagedTitles.push_back(VelSteamTitleDistEntryV1095::fromJson(e));
+    r.packagedTitles = readRecordList<VelSteamTitleDistEntryV1095>(j, "packagedTitles");
     r.allFourTitlesReady = readBool(j, "allFourTitlesReady");
     r.allSPIRVMagicValid = readBool(j, "allSPIRVMagicValid");
     r.buildDriverScriptPath = readString(j, "buildDriverScriptPath");

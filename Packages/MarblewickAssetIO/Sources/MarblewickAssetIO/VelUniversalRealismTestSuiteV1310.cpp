@@ -30,8 +30,8 @@ VelUniversalRealismSuiteReportV1310 VelUniversalRealismSuiteReportV1310::fromJso
     r.gameTitle = readString(j, "gameTitle");
     r.harnessVersion = readString(j, "harnessVersion");
     r.anatomicalReport = VelAnatomicalAuditReportV1310::fromJson(field(j, "anatomicalReport"));
-    r.ocrReports = realism::readRecordList<VelDeepVisionOCRReportV1310>(j, "ocrReports");
-    r.frameReports = realism::readRecordList<VelPhotorealismFrameReportV1310>(j, "frameReports");
+    r.ocrReports = readRecordList<VelDeepVisionOCRReportV1310>(j, "ocrReports");
+    r.frameReports = readRecordList<VelPhotorealismFrameReportV1310>(j, "frameReports");
     if (const Json* t = optionalField(j, "temporalReport")) r.temporalReport = VelTemporalRealismReportV1310::fromJson(*t);
     r.selfTestTrapsPassed = readBool(j, "selfTestTrapsPassed");
     r.realismScore100 = readInteger<int64_t>(j, "realismScore100");
@@ -53,17 +53,12 @@ VelUniversalRealismSuiteReportV1310 VelUniversalRealismTestSuiteV1310::runFullSu
     r.selfTestTrapsPassed =
         textTrap.caughtDefects && anatomyTrap.caughtMultiHeadBug && anatomyTrap.caughtMutualExclusionBug;
 
-    for (const auto& url : ocrPNGURLs) {
-        auto image = pk::image::decodeFile(url, kRealismAuditMaxPixels);
-        if (!image) continue;
-        r.ocrReports.push_back(
-            VelDeepVisionOCRRealismCriticV1310::auditImage(*image, pk::lastComponent(url), true, 2.6, 0.16, recognizer));
-    }
-    for (const auto& url : photorealPNGURLs) {
-        auto image = pk::image::decodeFile(url, kRealismAuditMaxPixels);
-        if (!image) continue;
-        r.frameReports.push_back(VelVisualPhotorealismAuditorV1310::auditFrame(*image, pk::lastComponent(url)));
-    }
+    // Files that cannot be decoded are left out.
+    for (const auto& url : ocrPNGURLs)
+        if (auto report = VelDeepVisionOCRRealismCriticV1310::auditPNG(url, true, recognizer))
+            r.ocrReports.push_back(std::move(*report));
+    for (const auto& url : photorealPNGURLs)
+        if (auto report = VelVisualPhotorealismAuditorV1310::auditPNG(url)) r.frameReports.push_back(std::move(*report));
     if (temporalFrames)
         r.temporalReport = VelVisualPhotorealismAuditorV1310::auditTemporalSequence(
             temporalFrames->pre, temporalFrames->impact, temporalFrames->post, gameTitle);

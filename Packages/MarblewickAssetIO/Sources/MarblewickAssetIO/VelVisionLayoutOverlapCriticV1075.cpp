@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <exception>
 
+#include "MarblewickAssetIO/RealismImageSampling.h"
 #include "MarblewickAssetIO/RealismJson.h"
 #include "MarblewickAssetIO/RealismTextLayout.h"
-#include "MarblewickAssetIO/VelDeepVisionOCRRealismCriticV1310.h"
 #include "PlatformKit/Draw2D/Bitmap.h"
 #include "PlatformKit/Draw2D/Canvas.h"
 #include "PlatformKit/Foundation/Files.h"
@@ -56,9 +56,9 @@ VelVisionCriticReportV1075 VelVisionCriticReportV1075::fromJson(const Json& j) {
     r.recognizedTextCount = readInteger<int64_t>(j, "recognizedTextCount");
     r.overlapPairsDetected = readInteger<int64_t>(j, "overlapPairsDetected");
     r.edgeClippedBoxes = readInteger<int64_t>(j, "edgeClippedBoxes");
-    r.forbiddenJargonLeaks = realism::readStringList(j, "forbiddenJargonLeaks");
+    r.forbiddenJargonLeaks = readStringList(j, "forbiddenJargonLeaks");
     r.passedCleanLayoutGate = readBool(j, "passedCleanLayoutGate");
-    r.recognizedStrings = realism::readStringList(j, "recognizedStrings");
+    r.recognizedStrings = readStringList(j, "recognizedStrings");
     return r;
 }
 

@@ -54,8 +54,7 @@ VelVision3DPoseFrameV1265 VelVision3DPoseFrameV1265::fromJson(const json::Json& 
     VelVision3DPoseFrameV1265 f;
     f.timeSec = json::readFloat(j, "timeSec");
     f.pelvisPos = readVector(json::field(j, "pelvisPos"), "pelvisPos");
-    const auto& joints = json::field(j, "jointEulerRad16");
-    if (!joints.is_array()) json::failDecode(json::typeMismatch, "Expected an array for jointEulerRad16.");
+    const auto& joints = json::readArray(j, "jointEulerRad16");
     f.jointEulerRad16.reserve(joints.size());
     for (const auto& v : joints) f.jointEulerRad16.push_back(readVector(v, "jointEulerRad16"));
     return f;

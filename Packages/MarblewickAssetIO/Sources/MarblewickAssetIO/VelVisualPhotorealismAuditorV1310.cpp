@@ -6,7 +6,6 @@
 
 #include "MarblewickAssetIO/RealismImageSampling.h"
 #include "MarblewickAssetIO/RealismJson.h"
-#include "MarblewickAssetIO/VelDeepVisionOCRRealismCriticV1310.h"
 #include "PlatformKit/Foundation/Files.h"
 #include "PlatformKit/Foundation/Numbers.h"
 #include "PlatformKit/Vision/FeaturePrint.h"
@@ -27,11 +26,10 @@ constexpr size_t kBlobMinCells = 114;
 // the upper half are never compared, so they are not made.
 std::array<uint8_t, kThumbWidth * kUpperRows * 3> upperThumbnail(const RgbaImage& img) {
     std::array<uint8_t, kThumbWidth * kUpperRows * 3> out{};
-    if (!realism::holdsPixels(img)) return out;
+    if (!img.holdsPixels()) return out;
     const int64_t W = img.width, H = img.height;
     std::array<int64_t, kThumbWidth + 1> colStart{};
     for (int tx = 0; tx <= kThumbWidth; ++tx) colStart[tx] = tx * W / kThumbWidth;
-    std::vector<uint64_t> sums(kThumbWidth * 3);
     for (int ty = 0; ty < kUpperRows; ++ty) {
         const int64_t sy0 = std::min(ty * H / kThumbHeight, H - 1);
         const int64_t sy1 = std::max((ty + 1) * H / kThumbHeight, sy0 + 1);
@@ -56,9 +54,10 @@ std::array<uint8_t, kThumbWidth * kUpperRows * 3> upperThumbnail(const RgbaImage
     return out;
 }
 
-std::optional<pk::vision::FeaturePrint> printOf(const RgbaImage& img) {
-    if (!realism::holdsPixels(img)) return std::nullopt;
-    return pk::vision::featurePrint(img);
+// 0.15 when either frame has no print (no pixels).
+float distance(const std::optional<pk::vision::FeaturePrint>& a, const std::optional<pk::vision::FeaturePrint>& b) {
+    if (!a || !b) return 0.15f;
+    return pk::vision::featurePrintDistance(*a, *b);
 }
 
 }  // namespace
@@ -93,7 +92,7 @@ VelPhotorealismFrameReportV1310 VelPhotorealismFrameReportV1310::fromJson(const 
     r.missingTextureMagentaFraction = readDouble(j, "missingTextureMagentaFraction");
     r.microTextureGradientScore = readDouble(j, "microTextureGradientScore");
     r.meanColorSaturation = readDouble(j, "meanColorSaturation");
-    r.violations = realism::readStringList(j, "violations");
+    r.violations = readStringList(j, "violations");
     r.passed = readBool(j, "passed");
     return r;
 }
@@ -115,8 +114,8 @@ VelTemporalRealismReportV1310 VelTemporalRealismReportV1310::fromJson(const Json
     r.featureDistancePreToImpact = readFloat(j, "featureDistancePreToImpact");
     r.featureDistanceImpactToPost = readFloat(j, "featureDistanceImpactToPost");
     r.largeDeltaBlobCountInUpperImpactZone = readInteger<int64_t>(j, "largeDeltaBlobCountInUpperImpactZone");
-    r.frameReports = realism::readRecordList<VelPhotorealismFrameReportV1310>(j, "frameReports");
-    r.violations = realism::readStringList(j, "violations");
+    r.frameReports = readRecordList<VelPhotorealismFrameReportV1310>(j, "frameReports");
+    r.violations = readStringList(j, "violations");
     r.passed = readBool(j, "passed");
     return r;
 }
@@ -124,10 +123,14 @@ VelTemporalRealismReportV1310 VelTemporalRealismReportV1310::fromJson(const Json
 VelPhotorealismFrameReportV1310 VelVisualPhotorealismAuditorV1310::auditFrame(const RgbaImage& cgImage,
                                                                               const std::string& imageName) {
     const int64_t W = realism::imageWidth(cgImage), H = realism::imageHeight(cgImage);
-    const bool readable = realism::holdsPixels(cgImage);
+    const bool readable = cgImage.holdsPixels();
+    // About 240 samples across the shorter side, and at most about 4096 along the longer
+    // one, so a long thin frame cannot ask for a huge grid. A frame without its rows reads
+    // as zeros, and every statistic is a fraction of the grid, so 2 x 2 zeros say the same.
     const int64_t shorter = std::min(W, H);
-    const int64_t s = shorter > 239 ? shorter / 240 : 1;
-    const int64_t NR = std::max<int64_t>(H / s, 2), NC = std::max<int64_t>(W / s, 2);
+    const int64_t s = std::max({int64_t{1}, shorter / 240, std::max(W, H) / 4096});
+    const int64_t NR = readable ? std::max<int64_t>(H / s, 2) : 2;
+    const int64_t NC = readable ? std::max<int64_t>(W / s, 2) : 2;
 
     std::vector<double> grid(static_cast<size_t>(NR * NC));
     double lumaSum = 0, saturationSum = 0;
@@ -211,9 +214,7 @@ std::optional<VelPhotorealismFrameReportV1310> VelVisualPhotorealismAuditorV1310
 }
 
 float VelVisualPhotorealismAuditorV1310::featurePrintDistance(const RgbaImage& a, const RgbaImage& b) {
-    const auto pa = printOf(a), pb = printOf(b);
-    if (!pa || !pb) return 0.15f;
-    return pk::vision::featurePrintDistance(*pa, *pb);
+    return distance(pk::vision::featurePrint(a), pk::vision::featurePrint(b));
 }
 
 int64_t VelVisualPhotorealismAuditorV1310::largeDeltaBlobCount(const RgbaImage& a, const RgbaImage& b) {
@@ -260,8 +261,12 @@ VelTemporalRealismReportV1310 VelVisualPhotorealismAuditorV1310::auditTemporalSe
     r.frameReports = {auditFrame(preFrame, sequenceLabel + "_T0_pre"),
                       auditFrame(impactFrame, sequenceLabel + "_T1_impact"),
                       auditFrame(postFrame, sequenceLabel + "_T2_post")};
-    const float d01 = featurePrintDistance(preFrame, impactFrame);
-    const float d12 = featurePrintDistance(impactFrame, postFrame);
+    // Each frame's print is made once; the impact frame's serves both distances.
+    const auto prePrint = pk::vision::featurePrint(preFrame);
+    const auto impactPrint = pk::vision::featurePrint(impactFrame);
+    const auto postPrint = pk::vision::featurePrint(postFrame);
+    const float d01 = distance(prePrint, impactPrint);
+    const float d12 = distance(impactPrint, postPrint);
     const int64_t blobs = largeDeltaBlobCount(preFrame, impactFrame);
     r.featureDistancePreToImpact = d01;
     r.featureDistanceImpactToPost = d12;

@@ -15,6 +15,12 @@ RgbaImage solid(int w, int h, uint8_t r, uint8_t g, uint8_t b) {
     }
     return img;
 }
+// A stride whose product with the height wraps to 0: the rows are not there.
+RgbaImage wrappingStride() {
+    RgbaImage img = solid(1, 4, 9, 9, 9);
+    img.stride = size_t(1) << 62;
+    return img;
+}
 void square(RgbaImage& img, int x0, int y0, int side, uint8_t v) {
     for (int y = y0; y < y0 + side; ++y)
         for (int x = x0; x < x0 + side; ++x)
@@ -32,6 +38,7 @@ TEST(TesseractTextRecognizer, EngineLoadsWithEnglishData) {
     EXPECT_THROW(missing.recognize(solid(8, 8, 0, 0, 0)), pk::StudioError);
     EXPECT_TRUE(recognizer.recognize(RgbaImage{}).empty());
     EXPECT_TRUE(recognizer.recognize(solid(64, 64, 20, 20, 20)).empty());
+    EXPECT_TRUE(recognizer.recognize(wrappingStride()).empty());
 }
 
 TEST(FeaturePrint, SeparatesStaticSmallMoveAndHardCut) {
@@ -52,4 +59,5 @@ TEST(FeaturePrint, SeparatesStaticSmallMoveAndHardCut) {
     EXPECT_GT(featurePrintDistance(*featurePrint(solid(4, 4, 255, 255, 255)), *featurePrint(solid(4, 4, 0, 0, 0))), 1.35f);
     EXPECT_FALSE(featurePrint(RgbaImage{}).has_value());
     EXPECT_TRUE(featurePrint(solid(1, 1, 9, 9, 9)).has_value());
+    EXPECT_FALSE(featurePrint(wrappingStride()).has_value());
 }

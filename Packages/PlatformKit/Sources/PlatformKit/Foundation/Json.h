@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -148,6 +149,32 @@ template <class J> std::optional<std::string> readOptionalString(const J& o, std
     const J* v = optionalField(o, k);
     if (!v) return std::nullopt;
     return asString(*v, k);
+}
+
+template <class J>
+const J& readArray(const J& obj, std::string_view key) {
+    const J& v = field(obj, key);
+    if (!v.is_array()) failDecode(typeMismatch, "Expected an array for " + std::string(key) + ".");
+    return v;
+}
+
+template <class J>
+std::vector<std::string> readStringList(const J& obj, std::string_view key) {
+    const J& v = readArray(obj, key);
+    std::vector<std::string> out;
+    out.reserve(v.size());
+    for (const auto& e : v) out.push_back(asString(e, key));
+    return out;
+}
+
+// Each element decoded by T::fromJson.
+template <class T, class J>
+std::vector<T> readRecordList(const J& obj, std::string_view key) {
+    const J& v = readArray(obj, key);
+    std::vector<T> out;
+    out.reserve(v.size());
+    for (const auto& e : v) out.push_back(T::fromJson(e));
+    return out;
 }
 
 }  // namespace pk::json

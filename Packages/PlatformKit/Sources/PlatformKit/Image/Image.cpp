@@ -189,9 +189,9 @@ void premultiplyAlpha(RgbaImage& image) {
     for (int y = 0; y < image.height; ++y) {
         uint8_t* p = image.row(y);
         for (int x = 0; x < image.width; ++x, p += 4) {
-            const unsigned a = p[3];
+            const uint8_t a = p[3];
             if (a == 255) continue;
-            for (int c = 0; c < 3; ++c) p[c] = static_cast<uint8_t>((p[c] * a + 127) / 255);
+            for (int c = 0; c < 3; ++c) p[c] = premultipliedComponent(p[c], a);
         }
     }
 }

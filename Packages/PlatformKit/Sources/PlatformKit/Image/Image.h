@@ -24,6 +24,11 @@ struct RgbaImage {
     // width x height, zero-filled, tightly packed.
     static RgbaImage blank(int width, int height);
     bool empty() const { return width <= 0 || height <= 0; }
+    // True when the size is positive and `bytes` holds every row `stride` apart (the
+    // check divides, so no huge stride or height can wrap it).
+    bool holdsPixels() const {
+        return !empty() && stride >= static_cast<size_t>(width) * 4 && bytes.size() / stride >= static_cast<size_t>(height);
+    }
     uint8_t* row(int y) { return bytes.data() + static_cast<size_t>(y) * stride; }
     const uint8_t* row(int y) const { return bytes.data() + static_cast<size_t>(y) * stride; }
 };
@@ -47,6 +52,11 @@ enum class ResizeQuality {
 // values, so transparent pixels bleed no colour. An empty source or size gives an image
 // of the asked size filled with zeros (or empty for a size below 1).
 RgbaImage resized(const RgbaImage& source, int width, int height, ResizeQuality quality = ResizeQuality::standard);
+
+// One colour byte multiplied by alpha, rounded: (c * a + 127) / 255.
+inline uint8_t premultipliedComponent(uint8_t c, uint8_t a) {
+    return a == 255 ? c : static_cast<uint8_t>((static_cast<unsigned>(c) * a + 127) / 255);
+}
 
 // Multiplies R, G, B by alpha (rounded), in place.
 void premultiplyAlpha(RgbaImage& image);

@@ -6,10 +6,8 @@
 namespace pk::vision {
 
 std::optional<FeaturePrint> featurePrint(const pk::image::RgbaImage& image) {
+    if (!image.holdsPixels()) return std::nullopt;
     const int w = image.width, h = image.height;
-    if (w <= 0 || h <= 0 || image.stride < static_cast<size_t>(w) * 4 ||
-        image.bytes.size() < image.stride * static_cast<size_t>(h))
-        return std::nullopt;
     constexpr int n = kFeaturePrintSide;
     // Column sums per cell row, accumulated in doubles so a 4K frame loses nothing.
     std::vector<double> sums(static_cast<size_t>(n) * n * 3, 0.0);

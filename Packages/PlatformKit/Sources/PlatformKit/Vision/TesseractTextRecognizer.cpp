@@ -64,10 +64,8 @@ std::vector<RecognizedTextLine> TesseractTextRecognizer::recognize(const pk::ima
     EngineSlot& slot = engineFor(language_, dataPath_);
     if (!slot.api) throw StudioError(kVisionErrorDomain, engineUnavailable, slot.failure);
     std::vector<RecognizedTextLine> lines;
+    if (!image.holdsPixels()) return lines;
     const int w = image.width, h = image.height;
-    if (w <= 0 || h <= 0 || image.stride < static_cast<size_t>(w) * 4 ||
-        image.bytes.size() < image.stride * static_cast<size_t>(h))
-        return lines;
 
     // Transparent parts read as black, as they would when drawn into an opaque context.
     std::vector<unsigned char> rgb(static_cast<size_t>(w) * h * 3);
@@ -75,8 +73,8 @@ std::vector<RecognizedTextLine> TesseractTextRecognizer::recognize(const pk::ima
         const uint8_t* src = image.row(y);
         unsigned char* dst = rgb.data() + static_cast<size_t>(y) * w * 3;
         for (int x = 0; x < w; ++x) {
-            const unsigned a = src[x * 4 + 3];
-            for (int c = 0; c < 3; ++c) dst[x * 3 + c] = static_cast<unsigned char>((src[x * 4 + c] * a + 127) / 255);
+            const uint8_t a = src[x * 4 + 3];
+            for (int c = 0; c < 3; ++c) dst[x * 3 + c] = pk::image::premultipliedComponent(src[x * 4 + c], a);
         }
     }
     tesseract::TessBaseAPI& api = *slot.api;
