@@ -126,8 +126,6 @@ public:
     // Copies every look setting into the engine's scene state in one edit under its lock;
     // the camera (yaw, pitch, distance, target height) is left to the mouse.
     void syncSceneState();
-    // The edit itself, for callers that run the engine's update directly.
-    void applySceneSettings(lookdev::LookDevSceneState& state) const;
 
     // ---- assets, materials, environments ----------------------------------------------
     void importExternalModelPanel();
@@ -178,6 +176,8 @@ private:
     using Alive = std::shared_ptr<StudioViewModel*>;
 
     pk::MainQueue& mainQueue() const { return *services_.mainQueue; }
+    // The edit syncSceneState() makes.
+    void applySceneSettings(lookdev::LookDevSceneState& state) const;
     bool resynthesize();
     static pk::ui::FilePanelRequest panelRequest(pk::ui::FilePanelRequest::Kind kind, std::string title,
                                                  std::vector<pk::ui::FileType> types, std::string defaultName,

@@ -13,7 +13,6 @@ namespace kestrelune {
 
 using namespace pk::ui;
 using window::placeButton;
-using window::syncSceneInline;
 
 namespace {
 
@@ -235,7 +234,7 @@ void StudioMainView::topBar(const Layout& L) {
         if (placeButton("mode:" + label, ImVec2(bx, cy - modeSizes[i].y * 0.5f), label, {},
                         shadingModeStyle(selected), selected)) {
             vm_.shadingMode = modes[i];
-            syncSceneInline(vm_);
+            vm_.syncSceneState();
         }
         bx += modeSizes[i].x + 3;
     }
@@ -246,7 +245,7 @@ void StudioMainView::topBar(const Layout& L) {
     if (placeButton("turntable", ImVec2(x, cy - turntableSize.y * 0.5f), turntableTitle, turntableSymbol,
                     topBarToggleStyle(), spinning)) {
         vm_.turntableEnabled = !*vm_.turntableEnabled;
-        syncSceneInline(vm_);
+        vm_.syncSceneState();
     }
     x += turntableSize.x + 8;
     if (placeButton("facecam", ImVec2(x, cy - facecamSize.y * 0.5f), "Facecam", facecamSymbol,

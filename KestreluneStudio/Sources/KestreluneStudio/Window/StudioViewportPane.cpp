@@ -270,7 +270,7 @@ void StudioMainView::viewportHud(ImVec2 min, ImVec2 max) {
                                 lensChipStyle(selected), selected)) {
             // Also when already selected: the lens is written and the scene synced again.
             vm_.lens = lenses[i];
-            window::syncSceneInline(vm_);
+            vm_.syncSceneState();
         }
         cx += chipSizes[i].x + 3;
     }
