@@ -378,6 +378,15 @@ TEST_F(ViewModelTest, EveryOutcomeReadsAsItsBanner) {
              m.packageMWPakPanel();
          },
          "Built .mwpak (1 assets \u00B7 +3.2% size \u00B7 90 MB/s GPU stream)"},
+        {"archive that grew too little to show, as the inspector reads it",
+         [](auto& t, auto& m) {
+             t.exporters->pakReceipt.entryCount = 2;
+             t.exporters->pakReceipt.compressionSavingsPct = -0.04;
+             t.exporters->pakReceipt.mtlIOBandwidthMBps = 1;
+             t.panels->enqueueChoice("/out/p.mwpak");
+             m.packageMWPakPanel();
+         },
+         "Built .mwpak (2 assets \u00B7 -0.0% size \u00B7 1 MB/s GPU stream)"},
         {"archive failure",
          [](auto& t, auto& m) {
              t.exporters->error = "Permission denied";
