@@ -120,11 +120,12 @@ void StudioViewModel::joinFinishedExports() {
 }
 
 void StudioViewModel::cancelAndJoinExports(const std::function<void()>& pump) {
+    const std::function<void()>& runJobs = pump ? pump : services_.pumpGpu;
     for (auto& r : running_) r.cancel->cancel();
     for (auto& r : running_) {
-        // A render may be waiting for GPU work that only the caller's thread runs.
+        // A render may be waiting for GPU work that only this thread runs.
         while (!r.finished->load()) {
-            if (pump) pump();
+            if (runJobs) runJobs();
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         if (r.thread.joinable()) r.thread.join();

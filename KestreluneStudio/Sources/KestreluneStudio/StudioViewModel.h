@@ -45,6 +45,9 @@ struct StudioServices {
     std::function<std::vector<lookdev::StudioAssetItem>()> discoverAssets;
     // Where background work reports back (the process's main queue when null).
     pk::MainQueue* mainQueue = nullptr;
+    // Runs the GPU jobs that only the owning thread may run (a window's device); renders
+    // may wait for them, so joining a render calls it. None when jobs run by themselves.
+    std::function<void()> pumpGpu = nullptr;
 };
 
 // The view model's change announcement: sent before any published property changes.
@@ -64,8 +67,7 @@ public:
     // The start-up sequence: defaults, catalogue, the engine's mesh audit and material
     // previews, the frame-rate read-out, and a first scene sync. Cannot fail.
     explicit StudioViewModel(StudioServices services);
-    // Cancels and joins running renders (without pumping GPU jobs: the application calls
-    // cancelAndJoinExports with its pump first).
+    // Cancels and joins running renders, pumping with the services' pumpGpu.
     ~StudioViewModel();
     StudioViewModel(const StudioViewModel&) = delete;
     StudioViewModel& operator=(const StudioViewModel&) = delete;
@@ -153,8 +155,8 @@ public:
     void toggleMusicPreview();
 
     // Quitting: cancels every running render and waits for its thread, calling `pump`
-    // between checks (the application drains its GPU jobs there, which the renders wait
-    // for). Their reports posted to the main queue then do nothing.
+    // (the services' pumpGpu when empty) between checks: the renders may wait for GPU
+    // jobs run there. Their reports posted to the main queue then do nothing.
     void cancelAndJoinExports(const std::function<void()>& pump = {});
     // True while a render thread has not finished (its report may still be queued).
     bool hasRunningExports() const;
