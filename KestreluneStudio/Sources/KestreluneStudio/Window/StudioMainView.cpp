@@ -92,10 +92,15 @@ StudioMainView::StudioMainView(StudioViewModel& vm, std::optional<pk::image::Rgb
     stripFrom_ = stripTo_ = *vm_.showMapStrip ? 1.0f : 0.0f;
     // New previews need new textures; the observer only marks them, before the change.
     previewsObserver_ = vm_.pbrPreviews.observe([this](const lookdev::PBRMapPreviews&) { previewsDirty_ = true; });
+    // The same for the browser's filtered list.
+    assetsObserver_ = vm_.assets.observe([this](const auto&) { filteredDirty_ = true; });
+    queryObserver_ = vm_.assetSearchQuery.observe([this](const auto&) { filteredDirty_ = true; });
 }
 
 StudioMainView::~StudioMainView() {
     vm_.pbrPreviews.removeObserver(previewsObserver_);
+    vm_.assets.removeObserver(assetsObserver_);
+    vm_.assetSearchQuery.removeObserver(queryObserver_);
     overlay_.reset();
     releaseTextures();
 }
