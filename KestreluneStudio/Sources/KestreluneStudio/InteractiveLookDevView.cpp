@@ -9,13 +9,6 @@
 
 namespace kestrelune {
 
-void InteractiveLookDevView::configure(std::weak_ptr<StudioEngine> engine,
-                                       std::function<void(const std::filesystem::path&)> onDrop) {
-    lookDevEngine = std::move(engine);
-    onDropFileURL = std::move(onDrop);
-    configured_ = true;
-}
-
 void InteractiveLookDevView::draw(ImVec2 size) {
     size = ImVec2(std::max(size.x, 1.0f), std::max(size.y, 1.0f));
     const ImVec2 origin = ImGui::GetCursorScreenPos();
@@ -64,10 +57,8 @@ bool InteractiveLookDevView::performDrop(const std::vector<DroppedItem>& items) 
 }
 
 void LookDevViewportView::draw(InteractiveLookDevView& view, ImVec2 size) const {
-    if (!view.isConfigured())
-        view.configure(engine, onDropFile);
-    else
-        view.onDropFileURL = onDropFile;
+    view.lookDevEngine = engine;
+    view.onDropFileURL = onDropFile;
     view.draw(size);
 }
 

@@ -32,16 +32,13 @@ public:
     void cancelDrag() { input_.mouseUp(); }
 
     const ViewportInputMapper& input() const { return input_; }
-    bool isConfigured() const { return configured_; }
-    void configure(std::weak_ptr<StudioEngine> engine, std::function<void(const std::filesystem::path&)> onDrop);
 
 private:
     ViewportInputMapper input_;
-    bool configured_ = false;
 };
 
-// What the window places for its viewport: the engine and what to do with a dropped
-// file. The first draw configures the view; later draws only replace the drop callback.
+// What the window places for its viewport each frame: the engine and what to do with a
+// dropped file. Every draw hands both to the view; the last ones count.
 struct LookDevViewportView {
     std::shared_ptr<StudioEngine> engine;
     std::function<void(const std::filesystem::path&)> onDropFile;
