@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "KestreluneStudio/Window/StudioWindowPalette.h"
 #include "PlatformKit/Gpu/Resources.h"
 #include "PlatformKit/Ui/UiWidgets.h"
 
@@ -17,9 +18,7 @@ void InteractiveLookDevView::draw(ImVec2 size) {
     std::shared_ptr<StudioEngine> engine = lookDevEngine.lock();
 
     ImDrawList* dl = ImGui::GetWindowDrawList();
-    dl->AddRectFilled(
-        origin, end,
-        ImGui::ColorConvertFloat4ToU32(ImVec4(kClearColor[0], kClearColor[1], kClearColor[2], kClearColor[3])));
+    dl->AddRectFilled(origin, end, pk::ui::toImU32(StudioWindowPalette::viewportClear));
     if (engine) {
         const int w = static_cast<int>(std::lround(size.x * io.DisplayFramebufferScale.x));
         const int h = static_cast<int>(std::lround(size.y * io.DisplayFramebufferScale.y));

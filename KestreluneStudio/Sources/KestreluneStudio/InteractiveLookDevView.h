@@ -16,14 +16,12 @@ namespace kestrelune {
 
 class InteractiveLookDevView {
 public:
-    // The clear colour behind the engine's frame (and in its place while none is drawn).
-    static constexpr float kClearColor[4] = {0.04f, 0.045f, 0.06f, 1.0f};
-
     std::weak_ptr<StudioEngine> lookDevEngine;
     std::function<void(const std::filesystem::path&)> onDropFileURL;
 
-    // Draws at the cursor of the current ImGui window, `size` points large, and handles
-    // the mouse over it. Reported to the probe as "viewport".
+    // Draws at the cursor of the current ImGui window, `size` points large (the window's
+    // viewport clear colour where no frame is drawn), and handles the mouse over it.
+    // Reported to the probe as "viewport".
     void draw(ImVec2 size);
     // A whole drop (SDL reports drops for the window): true when the drop was taken,
     // also when no callback is set.

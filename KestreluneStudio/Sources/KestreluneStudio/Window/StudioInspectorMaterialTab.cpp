@@ -58,7 +58,7 @@ void mapSizeRow(StudioViewModel& vm) {
     int selected = -1;
     for (size_t i = 0; i < kMapSizes.size(); ++i)
         if (kMapSizes[i].side == vm.materialParams->resolution) selected = int(i);
-    const auto row = beginTrailingControlRow("Map Size", kMapSizeWidth, segmentedControlHeight());
+    const auto row = beginTrailingControlRow("Map Size", kMapSizeWidth, pk::ui::segmentedControlHeight());
     if (auto pressed = pk::ui::segmentedControl("Map Size", titles, selected, kMapSizeWidth)) {
         const int64_t side = kMapSizes[size_t(*pressed)].side;
         vm.materialParams.modify([side](PBRMaterialParameters& p) { p.resolution = side; });

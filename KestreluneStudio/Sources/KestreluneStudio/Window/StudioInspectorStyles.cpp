@@ -2,14 +2,11 @@
 
 #include <algorithm>
 
+#include "KestreluneStudio/Window/StudioWindowPalette.h"
+
 namespace kestrelune::inspector {
 
 using namespace pk::ui;
-
-namespace {
-// The kit's segmented control is its font size plus 12 points tall.
-constexpr float kSegmentFontSize = 11;
-}  // namespace
 
 void sectionHeader(std::string_view title) { pk::ui::sectionHeader(title); }
 
@@ -33,7 +30,7 @@ bool secondaryActionButton(std::string_view id, std::string_view title, std::str
     return labelButton(id, title, symbol, style, ControlState{false, enabled});
 }
 
-void inspectorDivider() { divider(kDividerColor); }
+void inspectorDivider() { divider(StudioWindowPalette::divider); }
 
 LabelStyle tabButtonStyle(bool selected, float width) {
     LabelStyle s;
@@ -60,8 +57,6 @@ LabelStyle rigCardStyle(bool selected, float width) {
     s.foreground = white();
     return s;
 }
-
-float segmentedControlHeight() { return kSegmentFontSize + 12; }
 
 TrailingControlRow beginTrailingControlRow(std::string_view label, float controlWidth, float controlHeight) {
     const FontSpec font{11, FontWeight::medium};

@@ -10,8 +10,6 @@
 
 namespace kestrelune::inspector {
 
-inline constexpr pk::Color kDividerColor{1, 1, 1, 0.08};
-
 // Upper-cased caption, 10 pt bold, white at 50 %.
 void sectionHeader(std::string_view title);
 // The value header (title left, the value as "%.2f" right) over a continuous cyan slider
@@ -25,7 +23,7 @@ void inspectorValueRow(std::string_view label, std::string_view value);
 bool primaryActionButton(std::string_view id, std::string_view title, std::string_view symbol, bool enabled = true);
 bool secondaryActionButton(std::string_view id, std::string_view title, std::string_view symbol,
                            bool enabled = true, float width = 0);
-// A divider with a white 8 % background.
+// A divider in the window's divider colour.
 void inspectorDivider();
 
 // Tab-bar button label: symbol (12 pt) over title (10 pt, semibold when selected), white
@@ -43,8 +41,6 @@ struct TrailingControlRow {
 };
 TrailingControlRow beginTrailingControlRow(std::string_view label, float controlWidth, float controlHeight);
 void endTrailingControlRow(const TrailingControlRow& row);
-// Height of the kit's segmented control at its default font.
-float segmentedControlHeight();
 
 // Inspector cards: the audit card (white 4 % fill, 8 % stroke), the receipt card (green
 // 9 % fill, 32 % stroke) and the export progress box (white 5 % fill).

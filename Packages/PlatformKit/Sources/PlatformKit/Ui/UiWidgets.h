@@ -108,6 +108,8 @@ bool inspectorSlider(std::string_view id, std::string_view title, float& value, 
 // Returns the index of a segment pressed this frame, also when it is already selected.
 std::optional<int> segmentedControl(std::string_view id, std::span<const std::string> segments, int selected,
                                     float width = 0, const FontSpec& font = FontSpec{11, FontWeight::medium});
+// How tall segmentedControl is with `font`, for laying it out beside other controls.
+float segmentedControlHeight(const FontSpec& font = FontSpec{11, FontWeight::medium});
 // A switch with its title left. True when flipped (value updated).
 bool toggle(std::string_view id, std::string_view title, bool& value, const FontSpec& font = FontSpec{12});
 // A single-line text field. `plain` draws no frame. True on every edit.
