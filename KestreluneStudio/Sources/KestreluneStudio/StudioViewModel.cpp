@@ -10,23 +10,6 @@ namespace kestrelune {
 using namespace lookdev;
 namespace fs = std::filesystem;
 
-// ---- change announcement --------------------------------------------------------------
-
-int ChangeAnnouncer::observe(std::function<void()> fn) {
-    observers_.emplace_back(nextId_, std::move(fn));
-    return nextId_++;
-}
-
-void ChangeAnnouncer::removeObserver(int id) {
-    for (auto& o : observers_)
-        if (o.first == id) o.second = nullptr;
-}
-
-void ChangeAnnouncer::send() {
-    for (size_t i = 0; i < observers_.size(); ++i)
-        if (observers_[i].second) observers_[i].second();
-}
-
 // ---- start-up ---------------------------------------------------------------------------
 
 StudioViewModel::StudioViewModel(StudioServices services)

@@ -51,16 +51,7 @@ struct StudioServices {
 };
 
 // The view model's change announcement: sent before any published property changes.
-class ChangeAnnouncer {
-public:
-    int observe(std::function<void()> fn);
-    void removeObserver(int id);
-    void send();
-
-private:
-    std::vector<std::pair<int, std::function<void()>>> observers_;
-    int nextId_ = 1;
-};
+using ChangeAnnouncer = pk::ObserverList<>;
 
 class StudioViewModel {
 public:
