@@ -259,38 +259,32 @@ void StudioMainView::topBar(const Layout& L) {
     }
 }
 
-ImTextureID StudioMainView::textureFor(ImageTexture& slot, const pk::image::RgbaImage* image) {
+ImTextureID StudioMainView::textureFor(ImTextureID& slot, const pk::image::RgbaImage* image) {
     if (!textureFactory_) return nullptr;
     if (!image || image->empty()) {
-        if (slot.id) textureFactory_->destroy(slot.id);
-        slot = ImageTexture{};
+        if (slot) textureFactory_->destroy(slot);
+        slot = nullptr;
         return nullptr;
     }
-    if (slot.id) return slot.id;
+    if (slot) return slot;
     // The factory takes tightly packed rows; an image whose bytes do not cover its size is
     // not shown.
     const size_t row = size_t(image->width) * 4;
     if (image->stride < row || image->bytes.size() < image->stride * size_t(image->height - 1) + row) return nullptr;
     if (image->stride == row) {
-        slot.id = textureFactory_->create(image->width, image->height, image->bytes.data());
+        slot = textureFactory_->create(image->width, image->height, image->bytes.data());
     } else {
         std::vector<uint8_t> packed(row * size_t(image->height));
         for (int y = 0; y < image->height; ++y) std::copy_n(image->row(y), row, packed.data() + row * size_t(y));
-        slot.id = textureFactory_->create(image->width, image->height, packed.data());
+        slot = textureFactory_->create(image->width, image->height, packed.data());
     }
-    slot.width = image->width;
-    slot.height = image->height;
-    return slot.id;
+    return slot;
 }
 
 void StudioMainView::releaseTextures() {
     if (!textureFactory_) return;
-    if (overrideTexture_.id) textureFactory_->destroy(overrideTexture_.id);
-    overrideTexture_ = ImageTexture{};
-    for (auto& t : previewTextures_) {
-        if (t.id) textureFactory_->destroy(t.id);
-        t = ImageTexture{};
-    }
+    textureFor(overrideTexture_, nullptr);
+    for (ImTextureID& t : previewTextures_) textureFor(t, nullptr);
     previewsDirty_ = true;
 }
 

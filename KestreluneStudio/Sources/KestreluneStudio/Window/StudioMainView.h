@@ -74,10 +74,6 @@ private:
         float topBarHeight = 0;
         ImVec2 leftMin, leftMax, centreMin, centreMax, rightMin, rightMax;
     };
-    struct ImageTexture {
-        ImTextureID id = nullptr;
-        int width = 0, height = 0;
-    };
 
     void topBar(const Layout& layout);
     void leftBrowserPane(const Layout& layout);
@@ -98,7 +94,9 @@ private:
     float mapStripReveal();
     void toggleMapStrip();
 
-    ImTextureID textureFor(ImageTexture& slot, const pk::image::RgbaImage* image);
+    // The texture in `slot` for `image`, made on first use; none (and the slot emptied)
+    // without an image.
+    ImTextureID textureFor(ImTextureID& slot, const pk::image::RgbaImage* image);
     void releaseTextures();
     void requestFonts();
 
@@ -118,8 +116,8 @@ private:
 
     // Textures of the shown images, made on first use and again after a change.
     pk::ui::TextureFactory* textureFactory_ = nullptr;
-    ImageTexture overrideTexture_;
-    std::array<ImageTexture, 4> previewTextures_;
+    ImTextureID overrideTexture_ = nullptr;
+    std::array<ImTextureID, 4> previewTextures_{};
     bool previewsDirty_ = true;
     int previewsObserver_ = 0;
 
