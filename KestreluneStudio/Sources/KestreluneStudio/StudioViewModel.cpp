@@ -136,10 +136,10 @@ pk::ui::FilePanelRequest StudioViewModel::panelRequest(pk::ui::FilePanelRequest:
     return r;
 }
 
-bool StudioViewModel::presentPanel(pk::ui::FilePanelRequest request, std::function<void(const fs::path&)> onConfirm) {
-    if (!services_.panels) return false;
-    return services_.panels->present(std::move(request), [weak = std::weak_ptr<StudioViewModel*>(alive_),
-                                                          onConfirm = std::move(onConfirm)](const fs::path& url) {
+void StudioViewModel::presentPanel(pk::ui::FilePanelRequest request, std::function<void(const fs::path&)> onConfirm) {
+    if (!services_.panels) return;
+    services_.panels->present(std::move(request), [weak = std::weak_ptr<StudioViewModel*>(alive_),
+                                                   onConfirm = std::move(onConfirm)](const fs::path& url) {
         // A panel answered after the view model is gone does nothing.
         if (weak.lock()) onConfirm(url);
     });

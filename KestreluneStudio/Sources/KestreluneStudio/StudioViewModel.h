@@ -175,7 +175,8 @@ private:
     static pk::ui::FilePanelRequest panelRequest(pk::ui::FilePanelRequest::Kind kind, std::string title,
                                                  std::vector<pk::ui::FileType> types, std::string defaultName,
                                                  bool canCreateFolders);
-    bool presentPanel(pk::ui::FilePanelRequest request, std::function<void(const std::filesystem::path&)> onConfirm);
+    // Shows a panel when the services have panels; onConfirm runs while the view model is there.
+    void presentPanel(pk::ui::FilePanelRequest request, std::function<void(const std::filesystem::path&)> onConfirm);
     std::optional<creator::VelMusicIntensityStateV950> exportMusicState() const;
     std::string auditFileStem() const;
     void startRender(std::function<void(const lookdev::ExportCancelToken*, std::weak_ptr<StudioViewModel*>)> work);
