@@ -70,7 +70,7 @@ void mapSizeRow(StudioViewModel& vm) {
 // A synthesis setting: write the whole parameter record back, then synthesize again.
 void reliefSlider(StudioViewModel& vm, const ReliefSlider& row) {
     PBRMaterialParameters params = *vm.materialParams;
-    if (sliderBlock(row.title, params.*row.field, row.lo, row.hi)) {
+    if (pk::ui::inspectorSlider(row.title, row.title, params.*row.field, row.lo, row.hi)) {
         vm.materialParams = std::move(params);
         vm.resynthesizeMaterial();
     }
@@ -80,7 +80,7 @@ void reliefSlider(StudioViewModel& vm, const ReliefSlider& row) {
 
 void drawMaterialTab(StudioViewModel& vm) {
     pk::ui::ProbeScope scope("Material");
-    sectionHeader("4K PBR Material Forge");
+    pk::ui::sectionHeader("4K PBR Material Forge");
 
     if (auto chosen = pk::ui::picker("Preset", "Preset", presetTitles(), presetIndex(vm.materialParams->preset)))
         vm.selectMaterialPreset(PBRMaterialPreset::allCases[size_t(*chosen)]);
@@ -94,10 +94,10 @@ void drawMaterialTab(StudioViewModel& vm) {
     lookSettingSlider(vm, "Surface UV Density", vm.materialUVScale, 0.4f, 4.0f);
 
     inspectorDivider();
-    sectionHeader("Procedural & Photo Relief");
+    pk::ui::sectionHeader("Procedural & Photo Relief");
     for (const ReliefSlider& row : kReliefSliders) reliefSlider(vm, row);
 
-    if (primaryActionButton("Export 4-Map PBR Pack...", "Export 4-Map PBR Pack...", "square.and.arrow.up"))
+    if (pk::ui::primaryButton("Export 4-Map PBR Pack...", "Export 4-Map PBR Pack...", "square.and.arrow.up"))
         vm.exportPBRPackPanel();
 }
 

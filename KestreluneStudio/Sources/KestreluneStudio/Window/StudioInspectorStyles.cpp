@@ -8,18 +8,6 @@ namespace kestrelune::inspector {
 
 using namespace pk::ui;
 
-void sectionHeader(std::string_view title) { pk::ui::sectionHeader(title); }
-
-bool sliderBlock(std::string_view title, float& value, float lo, float hi) {
-    return inspectorSlider(title, title, value, lo, hi);
-}
-
-void inspectorValueRow(std::string_view label, std::string_view value) { valueRow(label, value); }
-
-bool primaryActionButton(std::string_view id, std::string_view title, std::string_view symbol, bool enabled) {
-    return primaryButton(id, title, symbol, enabled);
-}
-
 bool secondaryActionButton(std::string_view id, std::string_view title, std::string_view symbol, bool enabled,
                            float width) {
     LabelStyle style = secondaryActionStyle();
