@@ -1,5 +1,6 @@
 #include "KestreluneStudio/StudioViewModel.h"
 
+#include <algorithm>
 #include <chrono>
 #include <stdexcept>
 
@@ -150,12 +151,14 @@ std::optional<creator::VelMusicIntensityStateV950> StudioViewModel::exportMusicS
     return *musicMood;
 }
 
+std::string StudioViewModel::fileStem(std::string name) {
+    std::replace(name.begin(), name.end(), ' ', '_');
+    return name;
+}
+
 std::string StudioViewModel::auditFileStem() const {
     if (!activeAudit->has_value()) return "Kestrelune";
-    std::string name = (*activeAudit)->name;
-    for (char& c : name)
-        if (c == ' ') c = '_';
-    return name;
+    return fileStem((*activeAudit)->name);
 }
 
 }  // namespace kestrelune

@@ -178,6 +178,9 @@ private:
     // Shows a panel when the services have panels; onConfirm runs while the view model is there.
     void presentPanel(pk::ui::FilePanelRequest request, std::function<void(const std::filesystem::path&)> onConfirm);
     std::optional<creator::VelMusicIntensityStateV950> exportMusicState() const;
+    // A name as the stem of a file name: spaces become underscores.
+    static std::string fileStem(std::string name);
+    // The active audit's name as a file stem ("Kestrelune" without one).
     std::string auditFileStem() const;
     void startRender(std::function<void(const lookdev::ExportCancelToken*, std::weak_ptr<StudioViewModel*>)> work);
     void joinFinishedExports();

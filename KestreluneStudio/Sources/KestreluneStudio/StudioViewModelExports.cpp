@@ -100,10 +100,8 @@ void StudioViewModel::exportStillPNGPanel() {
 void StudioViewModel::exportOBJPanel() {
     StudioMeshHandle mesh = engine().currentMesh();
     if (!mesh) return;
-    std::string name = mesh->audit.name;
-    std::replace(name.begin(), name.end(), ' ', '_');
     presentPanel(panelRequest(FilePanelRequest::Kind::save, "Export Universal Wavefront OBJ",
-                              {FileType::forExtension("obj")}, name + ".obj", false),
+                              {FileType::forExtension("obj")}, fileStem(mesh->audit.name) + ".obj", false),
                  [this, mesh](const fs::path& url) {
                      try {
                          const int64_t bytes = services_.exporters->exportOBJ(*mesh, url);
