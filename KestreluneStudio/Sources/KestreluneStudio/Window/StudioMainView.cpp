@@ -195,8 +195,8 @@ void StudioMainView::topBar(const Layout& L) {
     const float titleColumnH = titleSize.y + 1 + subtitleSize.y;
     const float titleBlockW = 26 + 9 + titleColumnW;
 
-    const auto modes = lookdev::ViewportShadingMode::allCases;
-    std::array<ImVec2, 6> modeSizes{};
+    const auto& modes = lookdev::ViewportShadingMode::allCases;
+    std::array<ImVec2, std::tuple_size_v<std::remove_cvref_t<decltype(modes)>>> modeSizes{};
     float segmentW = 6 + 3 * float(modes.size() - 1), segmentInnerH = 0;
     for (size_t i = 0; i < modes.size(); ++i) {
         modeSizes[i] = measureLabel(shadingModeLabel(modes[i]), {}, shadingModeStyle(modes[i] == *vm_.shadingMode));
