@@ -142,7 +142,8 @@ TEST(LiveStudioQuit, CancelsARunningRenderWhilePumpingTheGpuAndLeavesNoFile) {
     {
         StudioViewModel vm(StudioServices{
             std::make_shared<LiveStudioEngine>(renderer), std::make_shared<LiveStudioExportSuite>(renderer), nullptr,
-            panels, [] { return StudioAssetCatalog::discoverAssets(fs::path("/nonexistent")); }, &queue});
+            panels, [] { return StudioAssetCatalog::discoverAssets(fs::path("/nonexistent")); }, &queue,
+            [&] { device->drainJobs(); }});
         vm.turntableDurationSec = 60.0;
         vm.includeMusicScore = false;
         panels->enqueueChoice(dir / "long.mp4");

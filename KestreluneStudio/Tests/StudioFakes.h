@@ -189,6 +189,8 @@ public:
     std::vector<double> progress = {0.25, 0.5};
     std::vector<std::pair<double, std::string>> batchProgress = {{0.25, "Antique Brass Orrery"}};
     std::shared_ptr<Gate> gate;
+    // The turntable waits at the gate whatever the cancel, as a render waits for GPU work.
+    bool gateIgnoresCancel = false;
     TurntableExportReceipt turntableReceipt;
     BatchTurntableReceipt batchReceipt;
     // Run by the batch before it returns, as the real batch swaps meshes on the engine.
@@ -235,7 +237,8 @@ public:
         lastDuration = durationSec;
         lastFps = fps;
         for (double p : progress) onProgress(p);
-        if (gate && !gate->wait(cancel)) throw pk::StudioError("Fake", 204, "Turntable export cancelled.");
+        if (gate && !gate->wait(gateIgnoresCancel ? nullptr : cancel))
+            throw pk::StudioError("Fake", 204, "Turntable export cancelled.");
         failIfAsked();
         return turntableReceipt;
     }

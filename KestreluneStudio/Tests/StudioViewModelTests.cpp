@@ -2,6 +2,8 @@
 
 #include <bit>
 #include <cmath>
+#include <stop_token>
+#include <thread>
 
 #include "StudioFakes.h"
 
@@ -378,6 +380,15 @@ TEST_F(ViewModelTest, EveryOutcomeReadsAsItsBanner) {
              m.packageMWPakPanel();
          },
          "Built .mwpak (1 assets \u00B7 +3.2% size \u00B7 90 MB/s GPU stream)"},
+        {"archive that grew too little to show, as the inspector reads it",
+         [](auto& t, auto& m) {
+             t.exporters->pakReceipt.entryCount = 2;
+             t.exporters->pakReceipt.compressionSavingsPct = -0.04;
+             t.exporters->pakReceipt.mtlIOBandwidthMBps = 1;
+             t.panels->enqueueChoice("/out/p.mwpak");
+             m.packageMWPakPanel();
+         },
+         "Built .mwpak (2 assets \u00B7 -0.0% size \u00B7 1 MB/s GPU stream)"},
         {"archive failure",
          [](auto& t, auto& m) {
              t.exporters->error = "Permission denied";
@@ -747,6 +758,30 @@ TEST_F(ViewModelTest, QuittingCancelsAndJoinsARunningRender) {
     EXPECT_FALSE(m.hasRunningExports());
     vm.reset();
     EXPECT_NO_FATAL_FAILURE(queue.drain());  // the late failure report finds no view model
+}
+
+// A render may wait for GPU jobs only the owner runs: going away mid-render pumps them
+// while it joins, instead of waiting for ever.
+TEST_F(ViewModelTest, GoingAwayMidRenderPumpsTheGpuJobsItsRenderWaitsFor) {
+    auto gate = exporters->gate = std::make_shared<Gate>();
+    exporters->gateIgnoresCancel = true;
+    int pumped = 0;
+    vm = std::make_unique<StudioViewModel>(StudioServices{engine, exporters, score, panels,
+                                                          [this] { return catalogue; }, &queue, [&] {
+                                                              ++pumped;
+                                                              gate->open();
+                                                          }});
+    panels->enqueueChoice("/out/t.mp4");
+    vm->exportTurntableMP4Panel();
+    ASSERT_TRUE(vm->hasRunningExports());
+    // Opens the gate after a while should the view model never pump, so a fault fails here
+    // instead of hanging.
+    std::jthread watchdog([gate](std::stop_token stop) {
+        for (int i = 0; i < 500 && !stop.stop_requested(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        gate->open();
+    });
+    vm.reset();
+    EXPECT_GT(pumped, 0);
 }
 
 TEST_F(ViewModelTest, ScorePreviewStartsWithTheCurrentMoodAndPausingStopsIt) {

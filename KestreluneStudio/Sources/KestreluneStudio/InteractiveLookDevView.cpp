@@ -4,17 +4,11 @@
 #include <cmath>
 #include <cstdint>
 
+#include "KestreluneStudio/Window/StudioWindowPalette.h"
 #include "PlatformKit/Gpu/Resources.h"
 #include "PlatformKit/Ui/UiWidgets.h"
 
 namespace kestrelune {
-
-void InteractiveLookDevView::configure(std::weak_ptr<StudioEngine> engine,
-                                       std::function<void(const std::filesystem::path&)> onDrop) {
-    lookDevEngine = std::move(engine);
-    onDropFileURL = std::move(onDrop);
-    configured_ = true;
-}
 
 void InteractiveLookDevView::draw(ImVec2 size) {
     size = ImVec2(std::max(size.x, 1.0f), std::max(size.y, 1.0f));
@@ -24,9 +18,7 @@ void InteractiveLookDevView::draw(ImVec2 size) {
     std::shared_ptr<StudioEngine> engine = lookDevEngine.lock();
 
     ImDrawList* dl = ImGui::GetWindowDrawList();
-    dl->AddRectFilled(
-        origin, end,
-        ImGui::ColorConvertFloat4ToU32(ImVec4(kClearColor[0], kClearColor[1], kClearColor[2], kClearColor[3])));
+    dl->AddRectFilled(origin, end, pk::ui::toImU32(StudioWindowPalette::viewportClear));
     if (engine) {
         const int w = static_cast<int>(std::lround(size.x * io.DisplayFramebufferScale.x));
         const int h = static_cast<int>(std::lround(size.y * io.DisplayFramebufferScale.y));
@@ -64,10 +56,8 @@ bool InteractiveLookDevView::performDrop(const std::vector<DroppedItem>& items) 
 }
 
 void LookDevViewportView::draw(InteractiveLookDevView& view, ImVec2 size) const {
-    if (!view.isConfigured())
-        view.configure(engine, onDropFile);
-    else
-        view.onDropFileURL = onDropFile;
+    view.lookDevEngine = engine;
+    view.onDropFileURL = onDropFile;
     view.draw(size);
 }
 

@@ -16,14 +16,12 @@ namespace kestrelune {
 
 class InteractiveLookDevView {
 public:
-    // The clear colour behind the engine's frame (and in its place while none is drawn).
-    static constexpr float kClearColor[4] = {0.04f, 0.045f, 0.06f, 1.0f};
-
     std::weak_ptr<StudioEngine> lookDevEngine;
     std::function<void(const std::filesystem::path&)> onDropFileURL;
 
-    // Draws at the cursor of the current ImGui window, `size` points large, and handles
-    // the mouse over it. Reported to the probe as "viewport".
+    // Draws at the cursor of the current ImGui window, `size` points large (the window's
+    // viewport clear colour where no frame is drawn), and handles the mouse over it.
+    // Reported to the probe as "viewport".
     void draw(ImVec2 size);
     // A whole drop (SDL reports drops for the window): true when the drop was taken,
     // also when no callback is set.
@@ -32,16 +30,13 @@ public:
     void cancelDrag() { input_.mouseUp(); }
 
     const ViewportInputMapper& input() const { return input_; }
-    bool isConfigured() const { return configured_; }
-    void configure(std::weak_ptr<StudioEngine> engine, std::function<void(const std::filesystem::path&)> onDrop);
 
 private:
     ViewportInputMapper input_;
-    bool configured_ = false;
 };
 
-// What the window places for its viewport: the engine and what to do with a dropped
-// file. The first draw configures the view; later draws only replace the drop callback.
+// What the window places for its viewport each frame: the engine and what to do with a
+// dropped file. Every draw hands both to the view; the last ones count.
 struct LookDevViewportView {
     std::shared_ptr<StudioEngine> engine;
     std::function<void(const std::filesystem::path&)> onDropFile;

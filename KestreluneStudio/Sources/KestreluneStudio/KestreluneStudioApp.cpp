@@ -114,7 +114,8 @@ private:
                                                              StudioScorePreview::live(),
                                                              panels_,
                                                              {},
-                                                             &pk::MainQueue::main()});
+                                                             &pk::MainQueue::main(),
+                                                             [this] { device_->drainJobs(); }});
         content_ = makeStudioWindowContent(*viewModel_, viewport_);
 
         SDL_ShowWindow(host_->window());
@@ -205,7 +206,7 @@ private:
 
     void shutdown() {
         // Renders in flight first: they wait for GPU jobs only this thread runs.
-        viewModel_->cancelAndJoinExports([this] { device_->drainJobs(); });
+        viewModel_->cancelAndJoinExports();
         // The window first: a facecam overlay stops and saves a running recording, which
         // then finishes writing while the studio's sound is still there.
         content_.reset();

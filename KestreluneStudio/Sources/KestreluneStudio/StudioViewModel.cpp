@@ -1,5 +1,6 @@
 #include "KestreluneStudio/StudioViewModel.h"
 
+#include <algorithm>
 #include <chrono>
 #include <stdexcept>
 
@@ -9,23 +10,6 @@ namespace kestrelune {
 
 using namespace lookdev;
 namespace fs = std::filesystem;
-
-// ---- change announcement --------------------------------------------------------------
-
-int ChangeAnnouncer::observe(std::function<void()> fn) {
-    observers_.emplace_back(nextId_, std::move(fn));
-    return nextId_++;
-}
-
-void ChangeAnnouncer::removeObserver(int id) {
-    for (auto& o : observers_)
-        if (o.first == id) o.second = nullptr;
-}
-
-void ChangeAnnouncer::send() {
-    for (size_t i = 0; i < observers_.size(); ++i)
-        if (observers_[i].second) observers_[i].second();
-}
 
 // ---- start-up ---------------------------------------------------------------------------
 
@@ -120,11 +104,12 @@ void StudioViewModel::joinFinishedExports() {
 }
 
 void StudioViewModel::cancelAndJoinExports(const std::function<void()>& pump) {
+    const std::function<void()>& runJobs = pump ? pump : services_.pumpGpu;
     for (auto& r : running_) r.cancel->cancel();
     for (auto& r : running_) {
-        // A render may be waiting for GPU work that only the caller's thread runs.
+        // A render may be waiting for GPU work that only this thread runs.
         while (!r.finished->load()) {
-            if (pump) pump();
+            if (runJobs) runJobs();
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         if (r.thread.joinable()) r.thread.join();
@@ -152,10 +137,10 @@ pk::ui::FilePanelRequest StudioViewModel::panelRequest(pk::ui::FilePanelRequest:
     return r;
 }
 
-bool StudioViewModel::presentPanel(pk::ui::FilePanelRequest request, std::function<void(const fs::path&)> onConfirm) {
-    if (!services_.panels) return false;
-    return services_.panels->present(std::move(request), [weak = std::weak_ptr<StudioViewModel*>(alive_),
-                                                          onConfirm = std::move(onConfirm)](const fs::path& url) {
+void StudioViewModel::presentPanel(pk::ui::FilePanelRequest request, std::function<void(const fs::path&)> onConfirm) {
+    if (!services_.panels) return;
+    services_.panels->present(std::move(request), [weak = std::weak_ptr<StudioViewModel*>(alive_),
+                                                   onConfirm = std::move(onConfirm)](const fs::path& url) {
         // A panel answered after the view model is gone does nothing.
         if (weak.lock()) onConfirm(url);
     });
@@ -166,12 +151,14 @@ std::optional<creator::VelMusicIntensityStateV950> StudioViewModel::exportMusicS
     return *musicMood;
 }
 
+std::string StudioViewModel::fileStem(std::string name) {
+    std::replace(name.begin(), name.end(), ' ', '_');
+    return name;
+}
+
 std::string StudioViewModel::auditFileStem() const {
     if (!activeAudit->has_value()) return "Kestrelune";
-    std::string name = (*activeAudit)->name;
-    for (char& c : name)
-        if (c == ' ') c = '_';
-    return name;
+    return fileStem((*activeAudit)->name);
 }
 
 }  // namespace kestrelune

@@ -45,27 +45,20 @@ struct StudioServices {
     std::function<std::vector<lookdev::StudioAssetItem>()> discoverAssets;
     // Where background work reports back (the process's main queue when null).
     pk::MainQueue* mainQueue = nullptr;
+    // Runs the GPU jobs that only the owning thread may run (a window's device); renders
+    // may wait for them, so joining a render calls it. None when jobs run by themselves.
+    std::function<void()> pumpGpu = nullptr;
 };
 
 // The view model's change announcement: sent before any published property changes.
-class ChangeAnnouncer {
-public:
-    int observe(std::function<void()> fn);
-    void removeObserver(int id);
-    void send();
-
-private:
-    std::vector<std::pair<int, std::function<void()>>> observers_;
-    int nextId_ = 1;
-};
+using ChangeAnnouncer = pk::ObserverList<>;
 
 class StudioViewModel {
 public:
     // The start-up sequence: defaults, catalogue, the engine's mesh audit and material
     // previews, the frame-rate read-out, and a first scene sync. Cannot fail.
     explicit StudioViewModel(StudioServices services);
-    // Cancels and joins running renders (without pumping GPU jobs: the application calls
-    // cancelAndJoinExports with its pump first).
+    // Cancels and joins running renders, pumping with the services' pumpGpu.
     ~StudioViewModel();
     StudioViewModel(const StudioViewModel&) = delete;
     StudioViewModel& operator=(const StudioViewModel&) = delete;
@@ -126,8 +119,6 @@ public:
     // Copies every look setting into the engine's scene state in one edit under its lock;
     // the camera (yaw, pitch, distance, target height) is left to the mouse.
     void syncSceneState();
-    // The edit itself, for callers that run the engine's update directly.
-    void applySceneSettings(lookdev::LookDevSceneState& state) const;
 
     // ---- assets, materials, environments ----------------------------------------------
     void importExternalModelPanel();
@@ -155,8 +146,8 @@ public:
     void toggleMusicPreview();
 
     // Quitting: cancels every running render and waits for its thread, calling `pump`
-    // between checks (the application drains its GPU jobs there, which the renders wait
-    // for). Their reports posted to the main queue then do nothing.
+    // (the services' pumpGpu when empty) between checks: the renders may wait for GPU
+    // jobs run there. Their reports posted to the main queue then do nothing.
     void cancelAndJoinExports(const std::function<void()>& pump = {});
     // True while a render thread has not finished (its report may still be queued).
     bool hasRunningExports() const;
@@ -178,12 +169,18 @@ private:
     using Alive = std::shared_ptr<StudioViewModel*>;
 
     pk::MainQueue& mainQueue() const { return *services_.mainQueue; }
+    // The edit syncSceneState() makes.
+    void applySceneSettings(lookdev::LookDevSceneState& state) const;
     bool resynthesize();
     static pk::ui::FilePanelRequest panelRequest(pk::ui::FilePanelRequest::Kind kind, std::string title,
                                                  std::vector<pk::ui::FileType> types, std::string defaultName,
                                                  bool canCreateFolders);
-    bool presentPanel(pk::ui::FilePanelRequest request, std::function<void(const std::filesystem::path&)> onConfirm);
+    // Shows a panel when the services have panels; onConfirm runs while the view model is there.
+    void presentPanel(pk::ui::FilePanelRequest request, std::function<void(const std::filesystem::path&)> onConfirm);
     std::optional<creator::VelMusicIntensityStateV950> exportMusicState() const;
+    // A name as the stem of a file name: spaces become underscores.
+    static std::string fileStem(std::string name);
+    // The active audit's name as a file stem ("Kestrelune" without one).
     std::string auditFileStem() const;
     void startRender(std::function<void(const lookdev::ExportCancelToken*, std::weak_ptr<StudioViewModel*>)> work);
     void joinFinishedExports();

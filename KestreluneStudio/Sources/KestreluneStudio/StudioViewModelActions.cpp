@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "KestreluneStudio/StudioViewModel.h"
+#include "KestreluneStudio/ViewportInputMapper.h"
 #include "MarblewickLookDevKit/StudioAssetCatalog.h"
 #include "PlatformKit/Foundation/Files.h"
 #include "PlatformKit/Foundation/Numbers.h"
@@ -25,12 +26,10 @@ bool isBuiltin(const StudioAssetItem::SourceKind& kind) { return kind.fileURL() 
 // ---- assets -------------------------------------------------------------------------------------
 
 void StudioViewModel::importExternalModelPanel() {
-    presentPanel(
-        panelRequest(FilePanelRequest::Kind::open, "Import 3D Model",
-                     {FileType::forExtension("mwmesh"), FileType::forExtension("usdz"), FileType::forExtension("obj"),
-                      FileType::forExtension("stl"), FileType::forExtension("ply")},
-                     {}, false),
-        [this](const fs::path& url) { importModel(url); });
+    std::vector<FileType> types;
+    for (std::string_view ext : kModelFileExtensions) types.push_back(FileType::forExtension(std::string(ext)));
+    presentPanel(panelRequest(FilePanelRequest::Kind::open, "Import 3D Model", std::move(types), {}, false),
+                 [this](const fs::path& url) { importModel(url); });
 }
 
 void StudioViewModel::importModel(const fs::path& url) {
@@ -85,9 +84,9 @@ std::vector<StudioAssetItem> StudioViewModel::filteredAssets() const {
 
 void StudioViewModel::handleDroppedFile(const fs::path& url) {
     const std::string ext = pk::lowerExtension(url);
-    if (ext == "hdr")
+    if (ext == kEnvironmentFileExtension)
         loadHDRI(url);
-    else if (ext == "png" || ext == "jpg" || ext == "jpeg" || ext == "heic")
+    else if (std::find(kPhotoFileExtensions.begin(), kPhotoFileExtensions.end(), ext) != kPhotoFileExtensions.end())
         forgeMaterialFromPhoto(url);
     else
         importModel(url);
@@ -161,7 +160,7 @@ void StudioViewModel::loadCustomHDRIPanel() {
 
 void StudioViewModel::loadHDRI(const fs::path& url) {
     std::optional<LoadedHDRIEnvironment> env;
-    if (pk::lowerExtension(url) == "hdr") env = engine().loadRadianceHDR(url);
+    if (pk::lowerExtension(url) == kEnvironmentFileExtension) env = engine().loadRadianceHDR(url);
     if (!env) env = engine().loadPanoramicImage(url);
     if (!env) {
         statusBanner = "Could not decode environment map " + pk::lastComponent(url) + ".";

@@ -3,6 +3,7 @@
 // own, reporting through the main queue.
 #include <algorithm>
 
+#include "KestreluneStudio/StudioTexts.h"
 #include "KestreluneStudio/StudioViewModel.h"
 #include "PlatformKit/Foundation/Files.h"
 #include "PlatformKit/Foundation/Numbers.h"
@@ -27,11 +28,9 @@ void onMain(pk::MainQueue* queue, const std::weak_ptr<StudioViewModel*>& weak,
 }
 
 std::string archiveBanner(const assetio::VelMWPakStreamReceiptV1085& r) {
-    // An archive larger than its input grew: say so instead of a doubled minus sign.
-    const double savings = r.compressionSavingsPct == 0 ? 0.0 : r.compressionSavingsPct;
-    const std::string size = savings < 0 ? pk::formatC("+%.1f%%", -savings) : pk::formatC("-%.1f%%", savings);
     return pk::formatC("Built .mwpak (%d assets \u00B7 %s size \u00B7 %.0f MB/s GPU stream)",
-                       static_cast<int>(r.entryCount), size.c_str(), r.mtlIOBandwidthMBps);
+                       static_cast<int>(r.entryCount), compressionReductionText(r.compressionSavingsPct).c_str(),
+                       r.mtlIOBandwidthMBps);
 }
 
 }  // namespace
@@ -101,10 +100,8 @@ void StudioViewModel::exportStillPNGPanel() {
 void StudioViewModel::exportOBJPanel() {
     StudioMeshHandle mesh = engine().currentMesh();
     if (!mesh) return;
-    std::string name = mesh->audit.name;
-    std::replace(name.begin(), name.end(), ' ', '_');
     presentPanel(panelRequest(FilePanelRequest::Kind::save, "Export Universal Wavefront OBJ",
-                              {FileType::forExtension("obj")}, name + ".obj", false),
+                              {FileType::forExtension("obj")}, fileStem(mesh->audit.name) + ".obj", false),
                  [this, mesh](const fs::path& url) {
                      try {
                          const int64_t bytes = services_.exporters->exportOBJ(*mesh, url);

@@ -67,9 +67,21 @@ struct DroppedItem {
     std::filesystem::path path;
 };
 
-// Extensions a drop may carry, compared after lower-casing.
-inline constexpr std::array<std::string_view, 10> kViewportDropExtensions = {"mwmesh", "usdz", "obj", "stl",  "ply",
-                                                                             "hdr",    "png",  "jpg", "jpeg", "heic"};
+// The files the studio takes, by lower-case extension: models it imports, the Radiance
+// environment it lights with, and photos it forges a material from.
+inline constexpr std::array<std::string_view, 5> kModelFileExtensions = {"mwmesh", "usdz", "obj", "stl", "ply"};
+inline constexpr std::string_view kEnvironmentFileExtension = "hdr";
+inline constexpr std::array<std::string_view, 4> kPhotoFileExtensions = {"png", "jpg", "jpeg", "heic"};
+
+// Extensions a drop may carry, compared after lower-casing: all of the above.
+inline constexpr auto kViewportDropExtensions = [] {
+    std::array<std::string_view, kModelFileExtensions.size() + 1 + kPhotoFileExtensions.size()> all{};
+    size_t n = 0;
+    for (std::string_view e : kModelFileExtensions) all[n++] = e;
+    all[n++] = kEnvironmentFileExtension;
+    for (std::string_view e : kPhotoFileExtensions) all[n++] = e;
+    return all;
+}();
 
 // The file a drop hands on: the first item, when every item is a file and the first one
 // has a listed extension; otherwise the drop is refused.

@@ -196,6 +196,12 @@ TEST_F(MainViewTest, BrowserListsTheSevenCategoriesInTheirOrderWithMatchingRows)
     EXPECT_EQ(require("browser/section:Featured Studio Kits").text, "FEATURED STUDIO KITS");
     EXPECT_GT(require("browser/asset:hero-orrery").rect.y, require("browser/section:Featured Studio Kits").rect.y);
     EXPECT_LT(require("browser/asset:hero-orrery").rect.y, require("browser/asset:hero-drone").rect.y);
+    // The list follows the catalogue as well as the query.
+    vm->assets.modify([](std::vector<StudioAssetItem>& items) {
+        items.push_back(heroItem("vault-2", "Vault Urn", "Vault Library", "/a/urn.mwmesh"));
+    });
+    driver.frame();
+    EXPECT_TRUE(find("browser/asset:vault-2"));
 }
 
 TEST_F(MainViewTest, AssetRowsShowKindSymbolNamesAndTheSelection) {

@@ -129,6 +129,14 @@ void StudioMainView::leftBrowserPane(const Layout& L) {
     assetList(ImVec2(x, y), L.leftMax);
 }
 
+const std::vector<lookdev::StudioAssetItem>& StudioMainView::filteredAssets() {
+    if (filteredDirty_) {
+        filteredAssets_ = vm_.filteredAssets();
+        filteredDirty_ = false;
+    }
+    return filteredAssets_;
+}
+
 void StudioMainView::assetList(ImVec2 min, ImVec2 max) {
     if (!beginScrollView("assetList", min, max)) {
         endScrollView(ImGui::GetCursorScreenPos(), 0);
@@ -140,8 +148,9 @@ void StudioMainView::assetList(ImVec2 min, ImVec2 max) {
     ImDrawList* dl = ImGui::GetWindowDrawList();
     const bool icons = UiContext::current() && UiContext::current()->fonts().hasIcons();
 
-    // One reading of the filtered list gives the visible sections, in the fixed order.
-    const std::vector<lookdev::StudioAssetItem> assets = vm_.filteredAssets();
+    // One reading of the filtered list gives the visible sections, in the fixed order; a
+    // click acts after the list is drawn, so the list does not change under the loop.
+    const std::vector<lookdev::StudioAssetItem>& assets = filteredAssets();
     std::set<std::string_view> present;
     for (const auto& a : assets) present.insert(a.category);
 

@@ -103,7 +103,7 @@ void drawCinemaTab(StudioViewModel& vm) {
     const bool exporting = *vm.isExporting;
     if (exporting) exportProgressBox(vm);
 
-    if (primaryActionButton("Render Turntable MP4...", "Render Turntable MP4...", "film.fill", !exporting))
+    if (primaryButton("Render Turntable MP4...", "Render Turntable MP4...", "film.fill", !exporting))
         vm.exportTurntableMP4Panel();
     if (secondaryActionButton("Batch Render Featured Kits...", "Batch Render Featured Kits...",
                               "square.stack.3d.down.right.fill", !exporting))

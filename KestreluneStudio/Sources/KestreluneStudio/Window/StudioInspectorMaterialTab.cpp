@@ -58,7 +58,7 @@ void mapSizeRow(StudioViewModel& vm) {
     int selected = -1;
     for (size_t i = 0; i < kMapSizes.size(); ++i)
         if (kMapSizes[i].side == vm.materialParams->resolution) selected = int(i);
-    const auto row = beginTrailingControlRow("Map Size", kMapSizeWidth, segmentedControlHeight());
+    const auto row = beginTrailingControlRow("Map Size", kMapSizeWidth, pk::ui::segmentedControlHeight());
     if (auto pressed = pk::ui::segmentedControl("Map Size", titles, selected, kMapSizeWidth)) {
         const int64_t side = kMapSizes[size_t(*pressed)].side;
         vm.materialParams.modify([side](PBRMaterialParameters& p) { p.resolution = side; });
@@ -70,7 +70,7 @@ void mapSizeRow(StudioViewModel& vm) {
 // A synthesis setting: write the whole parameter record back, then synthesize again.
 void reliefSlider(StudioViewModel& vm, const ReliefSlider& row) {
     PBRMaterialParameters params = *vm.materialParams;
-    if (sliderBlock(row.title, params.*row.field, row.lo, row.hi)) {
+    if (pk::ui::inspectorSlider(row.title, row.title, params.*row.field, row.lo, row.hi)) {
         vm.materialParams = std::move(params);
         vm.resynthesizeMaterial();
     }
@@ -80,7 +80,7 @@ void reliefSlider(StudioViewModel& vm, const ReliefSlider& row) {
 
 void drawMaterialTab(StudioViewModel& vm) {
     pk::ui::ProbeScope scope("Material");
-    sectionHeader("4K PBR Material Forge");
+    pk::ui::sectionHeader("4K PBR Material Forge");
 
     if (auto chosen = pk::ui::picker("Preset", "Preset", presetTitles(), presetIndex(vm.materialParams->preset)))
         vm.selectMaterialPreset(PBRMaterialPreset::allCases[size_t(*chosen)]);
@@ -94,10 +94,10 @@ void drawMaterialTab(StudioViewModel& vm) {
     lookSettingSlider(vm, "Surface UV Density", vm.materialUVScale, 0.4f, 4.0f);
 
     inspectorDivider();
-    sectionHeader("Procedural & Photo Relief");
+    pk::ui::sectionHeader("Procedural & Photo Relief");
     for (const ReliefSlider& row : kReliefSliders) reliefSlider(vm, row);
 
-    if (primaryActionButton("Export 4-Map PBR Pack...", "Export 4-Map PBR Pack...", "square.and.arrow.up"))
+    if (pk::ui::primaryButton("Export 4-Map PBR Pack...", "Export 4-Map PBR Pack...", "square.and.arrow.up"))
         vm.exportPBRPackPanel();
 }
 

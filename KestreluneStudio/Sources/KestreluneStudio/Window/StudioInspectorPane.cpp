@@ -110,7 +110,7 @@ void drawInspectorPane(StudioViewModel& vm, InspectorTab& selectedTab, ImVec2 si
 void inspector::lookSettingSlider(StudioViewModel& vm, const char* title, pk::Published<float>& property, float lo,
                                   float hi) {
     float value = *property;
-    if (sliderBlock(title, value, lo, hi)) {
+    if (inspectorSlider(title, title, value, lo, hi)) {
         property = value;
         vm.syncSceneState();
     }

@@ -14,13 +14,13 @@ void drawPipelineTab(StudioViewModel& vm) {
     sectionHeader("Production Asset Audit");
     if (const auto& audit = *vm.activeAudit) {
         Card card("Audit", auditCardStyle());
-        for (const auto& [label, value] : auditRows(*audit)) inspectorValueRow(label, value);
+        for (const auto& [label, value] : auditRows(*audit)) valueRow(label, value);
     }
     inspectorDivider();
 
     sectionHeader("Delivery & Packaging");
     // Neither action waits for a running export.
-    if (primaryActionButton("Build .mwpak LZFSE Archive...", "Build .mwpak LZFSE Archive...", "archivebox.fill"))
+    if (primaryButton("Build .mwpak LZFSE Archive...", "Build .mwpak LZFSE Archive...", "archivebox.fill"))
         vm.packageMWPakPanel();
     if (secondaryActionButton("Export Universal OBJ...", "Export Universal OBJ...", "cube.transparent"))
         vm.exportOBJPanel();
@@ -28,7 +28,7 @@ void drawPipelineTab(StudioViewModel& vm) {
     if (const auto& receipt = *vm.lastMWPakReceipt) {
         Card card("Receipt", receiptCardStyle());
         text("Receipt Title", "LAST ARCHIVE RECEIPT", FontSpec{10, FontWeight::bold}, UiPalette::green);
-        for (const auto& [label, value] : archiveReceiptRows(*receipt)) inspectorValueRow(label, value);
+        for (const auto& [label, value] : archiveReceiptRows(*receipt)) valueRow(label, value);
     }
 }
 

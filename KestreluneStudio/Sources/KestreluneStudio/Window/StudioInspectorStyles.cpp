@@ -2,26 +2,11 @@
 
 #include <algorithm>
 
+#include "KestreluneStudio/Window/StudioWindowPalette.h"
+
 namespace kestrelune::inspector {
 
 using namespace pk::ui;
-
-namespace {
-// The kit's segmented control is its font size plus 12 points tall.
-constexpr float kSegmentFontSize = 11;
-}  // namespace
-
-void sectionHeader(std::string_view title) { pk::ui::sectionHeader(title); }
-
-bool sliderBlock(std::string_view title, float& value, float lo, float hi) {
-    return inspectorSlider(title, title, value, lo, hi);
-}
-
-void inspectorValueRow(std::string_view label, std::string_view value) { valueRow(label, value); }
-
-bool primaryActionButton(std::string_view id, std::string_view title, std::string_view symbol, bool enabled) {
-    return primaryButton(id, title, symbol, enabled);
-}
 
 bool secondaryActionButton(std::string_view id, std::string_view title, std::string_view symbol, bool enabled,
                            float width) {
@@ -33,7 +18,7 @@ bool secondaryActionButton(std::string_view id, std::string_view title, std::str
     return labelButton(id, title, symbol, style, ControlState{false, enabled});
 }
 
-void inspectorDivider() { divider(kDividerColor); }
+void inspectorDivider() { divider(StudioWindowPalette::divider); }
 
 LabelStyle tabButtonStyle(bool selected, float width) {
     LabelStyle s;
@@ -60,8 +45,6 @@ LabelStyle rigCardStyle(bool selected, float width) {
     s.foreground = white();
     return s;
 }
-
-float segmentedControlHeight() { return kSegmentFontSize + 12; }
 
 TrailingControlRow beginTrailingControlRow(std::string_view label, float controlWidth, float controlHeight) {
     const FontSpec font{11, FontWeight::medium};

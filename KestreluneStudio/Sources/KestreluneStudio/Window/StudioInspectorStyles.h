@@ -1,8 +1,9 @@
 #pragma once
-// The inspector's recurring pieces, drawn once here and named by the tabs: section
-// headers, slider blocks with their value header, key/value rows, the two action-button
-// looks, the tab-bar and rig-card labels, and a row with a label left and a fixed-width
-// control right. Every piece is stateless and reports itself to the Ui probe.
+// The inspector's recurring pieces beyond the Ui kit's own (section headers, slider
+// blocks, value rows and primary buttons come from the kit): the secondary action
+// button, the divider, the tab-bar and rig-card labels, a row with a label left and a
+// fixed-width control right, and the cards. Every piece is stateless and reports itself
+// to the Ui probe.
 #include <string_view>
 
 #include "PlatformKit/Ui/UiCard.h"
@@ -10,22 +11,11 @@
 
 namespace kestrelune::inspector {
 
-inline constexpr pk::Color kDividerColor{1, 1, 1, 0.08};
-
-// Upper-cased caption, 10 pt bold, white at 50 %.
-void sectionHeader(std::string_view title);
-// The value header (title left, the value as "%.2f" right) over a continuous cyan slider
-// on [lo, hi], probed under `title`. Writes `value` and returns true on every change the
-// slider makes (never on first show).
-bool sliderBlock(std::string_view title, float& value, float lo, float hi);
-// Read-only fact: label (11 regular, white 58 %) left, value (11 semibold, tabular) right.
-void inspectorValueRow(std::string_view label, std::string_view value);
-// Plain buttons with the primary (cyan→blue gradient, black 12 semibold) and secondary
-// (white 8 % fill, white 12 % stroke, 11 medium) labels, stretched to the full width.
-bool primaryActionButton(std::string_view id, std::string_view title, std::string_view symbol, bool enabled = true);
+// A plain button with the secondary label (white 8 % fill, white 12 % stroke, 11 medium),
+// stretched to the full width unless `width` is given.
 bool secondaryActionButton(std::string_view id, std::string_view title, std::string_view symbol,
                            bool enabled = true, float width = 0);
-// A divider with a white 8 % background.
+// A divider in the window's divider colour.
 void inspectorDivider();
 
 // Tab-bar button label: symbol (12 pt) over title (10 pt, semibold when selected), white
@@ -43,8 +33,6 @@ struct TrailingControlRow {
 };
 TrailingControlRow beginTrailingControlRow(std::string_view label, float controlWidth, float controlHeight);
 void endTrailingControlRow(const TrailingControlRow& row);
-// Height of the kit's segmented control at its default font.
-float segmentedControlHeight();
 
 // Inspector cards: the audit card (white 4 % fill, 8 % stroke), the receipt card (green
 // 9 % fill, 32 % stroke) and the export progress box (white 5 % fill).

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "KestreluneStudio/StudioTexts.h"
 #include "PlatformKit/Foundation/Numbers.h"
 
 namespace kestrelune::inspector {
@@ -28,14 +29,6 @@ ValueRows auditRows(const lookdev::AssetAuditSummary& a) {
         {"Dimensions", pk::formatC("%.2f \u00D7 %.2f \u00D7 %.2f m", double(a.boundsSize.x), double(a.boundsSize.y),
                                    double(a.boundsSize.z))},
     };
-}
-
-std::string compressionReductionText(double savingsPct) {
-    if (!std::isfinite(savingsPct)) return "--";
-    const std::string magnitude = pk::formatC("%.1f", std::fabs(savingsPct));
-    // A saving is shown as the minus it took off; an archive larger than its input grew.
-    const bool grew = savingsPct < 0 && magnitude != "0.0";
-    return (grew ? "+" : "-") + magnitude + "%";
 }
 
 ValueRows archiveReceiptRows(const assetio::VelMWPakStreamReceiptV1085& r) {

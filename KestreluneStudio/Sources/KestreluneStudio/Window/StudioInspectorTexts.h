@@ -21,9 +21,7 @@ std::string exportProgressText(const std::string& label, double fraction);
 // Format, vertices, triangles, meshlets, floor grounding, embedded map, dimensions.
 ValueRows auditRows(const lookdev::AssetAuditSummary& audit);
 
-// Packed assets, reduction, hash check, streaming rate. A negative saving (the archive
-// grew) reads as a growth, "+3.2%", never as "--3.2%".
+// Packed assets, reduction (compressionReductionText), hash check, streaming rate.
 ValueRows archiveReceiptRows(const assetio::VelMWPakStreamReceiptV1085& receipt);
-std::string compressionReductionText(double savingsPct);
 
 }  // namespace kestrelune::inspector

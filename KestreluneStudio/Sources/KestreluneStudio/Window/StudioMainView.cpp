@@ -13,7 +13,6 @@ namespace kestrelune {
 
 using namespace pk::ui;
 using window::placeButton;
-using window::syncSceneInline;
 
 namespace {
 
@@ -93,10 +92,15 @@ StudioMainView::StudioMainView(StudioViewModel& vm, std::optional<pk::image::Rgb
     stripFrom_ = stripTo_ = *vm_.showMapStrip ? 1.0f : 0.0f;
     // New previews need new textures; the observer only marks them, before the change.
     previewsObserver_ = vm_.pbrPreviews.observe([this](const lookdev::PBRMapPreviews&) { previewsDirty_ = true; });
+    // The same for the browser's filtered list.
+    assetsObserver_ = vm_.assets.observe([this](const auto&) { filteredDirty_ = true; });
+    queryObserver_ = vm_.assetSearchQuery.observe([this](const auto&) { filteredDirty_ = true; });
 }
 
 StudioMainView::~StudioMainView() {
     vm_.pbrPreviews.removeObserver(previewsObserver_);
+    vm_.assets.removeObserver(assetsObserver_);
+    vm_.assetSearchQuery.removeObserver(queryObserver_);
     overlay_.reset();
     releaseTextures();
 }
@@ -191,8 +195,8 @@ void StudioMainView::topBar(const Layout& L) {
     const float titleColumnH = titleSize.y + 1 + subtitleSize.y;
     const float titleBlockW = 26 + 9 + titleColumnW;
 
-    const auto modes = lookdev::ViewportShadingMode::allCases;
-    std::array<ImVec2, 6> modeSizes{};
+    const auto& modes = lookdev::ViewportShadingMode::allCases;
+    std::array<ImVec2, std::tuple_size_v<std::remove_cvref_t<decltype(modes)>>> modeSizes{};
     float segmentW = 6 + 3 * float(modes.size() - 1), segmentInnerH = 0;
     for (size_t i = 0; i < modes.size(); ++i) {
         modeSizes[i] = measureLabel(shadingModeLabel(modes[i]), {}, shadingModeStyle(modes[i] == *vm_.shadingMode));
@@ -235,7 +239,7 @@ void StudioMainView::topBar(const Layout& L) {
         if (placeButton("mode:" + label, ImVec2(bx, cy - modeSizes[i].y * 0.5f), label, {},
                         shadingModeStyle(selected), selected)) {
             vm_.shadingMode = modes[i];
-            syncSceneInline(vm_);
+            vm_.syncSceneState();
         }
         bx += modeSizes[i].x + 3;
     }
@@ -246,7 +250,7 @@ void StudioMainView::topBar(const Layout& L) {
     if (placeButton("turntable", ImVec2(x, cy - turntableSize.y * 0.5f), turntableTitle, turntableSymbol,
                     topBarToggleStyle(), spinning)) {
         vm_.turntableEnabled = !*vm_.turntableEnabled;
-        syncSceneInline(vm_);
+        vm_.syncSceneState();
     }
     x += turntableSize.x + 8;
     if (placeButton("facecam", ImVec2(x, cy - facecamSize.y * 0.5f), "Facecam", facecamSymbol,
@@ -255,38 +259,32 @@ void StudioMainView::topBar(const Layout& L) {
     }
 }
 
-ImTextureID StudioMainView::textureFor(ImageTexture& slot, const pk::image::RgbaImage* image) {
+ImTextureID StudioMainView::textureFor(ImTextureID& slot, const pk::image::RgbaImage* image) {
     if (!textureFactory_) return nullptr;
     if (!image || image->empty()) {
-        if (slot.id) textureFactory_->destroy(slot.id);
-        slot = ImageTexture{};
+        if (slot) textureFactory_->destroy(slot);
+        slot = nullptr;
         return nullptr;
     }
-    if (slot.id) return slot.id;
+    if (slot) return slot;
     // The factory takes tightly packed rows; an image whose bytes do not cover its size is
     // not shown.
     const size_t row = size_t(image->width) * 4;
     if (image->stride < row || image->bytes.size() < image->stride * size_t(image->height - 1) + row) return nullptr;
     if (image->stride == row) {
-        slot.id = textureFactory_->create(image->width, image->height, image->bytes.data());
+        slot = textureFactory_->create(image->width, image->height, image->bytes.data());
     } else {
         std::vector<uint8_t> packed(row * size_t(image->height));
         for (int y = 0; y < image->height; ++y) std::copy_n(image->row(y), row, packed.data() + row * size_t(y));
-        slot.id = textureFactory_->create(image->width, image->height, packed.data());
+        slot = textureFactory_->create(image->width, image->height, packed.data());
     }
-    slot.width = image->width;
-    slot.height = image->height;
-    return slot.id;
+    return slot;
 }
 
 void StudioMainView::releaseTextures() {
     if (!textureFactory_) return;
-    if (overrideTexture_.id) textureFactory_->destroy(overrideTexture_.id);
-    overrideTexture_ = ImageTexture{};
-    for (auto& t : previewTextures_) {
-        if (t.id) textureFactory_->destroy(t.id);
-        t = ImageTexture{};
-    }
+    textureFor(overrideTexture_, nullptr);
+    for (ImTextureID& t : previewTextures_) textureFor(t, nullptr);
     previewsDirty_ = true;
 }
 

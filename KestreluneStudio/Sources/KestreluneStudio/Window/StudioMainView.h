@@ -4,8 +4,8 @@
 // viewport with its heads-up display and PBR map strip, and the inspector (308 points).
 // Drawn every frame from the view model; every control writes a published property and
 // syncs the scene, resynthesizes, or calls an operation. The view's own state is only
-// its two tab selections, the map strip's show/hide animation and the textures it keeps
-// for the images it shows.
+// its two tab selections, the map strip's show/hide animation, the textures it keeps
+// for the images it shows and the browser's filtered list, made again after a change.
 #include <array>
 #include <memory>
 #include <optional>
@@ -13,6 +13,7 @@
 
 #include "KestreluneStudio/Window/StudioInspectorPane.h"
 #include "KestreluneStudio/Window/StudioViewportSeams.h"
+#include "MarblewickLookDevKit/StudioAssetItem.h"
 #include "PlatformKit/Image/Image.h"
 #include "PlatformKit/Ui/ImGui.h"
 
@@ -73,14 +74,13 @@ private:
         float topBarHeight = 0;
         ImVec2 leftMin, leftMax, centreMin, centreMax, rightMin, rightMax;
     };
-    struct ImageTexture {
-        ImTextureID id = nullptr;
-        int width = 0, height = 0;
-    };
 
     void topBar(const Layout& layout);
     void leftBrowserPane(const Layout& layout);
     void assetList(ImVec2 min, ImVec2 max);
+    // The view model's filtered assets, filtered again only after the list or the query
+    // changed.
+    const std::vector<lookdev::StudioAssetItem>& filteredAssets();
     void materialGrid(ImVec2 min, ImVec2 max);
     void viewportPane(const Layout& layout);
     void viewportHud(ImVec2 min, ImVec2 max);
@@ -94,7 +94,9 @@ private:
     float mapStripReveal();
     void toggleMapStrip();
 
-    ImTextureID textureFor(ImageTexture& slot, const pk::image::RgbaImage* image);
+    // The texture in `slot` for `image`, made on first use; none (and the slot emptied)
+    // without an image.
+    ImTextureID textureFor(ImTextureID& slot, const pk::image::RgbaImage* image);
     void releaseTextures();
     void requestFonts();
 
@@ -114,10 +116,14 @@ private:
 
     // Textures of the shown images, made on first use and again after a change.
     pk::ui::TextureFactory* textureFactory_ = nullptr;
-    ImageTexture overrideTexture_;
-    std::array<ImageTexture, 4> previewTextures_;
+    ImTextureID overrideTexture_ = nullptr;
+    std::array<ImTextureID, 4> previewTextures_{};
     bool previewsDirty_ = true;
     int previewsObserver_ = 0;
+
+    std::vector<lookdev::StudioAssetItem> filteredAssets_;
+    bool filteredDirty_ = true;
+    int assetsObserver_ = 0, queryObserver_ = 0;
     bool fontsRequested_ = false;
 };
 

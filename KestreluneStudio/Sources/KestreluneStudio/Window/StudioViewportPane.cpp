@@ -237,8 +237,8 @@ void StudioMainView::viewportHud(ImVec2 min, ImVec2 max) {
     }
 
     // ---- Bottom row: lens chips, Reset View, spacer, map-strip toggle, frame rate. -------
-    const auto lenses = creator::VelCinemaLensMMV950::allCases;
-    std::array<ImVec2, 4> chipSizes{};
+    const auto& lenses = creator::VelCinemaLensMMV950::allCases;
+    std::array<ImVec2, std::tuple_size_v<std::remove_cvref_t<decltype(lenses)>>> chipSizes{};
     float pickerW = 6 + 3 * float(lenses.size() - 1), chipH = 0;
     for (size_t i = 0; i < lenses.size(); ++i) {
         chipSizes[i] = measureLabel(lensChipText(lenses[i]), {}, lensChipStyle(lenses[i] == *vm_.lens));
@@ -270,7 +270,7 @@ void StudioMainView::viewportHud(ImVec2 min, ImVec2 max) {
                                 lensChipStyle(selected), selected)) {
             // Also when already selected: the lens is written and the scene synced again.
             vm_.lens = lenses[i];
-            window::syncSceneInline(vm_);
+            vm_.syncSceneState();
         }
         cx += chipSizes[i].x + 3;
     }

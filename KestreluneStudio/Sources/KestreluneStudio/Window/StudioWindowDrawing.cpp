@@ -1,15 +1,12 @@
 #include "KestreluneStudio/Window/StudioWindowDrawing.h"
 
-#include "KestreluneStudio/StudioViewModel.h"
+#include <algorithm>
+
 #include "PlatformKit/Ui/UiContext.h"
 
 namespace kestrelune::window {
 
 using namespace pk::ui;
-
-void syncSceneInline(StudioViewModel& vm) {
-    vm.engine().updateSceneState([&vm](lookdev::LookDevSceneState& state) { vm.applySceneSettings(state); });
-}
 
 void report(std::string_view id, ControlKind kind, ImVec2 min, ImVec2 max, std::string_view text,
             std::string_view symbol, bool selected, std::string value) {

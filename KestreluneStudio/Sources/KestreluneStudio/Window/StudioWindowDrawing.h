@@ -9,13 +9,7 @@
 
 namespace kestrelune {
 
-class StudioViewModel;
-
 namespace window {
-
-// The window's way to change a look setting: the property is written first, then the
-// engine's scene is updated with the view model's settings in one locked edit.
-void syncSceneInline(StudioViewModel& vm);
 
 // Reports a control the pane drew itself.
 void report(std::string_view id, pk::ui::ControlKind kind, ImVec2 min, ImVec2 max, std::string_view text,

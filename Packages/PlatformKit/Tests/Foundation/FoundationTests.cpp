@@ -133,3 +133,28 @@ TEST(Published, AnnouncesBeforeEveryWriteEvenEqualOnes) {
     EXPECT_EQ(events[1], std::make_pair(3, 4));
     EXPECT_EQ(p.get(), 4);
 }
+
+// An observer that removes itself still runs to its end (its capture is held on the heap,
+// so a destroyed one is read after free under the address sanitizer); one added while
+// the list is called is called from then on.
+TEST(ObserverList, ObserversMayRemoveThemselvesAndAddOthersWhileCalled) {
+    pk::ObserverList<int> list;
+    std::vector<std::pair<char, int>> calls;
+    int self = 0;
+    self = list.observe([&, tag = std::string(64, 'a')](int v) {
+        list.removeObserver(self);
+        calls.emplace_back(tag.back(), v);
+    });
+    bool added = false;
+    list.observe([&](int v) {
+        calls.emplace_back('b', v);
+        if (!std::exchange(added, true))
+            for (int i = 0; i < 16; ++i)  // enough to move the list's storage
+                list.observe([&, i](int w) {
+                    if (i == 15) calls.emplace_back('c', w);
+                });
+    });
+    list.send(1);
+    list.send(2);
+    EXPECT_EQ(calls, (std::vector<std::pair<char, int>>{{'a', 1}, {'b', 1}, {'c', 1}, {'b', 2}, {'c', 2}}));
+}

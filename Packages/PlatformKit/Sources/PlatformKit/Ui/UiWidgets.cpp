@@ -342,11 +342,13 @@ bool inspectorSlider(std::string_view id, std::string_view title, float& value, 
     return changed;
 }
 
+float segmentedControlHeight(const FontSpec& font) { return font.size + 12; }
+
 std::optional<int> segmentedControl(std::string_view id, std::span<const std::string> segments, int selected,
                                     float width, const FontSpec& font) {
     std::optional<int> pressed;
     float w = width > 0 ? width : std::max(ImGui::GetContentRegionAvail().x, 1.0f);
-    float h = font.size + 12;
+    float h = segmentedControlHeight(font);
     ImVec2 origin = ImGui::GetCursorScreenPos();
     ImDrawList* dl = ImGui::GetWindowDrawList();
     fillShape(dl, origin, ImVec2(origin.x + w, origin.y + h), Shape::rounded(7), white(0.06));

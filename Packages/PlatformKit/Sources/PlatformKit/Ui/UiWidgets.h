@@ -114,6 +114,8 @@ bool inspectorSlider(std::string_view id, std::string_view title, float& value, 
 // Returns the index of a segment pressed this frame, also when it is already selected.
 std::optional<int> segmentedControl(std::string_view id, std::span<const std::string> segments, int selected,
                                     float width = 0, const FontSpec& font = FontSpec{11, FontWeight::medium});
+// How tall segmentedControl is with `font`, for laying it out beside other controls.
+float segmentedControlHeight(const FontSpec& font = FontSpec{11, FontWeight::medium});
 // A switch with its title left. True when flipped (value updated).
 bool toggle(std::string_view id, std::string_view title, bool& value, const FontSpec& font = FontSpec{12});
 // The switch of a toggle in min..max: a capsule, green when on, its knob at the set end.
