@@ -168,7 +168,6 @@ private:
     // A handle the main queue's work checks before touching the view model.
     using Alive = std::shared_ptr<StudioViewModel*>;
 
-    pk::MainQueue& mainQueue() const { return *services_.mainQueue; }
     // The edit syncSceneState() makes.
     void applySceneSettings(lookdev::LookDevSceneState& state) const;
     bool resynthesize();

@@ -33,7 +33,7 @@ TEST_F(InspectorTest, TabBarShowsFourEqualButtonsAndOnlyTheSelectedOneIsHighligh
         EXPECT_EQ(buttons[i]->symbol, expected[i].second);
         EXPECT_EQ(buttons[i]->selected, i == 0);
         EXPECT_NEAR(buttons[i]->rect.width, buttons[0]->rect.width, 0.5f);
-        if (i > 0) EXPECT_NEAR(buttons[i]->rect.x - buttons[i - 1]->rect.maxX(), 4, 0.5f);
+        if (i > 0) { EXPECT_NEAR(buttons[i]->rect.x - buttons[i - 1]->rect.maxX(), 4, 0.5f); }
     }
     EXPECT_NEAR(buttons[0]->rect.x, paneX + 10, 0.5f);
     EXPECT_NEAR(buttons[3]->rect.maxX(), paneX + kPaneWidth - 10, 0.5f);

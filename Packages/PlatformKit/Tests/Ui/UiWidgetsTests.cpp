@@ -49,7 +49,7 @@ TEST(UiFonts, EntriesPerSpecCoverStudioCharactersIconsAndTabularDigits) {
     for (char c = '1'; c <= '9'; ++c) EXPECT_FLOAT_EQ(f->FindGlyphNoFallback(c)->AdvanceX, w0);
     if (ctx.fonts().hasIcons())
         for (const auto& s : symbolTable())
-            if (s.icon) EXPECT_NE(f->FindGlyphNoFallback(ImWchar(s.icon)), nullptr) << s.name;
+            if (s.icon) { EXPECT_NE(f->FindGlyphNoFallback(ImWchar(s.icon)), nullptr) << s.name; }
 }
 
 TEST(UiSymbols, StudioSymbolNamesResolveAndUnknownOnesStayVisible) {
@@ -78,8 +78,8 @@ TEST(UiShapes, CapsuleIsTwoFullHalfCirclesAndGradientSpansTheShape) {
     for (const ImVec2& p : dl._Path) {
         EXPECT_GE(p.x, a.x - 1e-3f);
         EXPECT_LE(p.x, b.x + 1e-3f);
-        if (p.x < a.x + 10 - 1e-3f) EXPECT_NEAR(std::hypot(p.x - 20, p.y - 20), 10.0f, 1e-3f);
-        if (p.x > b.x - 10 + 1e-3f) EXPECT_NEAR(std::hypot(p.x - 60, p.y - 20), 10.0f, 1e-3f);
+        if (p.x < a.x + 10 - 1e-3f) { EXPECT_NEAR(std::hypot(p.x - 20, p.y - 20), 10.0f, 1e-3f); }
+        if (p.x > b.x - 10 + 1e-3f) { EXPECT_NEAR(std::hypot(p.x - 60, p.y - 20), 10.0f, 1e-3f); }
         sawLeft |= std::fabs(p.x - a.x) < 1e-3f && std::fabs(p.y - 20) < 1e-3f;
         sawRight |= std::fabs(p.x - b.x) < 1e-3f && std::fabs(p.y - 20) < 1e-3f;
     }
