@@ -97,6 +97,7 @@ TEST(LanSession, TwoProcessesOnLoopback) {
         std::lock_guard lock(m);
         found = p;
         if (info && info->count("room")) foundRoom = info->at("room");
+        cv.notify_all();
         session->invite(p.id, {}, 5);
     };
     e.invitation = [](const PeerInfo&, const std::vector<uint8_t>&, std::function<void(bool)> respond) { respond(true); };
@@ -119,7 +120,10 @@ TEST(LanSession, TwoProcessesOnLoopback) {
 
     {
         std::unique_lock lock(m);
+        // Either side may invite first: the link can come up before this side has heard the
+        // other's beacon, so wait for both.
         ASSERT_TRUE(cv.wait_for(lock, seconds(10), [&] { return connectedPeer.has_value(); })) << "no link";
+        ASSERT_TRUE(cv.wait_for(lock, seconds(10), [&] { return found.has_value(); })) << "no beacon";
         EXPECT_EQ(found->displayName, "Squadmate");
         EXPECT_NE(found->id, session->localPeer().id);
         EXPECT_EQ(foundRoom, "NYC-6AVE");
