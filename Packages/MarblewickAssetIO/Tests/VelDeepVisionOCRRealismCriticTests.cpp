@@ -3,9 +3,12 @@
 #include <cmath>
 #include <filesystem>
 #include <limits>
+#include <thread>
 
+#include "MarblewickAssetIO/RealismTextLayout.h"
 #include "MarblewickAssetIO/VelDeepVisionOCRRealismCriticV1310.h"
 #include "RealismTestFrames.h"
+#include "PlatformKit/Draw2D/Canvas.h"
 #include "PlatformKit/Vision/TesseractTextRecognizer.h"
 
 using namespace assetio;
@@ -36,6 +39,42 @@ RecognizedTextLine line(std::string text, double x = 0.05, double y = 0.05, doub
 VelDeepVisionOCRReportV1310 audit(std::vector<RecognizedTextLine> lines, bool enforce = true,
                                   const RgbaImage& image = stripes()) {
     return Critic::auditImage(image, "frame", enforce, 2.6, 0.16, FakeTextRecognizer(std::move(lines)));
+}
+
+// One label of a drawn HUD: its baseline starts at x, ends at x (alignRight) or is
+// centred on x (centre); y counts from the bottom of the frame.
+struct HudLabel {
+    const char* text;
+    double x, y;
+    enum Align { left, alignRight, centre } align = left;
+    double grey = 1.0;
+};
+
+// A 1280 x 720 game frame: labels in one face on a dark backdrop.
+RgbaImage hudFrame(double points, const std::vector<HudLabel>& labels, const char* face = "HelveticaNeue-Bold") {
+    using namespace pk::draw2d;
+    auto bitmap = Bitmap::create(1280, 720);
+    {
+        Canvas canvas(*bitmap, Origin::bottomLeft);
+        canvas.setFillColor({0.06, 0.07, 0.09, 1});
+        canvas.fill({0, 0, 1280, 720});
+        const Font font = Font::named(face, points);
+        for (const HudLabel& l : labels) {
+            const double advance = font.measure(l.text).advance;
+            const double x = l.align == HudLabel::alignRight ? l.x - advance
+                             : l.align == HudLabel::centre   ? l.x - advance / 2
+                                                             : l.x;
+            canvas.drawText(l.text, font, {l.grey, l.grey, l.grey, 1}, {x, l.y});
+        }
+        canvas.flush();
+    }
+    return realism::frameFromBitmap(*bitmap);
+}
+
+size_t processThreads() {
+    size_t n = 0;
+    for ([[maybe_unused]] const auto& task : fs::directory_iterator("/proc/self/task")) ++n;
+    return n;
 }
 
 }  // namespace
@@ -208,4 +247,19 @@ TEST(VelDeepVisionOCRRealismCritic, TesseractCatchesTheTrapFrame) {
         todo = todo || leak.rfind("TODO in '", 0) == 0;
     }
     EXPECT_TRUE(metal && todo) << ::testing::PrintToString(t.report.forbiddenJargonLeaks);
+}
+
+// Subsystem code runs on the caller's thread: an audit leaves the process with the
+// threads it had, on the test's thread and on a fresh one (the OpenMP runtime keeps its
+// settings per thread).
+TEST(VelDeepVisionOCRRealismCritic, AuditStartsNoThread) {
+    const RgbaImage frame = hudFrame(32, {{"HP 100", 40, 660}, {"AMMO 30", 1240, 660, HudLabel::alignRight}});
+    const auto auditCountingThreads = [&frame] {
+        const size_t before = processThreads();
+        const auto r = Critic::auditImage(frame, "hud", true, kRealismMinTextContrast, kRealismMaxCentralClutter);
+        EXPECT_EQ(processThreads(), before);
+        EXPECT_FALSE(r.recognizedStrings.empty());
+    };
+    auditCountingThreads();
+    std::thread(auditCountingThreads).join();
 }

@@ -1,5 +1,6 @@
 #include "PlatformKit/Vision/TesseractTextRecognizer.h"
 
+#include <dlfcn.h>
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
 
@@ -13,6 +14,45 @@ namespace pk::vision {
 
 namespace {
 
+// Tesseract runs parts of its network as OpenMP parallel loops. Their team would start
+// threads behind the caller's back, and on a busy machine those threads spin at barriers
+// waiting for cores (one audit took anything from 0.07 s to 11 s). Allowing no active
+// parallel level makes every such loop run on the calling thread. The OpenMP runtime
+// keeps this setting per thread, so it is set around each call into the engine and put
+// back afterwards, leaving the caller's own OpenMP work as it was. The runtime is the
+// one Tesseract links; a Tesseract built without OpenMP has none and needs nothing.
+class OnCallingThreadOnly {
+public:
+    OnCallingThreadOnly() {
+        if (api().set) {
+            saved_ = api().get();
+            api().set(0);
+        }
+    }
+    ~OnCallingThreadOnly() {
+        if (api().set) api().set(saved_);
+    }
+    OnCallingThreadOnly(const OnCallingThreadOnly&) = delete;
+    OnCallingThreadOnly& operator=(const OnCallingThreadOnly&) = delete;
+
+private:
+    struct Api {
+        void (*set)(int) = nullptr;
+        int (*get)() = nullptr;
+    };
+    static const Api& api() {
+        static const Api found = [] {
+            Api a;
+            a.set = reinterpret_cast<void (*)(int)>(dlsym(RTLD_DEFAULT, "omp_set_max_active_levels"));
+            a.get = reinterpret_cast<int (*)()>(dlsym(RTLD_DEFAULT, "omp_get_max_active_levels"));
+            if (!a.get) a.set = nullptr;
+            return a;
+        }();
+        return found;
+    }
+    int saved_ = 0;
+};
+
 struct EngineSlot {
     std::unique_ptr<tesseract::TessBaseAPI> api;
     std::string failure;
@@ -25,6 +65,7 @@ EngineSlot& engineFor(const std::string& language, const std::string& dataPath) 
     auto it = engines.find(key);
     if (it != engines.end()) return it->second;
     EngineSlot slot;
+    const OnCallingThreadOnly oneThread;
     auto api = std::make_unique<tesseract::TessBaseAPI>();
     // Dictionaries are init-only settings; leaving them out turns language correction off.
     std::vector<std::string> names = {"load_system_dawg", "load_freq_dawg", "debug_file"};
@@ -80,6 +121,7 @@ std::vector<RecognizedTextLine> TesseractTextRecognizer::recognize(const pk::ima
     tesseract::TessBaseAPI& api = *slot.api;
     api.SetImage(rgb.data(), w, h, 3, w * 3);
     api.SetSourceResolution(96);
+    const OnCallingThreadOnly oneThread;
     if (api.Recognize(nullptr) != 0) {
         api.Clear();
         throw StudioError(kVisionErrorDomain, recognitionFailed, "Tesseract recognition failed");
