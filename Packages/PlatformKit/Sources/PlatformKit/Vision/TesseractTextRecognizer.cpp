@@ -4,6 +4,7 @@
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <utility>
@@ -82,12 +83,79 @@ EngineSlot& engineFor(const std::string& language, const std::string& dataPath) 
     return engines.emplace(std::move(key), std::move(slot)).first->second;
 }
 
-std::string trimmedLine(const char* text) {
+std::string trimmed(const char* text) {
     std::string s = text ? text : "";
     while (!s.empty() && (s.back() == '\n' || s.back() == ' ' || s.back() == '\r')) s.pop_back();
     size_t start = 0;
     while (start < s.size() && s[start] == ' ') ++start;
     return s.substr(start);
+}
+
+// Tesseract's layout joins every word on one baseline into one line, however far apart:
+// "HP 100" at the left edge of a HUD and "AMMO 30" at the right came back as one box 93 %
+// of the frame wide. A person reads them as two texts, so a line is cut where the gap
+// between neighbouring words is wider than this many line heights. Word spaces measure
+// 0.2 to 0.65 line heights in proportional faces and up to 1.35 in monospaced ones (a
+// caps-only line is only as tall as its capitals); 1.5 line heights is more than an em,
+// a gap no sentence has and that sets labels apart.
+constexpr double kRunGapInLineHeights = 1.5;
+
+struct TextBox {
+    std::string text;
+    int left = 0, top = 0, right = 0, bottom = 0;  // pixels, top-left origin
+};
+
+void extend(TextBox& box, const TextBox& by) {
+    box.left = std::min(box.left, by.left);
+    box.top = std::min(box.top, by.top);
+    box.right = std::max(box.right, by.right);
+    box.bottom = std::max(box.bottom, by.bottom);
+}
+
+RecognizedTextLine normalised(TextBox box, int w, int h) {
+    RecognizedTextLine r;
+    r.text = std::move(box.text);
+    r.x = static_cast<double>(box.left) / w;
+    r.width = static_cast<double>(box.right - box.left) / w;
+    r.y = static_cast<double>(h - box.bottom) / h;  // bottom edge, counted from the bottom
+    r.height = static_cast<double>(box.bottom - box.top) / h;
+    return r;
+}
+
+// One result per run of words with no wide gap inside: the words' text joined by spaces.
+// A line that stays whole keeps the line's own box. A run takes its words' extent, held
+// within the line's top and bottom: Tesseract draws a one-letter word's box up to twice
+// as tall as the letter.
+void appendRuns(TextBox line, const std::vector<TextBox>& words, int w, int h,
+                std::vector<RecognizedTextLine>& out) {
+    if (words.empty()) return;
+    if (line.bottom <= line.top) {  // no line box: the words' own extent stands in
+        line = words.front();
+        for (const TextBox& word : words) extend(line, word);
+    }
+    const double wideGap = kRunGapInLineHeights * std::max(line.bottom - line.top, 1);
+    std::vector<TextBox> runs;
+    for (const TextBox& word : words) {
+        if (runs.empty() || word.left - runs.back().right > wideGap) {
+            runs.push_back(word);
+            continue;
+        }
+        TextBox& run = runs.back();
+        run.text += ' ';
+        run.text += word.text;
+        extend(run, word);
+    }
+    if (runs.size() == 1) {
+        TextBox whole = line;
+        whole.text = std::move(runs.front().text);
+        out.push_back(normalised(std::move(whole), w, h));
+        return;
+    }
+    for (TextBox& run : runs) {
+        run.top = std::clamp(run.top, line.top, line.bottom);
+        run.bottom = std::clamp(run.bottom, run.top, line.bottom);
+        out.push_back(normalised(std::move(run), w, h));
+    }
 }
 
 }  // namespace
@@ -127,20 +195,25 @@ std::vector<RecognizedTextLine> TesseractTextRecognizer::recognize(const pk::ima
         throw StudioError(kVisionErrorDomain, recognitionFailed, "Tesseract recognition failed");
     }
     std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
-    if (it) {
+    if (it && !it->Empty(tesseract::RIL_WORD)) {
+        TextBox line;
+        std::vector<TextBox> words;
         do {
-            std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_TEXTLINE));
-            std::string line = trimmedLine(text.get());
-            int left = 0, top = 0, right = 0, bottom = 0;
-            if (line.empty() || !it->BoundingBox(tesseract::RIL_TEXTLINE, &left, &top, &right, &bottom)) continue;
-            RecognizedTextLine r;
-            r.text = std::move(line);
-            r.x = static_cast<double>(left) / w;
-            r.width = static_cast<double>(right - left) / w;
-            r.y = static_cast<double>(h - bottom) / h;  // bottom edge, counted from the bottom
-            r.height = static_cast<double>(bottom - top) / h;
-            lines.push_back(std::move(r));
-        } while (it->Next(tesseract::RIL_TEXTLINE));
+            if (it->IsAtBeginningOf(tesseract::RIL_TEXTLINE)) {
+                appendRuns(line, words, w, h, lines);
+                words.clear();
+                line = {};
+                it->BoundingBox(tesseract::RIL_TEXTLINE, &line.left, &line.top, &line.right, &line.bottom);
+            }
+            std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_WORD));
+            TextBox word;
+            word.text = trimmed(text.get());
+            if (word.text.empty() ||
+                !it->BoundingBox(tesseract::RIL_WORD, &word.left, &word.top, &word.right, &word.bottom))
+                continue;
+            words.push_back(std::move(word));
+        } while (it->Next(tesseract::RIL_WORD));
+        appendRuns(line, words, w, h, lines);
     }
     api.Clear();
     return lines;
