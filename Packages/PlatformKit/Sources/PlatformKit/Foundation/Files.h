@@ -20,8 +20,12 @@ void atomicWrite(const fs::path& path, std::string_view text);
 // Writes in place (truncate and write), for the few writers that are not atomic.
 void writeInPlace(const fs::path& path, std::span<const uint8_t> bytes);
 
-// The whole file, or empty when it cannot be read or is larger than maxBytes.
+// The whole file, or empty when it cannot be read, is not a regular file or is larger
+// than maxBytes.
 std::optional<std::vector<uint8_t>> readFile(const fs::path& path, uint64_t maxBytes = UINT64_C(1) << 32);
+// The same, for callers that pass the reason on: throws StudioError (POSIX) with the errno
+// (EISDIR or EINVAL for what is not a regular file, EFBIG above maxBytes).
+std::vector<uint8_t> readFileOrThrow(const fs::path& path, uint64_t maxBytes = UINT64_C(1) << 32);
 std::optional<std::string> readTextFile(const fs::path& path, uint64_t maxBytes = UINT64_C(1) << 30);
 
 // Creates the folder and its parents; throws StudioError on failure (also when a
