@@ -17,11 +17,12 @@ namespace {
 
 // Tesseract runs parts of its network as OpenMP parallel loops. Their team would start
 // threads behind the caller's back, and on a busy machine those threads spin at barriers
-// waiting for cores (one audit took anything from 0.07 s to 11 s). Allowing no active
-// parallel level makes every such loop run on the calling thread. The OpenMP runtime
-// keeps this setting per thread, so it is set around each call into the engine and put
-// back afterwards, leaving the caller's own OpenMP work as it was. The runtime is the
-// one Tesseract links; a Tesseract built without OpenMP has none and needs nothing.
+// waiting for cores (an audit of a tenth of a second took seconds, at worst minutes).
+// Allowing no active parallel level makes every such loop run on the calling thread.
+// The OpenMP runtime keeps this setting per thread, so it is set around each call into
+// the engine and put back afterwards, leaving the caller's own OpenMP work as it was.
+// The runtime is the one Tesseract links; a Tesseract built without OpenMP has none and
+// needs nothing.
 class OnCallingThreadOnly {
 public:
     OnCallingThreadOnly() {
@@ -92,8 +93,8 @@ std::string trimmed(const char* text) {
 }
 
 // Tesseract's layout joins every word on one baseline into one line, however far apart:
-// "HP 100" at the left edge of a HUD and "AMMO 30" at the right came back as one box 93 %
-// of the frame wide. A person reads them as two texts, so a line is cut where the gap
+// "HP 100" at the left edge of a HUD and "AMMO 30" at the right came back as one box over
+// nine tenths of the frame wide. A person reads them as two texts, so a line is cut where the gap
 // between neighbouring words is wider than this many line heights. Word spaces measure
 // 0.2 to 0.65 line heights in proportional faces and up to 1.35 in monospaced ones (a
 // caps-only line is only as tall as its capitals); 1.5 line heights is more than an em,
