@@ -17,14 +17,25 @@ using namespace pk::ui;
 // until exit that are not this code's; leak checks stay on in every other Ui test.
 extern "C" const char* __lsan_default_options() { return "detect_leaks=0"; }
 
-TEST(SdlWindowHost, OpensAGl45WindowDrawsTheKitAndReadsTheFrameBack) {
+// A 400 × 300 window (at least 320 × 240) on a private X server.
+struct SdlWindowHostTest : ::testing::Test {
+    void SetUp() override {
+        if (!x.start("1024x768x24")) GTEST_SKIP() << "Xvfb is not available: the window host is not tested here";
+        setenv("DISPLAY", x.display().c_str(), 1);
+        setenv("SDL_VIDEODRIVER", "x11", 1);
+        std::string error;
+        host = SdlWindowHost::create(WindowOptions{"Ui host test", 400, 300, 320, 240, true, false, false}, &error);
+        if (!host) GTEST_SKIP() << "no OpenGL 4.5 window on this display: " << error;
+    }
+    void TearDown() override {
+        host.reset();
+        SDL_Quit();  // the process owns SDL; this also drops SDL's D-Bus connection
+    }
     pk::ui::testing::XvfbServer x;
-    if (!x.start("1024x768x24")) GTEST_SKIP() << "Xvfb is not available: the window host is not tested here";
-    setenv("DISPLAY", x.display().c_str(), 1);
-    setenv("SDL_VIDEODRIVER", "x11", 1);
-    std::string error;
-    auto host = SdlWindowHost::create(WindowOptions{"Ui host test", 400, 300, 320, 240, true, false, false}, &error);
-    if (!host) GTEST_SKIP() << "no OpenGL 4.5 window on this display: " << error;
+    std::unique_ptr<SdlWindowHost> host;
+};
+
+TEST_F(SdlWindowHostTest, OpensAGl45WindowDrawsTheKitAndReadsTheFrameBack) {
 
     int clicks = 0;
     RadialGradientSpec gold{{pk::Color{0.96, 0.68, 0.18, 1}, pk::Color{0.96, 0.68, 0.18, 0.32}, pk::Color{0, 0, 0, 0.85}},
@@ -71,8 +82,6 @@ TEST(SdlWindowHost, OpensAGl45WindowDrawsTheKitAndReadsTheFrameBack) {
     EXPECT_NEAR(centre[1], 173, 6);
     EXPECT_NEAR(centre[2], 46, 6);
     EXPECT_EQ(clicks, 0);
-    host.reset();
-    SDL_Quit();  // the process owns SDL; this also drops SDL's D-Bus connection
     // For a person to look at.
     std::filesystem::create_directories(KS_TEST_OUTPUT_DIR);
     FILE* f = std::fopen(KS_TEST_OUTPUT_DIR "/ui-window-host.ppm", "wb");
@@ -112,14 +121,7 @@ SDL_Event buttonEvent(SDL_Window* w, int x, int y, bool down) {
 
 // What a slow frame meets: events that come and go between two frames, and a window made
 // smaller than its minimum where no window manager keeps the hint.
-TEST(SdlWindowHost, KeepsInputThatComesBetweenFramesAndItsMinimumSize) {
-    pk::ui::testing::XvfbServer x;
-    if (!x.start("1024x768x24")) GTEST_SKIP() << "Xvfb is not available: the window host is not tested here";
-    setenv("DISPLAY", x.display().c_str(), 1);
-    setenv("SDL_VIDEODRIVER", "x11", 1);
-    std::string error;
-    auto host = SdlWindowHost::create(WindowOptions{"Ui host test", 400, 300, 320, 240, true, false, false}, &error);
-    if (!host) GTEST_SKIP() << "no OpenGL 4.5 window on this display: " << error;
+TEST_F(SdlWindowHostTest, KeepsInputThatComesBetweenFramesAndItsMinimumSize) {
 
     std::string value = "abcdef";
     auto view = [&] {
@@ -172,6 +174,4 @@ TEST(SdlWindowHost, KeepsInputThatComesBetweenFramesAndItsMinimumSize) {
     }
     EXPECT_EQ(w, 320);
     EXPECT_EQ(h, 240);
-    host.reset();
-    SDL_Quit();
 }
