@@ -272,7 +272,6 @@ void ImGuiFilePanels::draw() {
             }
         }
         // Type a folder to go there, or a file to take it.
-        bool submitted = false;
         textField("path", "Go to folder or file", pathText_, 0, FontSpec{11});
         const bool pathSubmitted = ImGui::IsItemDeactivated() && enterPressed();
 
@@ -322,10 +321,11 @@ void ImGuiFilePanels::draw() {
         }
         ImGui::EndChild();
 
+        bool nameSubmitted = false;
         if (request_.kind == Kind::save) {
             text("nameLabel", "Save As:", FontSpec{11, FontWeight::medium}, white(0.72));
             if (textField("fileName", "Name", fileName_, 0, FontSpec{12})) confirmOverwrite_ = false;
-            submitted = ImGui::IsItemDeactivated() && enterPressed();
+            nameSubmitted = ImGui::IsItemDeactivated() && enterPressed();
         }
         if (!error_.empty()) text("error", error_, FontSpec{11}, UiPalette::orange);
 
@@ -336,7 +336,7 @@ void ImGuiFilePanels::draw() {
         ok.fullWidth = false;
         ok.width = 110;
         // Enter and Escape answer the default and the cancel button, unless a field took them.
-        const bool keysFree = !pathSubmitted && !submitted && !ImGui::IsAnyItemActive();
+        const bool keysFree = !pathSubmitted && !nameSubmitted && !ImGui::IsAnyItemActive();
         const bool enter = keysFree && enterPressed();
         const bool escape = ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Escape), false);
         if (confirmOverwrite_) {
@@ -351,8 +351,8 @@ void ImGuiFilePanels::draw() {
                              (request_.kind == Kind::open && !selected_.empty());
             if (labelButton("cancel", "Cancel", {}, cancel)) finish(std::nullopt);
             ImGui::SameLine();
-            if (labelButton("confirm", okTitle, {}, ok, ControlState{false, okEnabled}) || (active_ && enter)) confirm();
-            else if (submitted && active_) confirm();
+            if (labelButton("confirm", okTitle, {}, ok, ControlState{false, okEnabled}) || (active_ && (enter || nameSubmitted)))
+                confirm();
             if (active_ && escape) finish(std::nullopt);
         }
         if (pathSubmitted && active_) goToTypedPath();
