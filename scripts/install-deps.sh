@@ -28,8 +28,8 @@ PACKAGES=(
   libenet-dev libsqlite3-dev libpq-dev postgresql
   # Capture and Vision
   libopencv-dev opencv-data libtesseract-dev tesseract-ocr-eng
-  # headless application tests
-  xvfb xauth
+  # headless application tests (X11 and XTest drive windows behind SDL, as a user does)
+  xvfb xauth libx11-dev libxtst-dev
   # downloading the reference codec used as a test oracle
   dpkg-dev
 )
