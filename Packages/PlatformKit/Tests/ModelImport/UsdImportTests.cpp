@@ -602,3 +602,27 @@ TEST(UsdImport, LooseLayersReadThroughImportModel) {
     }
     EXPECT_FALSE(importModel(write("swapped.usdc", bytesOf(kCube))));
 }
+
+// The fuzz targets start from these: each form of the test layers, all readable.
+TEST(UsdImport, FuzzSeedsRead) {
+    const fs::path root = fs::path(KS_TEST_OUTPUT_DIR) / "fuzz-seeds";
+    const std::string layers[] = {kCube, transformed("float3 xformOp:translate = (1, 2, 3)\n"
+                                                     "        uniform token[] xformOpOrder = [\"xformOp:translate\"]")};
+    const usdtest::CrateOptions crates[] = {{}, {7, false, 0, false, false}, {10, true, 't', true, true}};
+    int n = 0;
+    auto seed = [&](const char* target, const Bytes& bytes, UsdFormat format) {
+        EXPECT_TRUE(importUsdBytes(bytes, format)) << target << " seed " << n;
+        fs::create_directories(root / target);
+        std::ofstream(root / target / ("seed" + std::to_string(n++)), std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    };
+    for (const auto& layer : layers) {
+        seed("fuzz_modelimport_Usda", bytesOf(layer), UsdFormat::usda);
+        seed("fuzz_modelimport_Usdz", packageOf("Cube.usda", bytesOf(layer)), UsdFormat::usdz);
+        for (const auto& options : crates) {
+            const Bytes crate = crateOf(layer, options);
+            seed("fuzz_modelimport_Usdc", crate, UsdFormat::usdc);
+            seed("fuzz_modelimport_Usdz", packageOf("Cube.usdc", crate), UsdFormat::usdz);
+        }
+    }
+}
