@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <unordered_map>
 
 #include "PlatformKit/Foundation/Files.h"
 #include "PlatformKit/ModelImport/MeshFinish.h"
@@ -47,22 +48,70 @@ struct Primvar {
     }
 };
 
+// A prim with its properties and children found by name, so no lookup rebuilds or
+// hashes a whole path (a long path listed many times would make that quadratic).
+struct Prim {
+    std::string_view path;
+    const UsdSpec* spec = nullptr;
+    Prim* parent = nullptr;
+    std::unordered_map<std::string_view, const UsdSpec*> properties;
+    std::unordered_map<std::string_view, Prim*> children;
+    bool visited = false;
+
+    const UsdValue* field(std::string_view name) const { return spec->field(name); }
+    const UsdSpec* property(std::string_view name) const {
+        const auto it = properties.find(name);
+        return it == properties.end() ? nullptr : it->second;
+    }
+    Prim* child(std::string_view name) const {
+        const auto it = children.find(name);
+        return it == children.end() ? nullptr : it->second;
+    }
+    std::string_view name() const { return path.substr(path.rfind('/') + 1); }
+};
+
 class StageReader {
 public:
     StageReader(const UsdLayer& layer, const UsdTextureResolver& texture, const ImportOptions& options)
-        : layer_(layer), texture_(texture), options_(options) {}
+        : texture_(texture), options_(options) {
+        prims_.reserve(layer.specs.size());
+        for (const auto& [path, spec] : layer.specs) {
+            if (spec.type == UsdSpecType::prim || spec.type == UsdSpecType::pseudoRoot) {
+                Prim& p = prims_[path];
+                p.path = path;
+                p.spec = &spec;
+            }
+        }
+        for (const auto& [path, spec] : layer.specs) {
+            const size_t slash = path.rfind('/');
+            const size_t dot = path.rfind('.');
+            if (slash == std::string::npos || path == "/") continue;
+            const bool isProperty = dot != std::string::npos && dot > slash;
+            const std::string_view whole(path);
+            const std::string_view parent = isProperty ? whole.substr(0, dot) : slash == 0 ? "/" : whole.substr(0, slash);
+            const auto owner = prims_.find(parent);
+            if (owner == prims_.end()) continue;  // under a variant or a property: not read
+            if (isProperty) {
+                owner->second.properties.emplace(whole.substr(dot + 1), &spec);
+            } else if (const auto self = prims_.find(whole); self != prims_.end()) {
+                self->second.parent = &owner->second;
+                owner->second.children.emplace(whole.substr(slash + 1), &self->second);
+            }
+        }
+    }
 
     Model read() {
-        const UsdSpec* root = layer_.spec("/");
-        if (!root) fail();
+        const auto rootIt = prims_.find("/");
+        if (rootIt == prims_.end()) fail();
+        Prim& root = rootIt->second;
         Matrix stage(1.0);
         double metersPerUnit = 0.01;  // USD's unit when a stage states none: centimetres
-        if (const UsdValue* v = root->field("metersPerUnit")) {
+        if (const UsdValue* v = root.field("metersPerUnit")) {
             const auto m = v->scalar();
             if (!m || !(*m > 0.0) || !std::isfinite(*m)) fail();
             metersPerUnit = *m;
         }
-        if (const UsdValue* v = root->field("upAxis")) {
+        if (const UsdValue* v = root.field("upAxis")) {
             const std::string* axis = v->text();
             if (!axis || (*axis != "Y" && *axis != "Z")) fail();
             // Z up becomes Y up: a quarter turn about X takes +Z to +Y.
@@ -70,36 +119,38 @@ public:
         }
         stage = glm::scale(stage, glm::dvec3(metersPerUnit));
 
-        std::vector<std::string> starts;
-        if (const UsdValue* v = root->field("defaultPrim"); v && v->text()) {
-            const std::string path = usdChildPath("/", *v->text());
-            if (const UsdSpec* s = layer_.spec(path); s && s->type == UsdSpecType::prim) starts.push_back(path);
+        Prim* start = nullptr;
+        if (const UsdValue* v = root.field("defaultPrim"); v && v->text()) start = root.child(*v->text());
+        if (start) {
+            visit(*start, stage, 1);
+        } else {
+            for (const auto& name : children(root)) visit(child(root, name), stage, 1);
         }
-        if (starts.empty())
-            for (const auto& name : children(*root)) starts.push_back(usdChildPath("/", name));
-        for (const auto& path : starts) visit(path, stage, 1);
         return std::move(model_);
     }
 
 private:
-    const std::vector<std::string>& children(const UsdSpec& spec) const {
+    static const std::vector<std::string>& children(const Prim& prim) {
         static const std::vector<std::string> none;
-        const UsdValue* v = spec.field("primChildren");
+        const UsdValue* v = prim.field("primChildren");
         if (!v) return none;
         if (v->kind != UsdValue::Kind::textArray) fail();
         return v->texts;
     }
-
-    const UsdSpec* property(const std::string& prim, std::string_view name) const {
-        return layer_.spec(usdPropertyPath(prim, name));
+    // A listed child must exist.
+    static Prim& child(const Prim& prim, const std::string& name) {
+        Prim* c = prim.child(name);
+        if (!c) fail();
+        return *c;
     }
-    const UsdValue* attributeValue(const std::string& prim, std::string_view name) const {
-        const UsdSpec* s = property(prim, name);
+
+    static const UsdValue* attributeValue(const Prim& prim, std::string_view name) {
+        const UsdSpec* s = prim.property(name);
         if (!s || s->type != UsdSpecType::attribute) return nullptr;
         const UsdValue* v = s->field("default");
         return v && v->kind != UsdValue::Kind::blocked ? v : nullptr;
     }
-    const std::string* token(const std::string& prim, std::string_view name) const {
+    static const std::string* token(const Prim& prim, std::string_view name) {
         const UsdValue* v = attributeValue(prim, name);
         return v ? v->text() : nullptr;
     }
@@ -107,24 +158,27 @@ private:
         const UsdValue* v = spec.field(name);
         return v ? v->text() : nullptr;
     }
+    static bool isType(const Prim& prim, std::string_view type) {
+        const std::string* t = textField(*prim.spec, "typeName");
+        return t && *t == type;
+    }
 
-    void visit(const std::string& path, const Matrix& parent, int depth) {
-        if (depth > kMaxDepth) fail();
-        const UsdSpec* spec = layer_.spec(path);
-        if (!spec || spec->type != UsdSpecType::prim) fail();
+    void visit(Prim& prim, const Matrix& parent, int depth) {
+        // A prim listed twice would be read again and again.
+        if (depth > kMaxDepth || prim.visited || prim.spec->type != UsdSpecType::prim) fail();
+        prim.visited = true;
         // Only defined prims are drawn; an "over" or "class" alone defines nothing.
-        const std::string* specifier = textField(*spec, "specifier");
+        const std::string* specifier = textField(*prim.spec, "specifier");
         if (!specifier || *specifier != "def") return;
-        if (const UsdValue* active = spec->field("active"); active && active->scalar() == 0.0) return;
-        if (const std::string* visibility = token(path, "visibility"); visibility && *visibility == "invisible") return;
-        const Matrix world = composeTransform(path, parent);
-        const std::string* type = textField(*spec, "typeName");
-        if (type && *type == "Mesh") readMesh(path, world);
-        for (const auto& child : children(*spec)) visit(usdChildPath(path, child), world, depth + 1);
+        if (const UsdValue* active = prim.field("active"); active && active->scalar() == 0.0) return;
+        if (const std::string* visibility = token(prim, "visibility"); visibility && *visibility == "invisible") return;
+        const Matrix world = composeTransform(prim, parent);
+        if (isType(prim, "Mesh")) readMesh(prim, world);
+        for (const auto& name : children(prim)) visit(child(prim, name), world, depth + 1);
     }
 
     // The prim's own xformOps in their authored order, the first applied outermost.
-    Matrix composeTransform(const std::string& prim, const Matrix& parent) const {
+    static Matrix composeTransform(const Prim& prim, const Matrix& parent) {
         const UsdValue* order = attributeValue(prim, "xformOpOrder");
         if (!order) return parent;
         if (order->kind != UsdValue::Kind::textArray) fail();
@@ -149,7 +203,7 @@ private:
         return reset ? local : parent * local;
     }
 
-    Matrix xformOp(const std::string& prim, std::string_view name) const {
+    static Matrix xformOp(const Prim& prim, std::string_view name) {
         if (name.substr(0, 8) != "xformOp:") fail();
         std::string_view kind = name.substr(8);
         kind = kind.substr(0, kind.find(':'));
@@ -189,19 +243,18 @@ private:
         }
         if (kind == "orient") {
             const auto& q = numbers(4);  // real part first
-            return glm::mat4_cast(glm::normalize(glm::dquat(q[0], q[1], q[2], q[3])));
+            const glm::dquat rotation(q[0], q[1], q[2], q[3]);
+            if (!(glm::length(rotation) > 0.0)) fail();
+            return glm::mat4_cast(glm::normalize(rotation));
         }
-        if (kind == "transform") {
-            // Rows of a row-vector matrix are the columns of ours.
-            const auto& m = numbers(16);
-            Matrix out;
-            std::memcpy(&out[0][0], m.data(), sizeof(double) * 16);
-            return out;
-        }
-        fail();
+        // transform: the rows of a row-vector matrix are the columns of ours.
+        const auto& m = numbers(16);
+        Matrix out;
+        std::memcpy(&out[0][0], m.data(), sizeof(double) * 16);
+        return out;
     }
 
-    Interpolation interpolationOf(const UsdSpec& spec, Interpolation fallback) const {
+    static Interpolation interpolationOf(const UsdSpec& spec, Interpolation fallback) {
         const std::string* t = textField(spec, "interpolation");
         if (!t) return fallback;
         if (*t == "constant") return Interpolation::constant;
@@ -212,9 +265,9 @@ private:
     }
 
     // A primvar or the plain normals attribute; none when it has no usable value.
-    std::optional<Primvar> primvar(const std::string& prim, const std::string& name, uint8_t components,
-                                   Interpolation fallback, uint64_t faces, uint64_t points, uint64_t corners) const {
-        const UsdSpec* spec = property(prim, name);
+    static std::optional<Primvar> primvar(const Prim& prim, const std::string& name, uint8_t components,
+                                          Interpolation fallback, uint64_t faces, uint64_t points, uint64_t corners) {
+        const UsdSpec* spec = prim.property(name);
         const UsdValue* v = attributeValue(prim, name);
         if (!spec || !v) return std::nullopt;
         if (const UsdValue* size = spec->field("elementSize"); size && size->scalar() != 1.0) return std::nullopt;
@@ -222,8 +275,9 @@ private:
         p.components = components;
         p.interpolation = interpolationOf(*spec, fallback);
         if (!v->floatArray(components, p.values) || !finite(p.values)) fail();
-        if (const UsdValue* indices = attributeValue(prim, name + ":indices"); indices && name.substr(0, 9) == "primvars:")
-            if (!indices->intArray(p.indices)) fail();
+        if (name.substr(0, 9) == "primvars:")
+            if (const UsdValue* indices = attributeValue(prim, name + ":indices"))
+                if (!indices->intArray(p.indices)) fail();
         const uint64_t needed = p.interpolation == Interpolation::constant  ? 1
                                 : p.interpolation == Interpolation::uniform ? faces
                                 : p.interpolation == Interpolation::vertex  ? points
@@ -242,14 +296,14 @@ private:
 
     // The first texture-coordinate primvar in authored order; float2 ones only when no
     // primvar is typed as texture coordinates.
-    std::string uvPrimvarName(const std::string& prim, const UsdSpec& spec) const {
-        const UsdValue* props = spec.field("properties");
+    static std::string uvPrimvarName(const Prim& prim) {
+        const UsdValue* props = prim.field("properties");
         if (!props || props->kind != UsdValue::Kind::textArray) return {};
         std::string fallback;
         for (const auto& name : props->texts) {
             if (name.substr(0, 9) != "primvars:" || name.size() <= 9) continue;
             if (name.size() > 8 && name.substr(name.size() - 8) == ":indices") continue;
-            const UsdSpec* s = property(prim, name);
+            const UsdSpec* s = prim.property(name);
             const std::string* type = s ? textField(*s, "typeName") : nullptr;
             if (!type) continue;
             if (*type == "texCoord2f[]" || *type == "texCoord2d[]" || *type == "texCoord2h[]") return name;
@@ -257,9 +311,7 @@ private:
         }
         return fallback;
     }
-
-    void readMesh(const std::string& prim, const Matrix& world) {
-        const UsdSpec& spec = *layer_.spec(prim);
+    void readMesh(const Prim& prim, const Matrix& world) {
         const UsdValue* pointsValue = attributeValue(prim, "points");
         const UsdValue* countsValue = attributeValue(prim, "faceVertexCounts");
         const UsdValue* indicesValue = attributeValue(prim, "faceVertexIndices");
@@ -290,7 +342,7 @@ private:
             primvar(prim, "primvars:normals", 3, Interpolation::constant, faces, pointCount, corners);
         if (!normals) normals = primvar(prim, "normals", 3, Interpolation::vertex, faces, pointCount, corners);
         std::optional<Primvar> uvs;
-        if (const std::string uvName = uvPrimvarName(prim, spec); !uvName.empty())
+        if (const std::string uvName = uvPrimvarName(prim); !uvName.empty())
             uvs = primvar(prim, uvName, 2, Interpolation::constant, faces, pointCount, corners);
 
         const glm::dmat3 linear(world);
@@ -303,7 +355,7 @@ private:
         bool flip = (det < 0) != (token(prim, "orientation") && *token(prim, "orientation") == "leftHanded");
 
         Mesh mesh;
-        mesh.name = prim.substr(prim.rfind('/') + 1);
+        mesh.name = std::string(prim.name());
         Submesh sub;
         sub.geometryType = GeometryType::triangles;
         sub.materialIndex = materialOf(prim);
@@ -375,35 +427,34 @@ private:
         model_.meshes.push_back(std::move(mesh));
     }
 
-    const std::string* bindingTarget(const std::string& prim) const {
-        const UsdSpec* rel = property(prim, "material:binding");
+    static const std::string* bindingTarget(const Prim& prim) {
+        const UsdSpec* rel = prim.property("material:binding");
         if (!rel || rel->type != UsdSpecType::relationship) return nullptr;
         const UsdValue* targets = rel->field("targetPaths");
         if (!targets || targets->kind != UsdValue::Kind::paths || targets->texts.empty()) return nullptr;
         return &targets->texts.front();
     }
 
+    Prim* find(std::string_view path) {
+        const auto it = prims_.find(path);
+        return it == prims_.end() ? nullptr : &it->second;
+    }
+
     // The material bound to the mesh, an ancestor, or failing both its first bound subset.
-    uint32_t materialOf(const std::string& prim) {
+    uint32_t materialOf(const Prim& prim) {
         const std::string* target = nullptr;
-        for (std::string at = prim; !target && at.size() > 1; at.resize(std::max<size_t>(at.rfind('/'), 1)))
-            target = bindingTarget(at);
-        if (!target) {
-            if (const UsdSpec* spec = layer_.spec(prim)) {
-                for (const auto& child : children(*spec)) {
-                    const std::string path = usdChildPath(prim, child);
-                    const UsdSpec* s = layer_.spec(path);
-                    const std::string* type = s ? textField(*s, "typeName") : nullptr;
-                    if (type && *type == "GeomSubset" && (target = bindingTarget(path))) break;
-                }
-            }
+        for (const Prim* at = &prim; !target && at; at = at->parent) target = bindingTarget(*at);
+        for (const auto& name : children(prim)) {
+            if (target) break;
+            const Prim& subset = child(prim, name);
+            if (isType(subset, "GeomSubset")) target = bindingTarget(subset);
         }
         const std::string key = target ? *target : std::string();
         if (const auto it = materialSlots_.find(key); it != materialSlots_.end()) return it->second;
         Material material;
         if (target) {
             material.name = target->substr(target->rfind('/') + 1);
-            material.baseColorTexture = diffuseTexture(*target);
+            if (const Prim* look = find(*target)) material.baseColorTexture = diffuseTexture(*look);
         }
         const auto slot = static_cast<uint32_t>(model_.materials.size());
         model_.materials.push_back(std::move(material));
@@ -412,50 +463,51 @@ private:
     }
 
     // The prim and property a connection names ("/Mat/Tex.outputs:rgb").
-    static std::pair<std::string, std::string> split(const std::string& path) {
+    static std::pair<std::string_view, std::string_view> split(std::string_view path) {
         const size_t dot = path.rfind('.');
         const size_t slash = path.rfind('/');
-        if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {path, {}};
+        if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return {path, {}};
         return {path.substr(0, dot), path.substr(dot + 1)};
     }
 
-    const std::string* firstConnection(const std::string& prim, std::string_view attribute) const {
-        const UsdSpec* s = property(prim, attribute);
+    static const std::string* firstConnection(const Prim& prim, std::string_view attribute) {
+        const UsdSpec* s = prim.property(attribute);
         const UsdValue* c = s ? s->field("connectionPaths") : nullptr;
         if (!c || c->kind != UsdValue::Kind::paths || c->texts.empty()) return nullptr;
         return &c->texts.front();
     }
 
-    bool isShader(const std::string& prim, std::string_view id) const {
+    static bool isShader(const Prim& prim, std::string_view id) {
         const std::string* infoId = token(prim, "info:id");
         return infoId && *infoId == id;
     }
 
-    std::optional<TextureReference> diffuseTexture(const std::string& material) const {
-        std::string surface;
-        if (const std::string* c = firstConnection(material, "outputs:surface")) surface = split(*c).first;
-        if (surface.empty() || !isShader(surface, "UsdPreviewSurface")) {
-            surface.clear();
-            if (const UsdSpec* spec = layer_.spec(material)) {
-                for (const auto& child : children(*spec)) {
-                    const std::string path = usdChildPath(material, child);
-                    if (isShader(path, "UsdPreviewSurface")) {
-                        surface = path;
-                        break;
-                    }
+    std::optional<TextureReference> diffuseTexture(const Prim& material) {
+        const Prim* surface = nullptr;
+        if (const std::string* c = firstConnection(material, "outputs:surface")) surface = find(split(*c).first);
+        if (!surface || !isShader(*surface, "UsdPreviewSurface")) {
+            surface = nullptr;
+            for (const auto& name : children(material)) {
+                const Prim& shader = child(material, name);
+                if (isShader(shader, "UsdPreviewSurface")) {
+                    surface = &shader;
+                    break;
                 }
             }
         }
-        if (surface.empty()) return std::nullopt;
+        if (!surface) return std::nullopt;
         // Follow diffuseColor through interface inputs and node graphs to a texture.
-        std::pair<std::string, std::string> at{surface, "inputs:diffuseColor"};
+        const Prim* at = surface;
+        std::string_view input = "inputs:diffuseColor";
         for (int hop = 0; hop < kMaxConnectionHops; ++hop) {
-            const std::string* c = firstConnection(at.first, at.second);
+            const std::string* c = firstConnection(*at, input);
             if (!c) return std::nullopt;
-            at = split(*c);
-            if (at.second.empty()) return std::nullopt;
-            if (isShader(at.first, "UsdUVTexture")) {
-                const UsdValue* file = attributeValue(at.first, "inputs:file");
+            const auto [primPath, property] = split(*c);
+            at = find(primPath);
+            if (!at || property.empty()) return std::nullopt;
+            input = property;
+            if (isShader(*at, "UsdUVTexture")) {
+                const UsdValue* file = attributeValue(*at, "inputs:file");
                 const std::string* asset = file ? file->text() : nullptr;
                 if (!asset || asset->empty()) return std::nullopt;
                 return texture_(*asset);
@@ -464,9 +516,9 @@ private:
         return std::nullopt;
     }
 
-    const UsdLayer& layer_;
     const UsdTextureResolver& texture_;
     const ImportOptions& options_;
+    std::unordered_map<std::string_view, Prim> prims_;
     Model model_;
     std::map<std::string, uint32_t> materialSlots_;
 };

@@ -225,7 +225,9 @@ ValueType typeOf(std::string_view name) {
 
 class Parser {
 public:
-    explicit Parser(std::string_view text) : lex_(text) {}
+    // Paths repeat their prefixes, so deep or long names could make the layer's paths
+    // far larger than the text: what they may add up to is capped.
+    explicit Parser(std::string_view text) : lex_(text), pathBudget_((uint64_t(64) << 20) + uint64_t(text.size()) * 32) {}
 
     UsdLayer parse() {
         if (!lex_.readHeader()) fail();
@@ -510,6 +512,7 @@ private:
         const std::string name = std::move(tok_.value);
         advance();
         const std::string path = usdChildPath(parent, name);
+        chargePath(path);
         if (layer_.specs.count(path)) fail();
         layer_.specs[path].type = UsdSpecType::prim;  // reserve the path before children are read
 
@@ -552,6 +555,7 @@ private:
     UsdSpec& propertySpec(const std::string& prim, const std::string& name, UsdSpecType type,
                           std::vector<std::string>& properties) {
         const std::string path = usdPropertyPath(prim, name);
+        chargePath(path);
         auto [it, added] = layer_.specs.try_emplace(path);
         if (added) {
             it->second.type = type;
@@ -636,9 +640,15 @@ private:
         return !isDigit(name[0]);
     }
 
+    void chargePath(const std::string& path) {
+        if (path.size() > pathBudget_) fail();
+        pathBudget_ -= path.size();
+    }
+
     Lexer lex_;
     Token tok_;
     UsdLayer layer_;
+    uint64_t pathBudget_;
 };
 
 }  // namespace

@@ -372,6 +372,7 @@ private:
                 if (name.empty()) fail();
                 path = element < 0 ? usdPropertyPath(parent, name) : usdChildPath(parent, name);
             }
+            charge(path.size());  // deep trees repeat their prefixes in every path
             const uint32_t slot = pathIndexes[current];
             if (slot >= count || pathAssigned_[slot]) fail();
             pathAssigned_[slot] = 1;
@@ -401,6 +402,9 @@ private:
         const auto fieldSetIndexes = compressedInts<uint32_t>(c, count);
         const auto specTypes = compressedInts<uint32_t>(c, count);
         UsdLayer layer;
+        // Which spec last named each field, so a field named twice in one spec is caught
+        // without a search.
+        std::vector<uint64_t> namedBy(tokens_.size(), UINT64_MAX);
         for (uint64_t i = 0; i < count; ++i) {
             if (pathIndexes[i] >= paths_.size() || !pathAssigned_[pathIndexes[i]]) fail();
             const std::string& path = paths_[pathIndexes[i]];
@@ -418,8 +422,13 @@ private:
                 const uint32_t field = fieldSets_[f];
                 if (field == UINT32_MAX) break;
                 const auto& [name, rep] = fields_[field];
+                if (namedBy[name] == i) fail();
+                namedBy[name] = i;
+                // Specs may share one long field set: each use costs, so sharing cannot
+                // multiply the work without bound.
+                charge(sizeof(UsdValue));
                 UsdValue value = decode(rep);
-                if (value.kind != UsdValue::Kind::unsupported) spec.set(token(name), std::move(value));
+                if (value.kind != UsdValue::Kind::unsupported) spec.fields.emplace_back(token(name), std::move(value));
             }
             if (!layer.specs.emplace(path, std::move(spec)).second) fail();
         }
