@@ -352,7 +352,10 @@ private:
             if (std::fabs(det) > 1e-300) normalMatrix = glm::transpose(glm::inverse(linear));
             else normals.reset();  // a flattened mesh: let the finish step make normals
         }
-        bool flip = (det < 0) != (token(prim, "orientation") && *token(prim, "orientation") == "leftHanded");
+        const std::string* orientation = token(prim, "orientation");
+        const bool leftHanded = orientation && *orientation == "leftHanded";
+        // A mirroring transform turns the winding too.
+        const bool flip = (det < 0) != leftHanded;
 
         Mesh mesh;
         mesh.name = std::string(prim.name());
@@ -366,7 +369,9 @@ private:
         auto place = [&](uint64_t point) {
             const float* p = &points[point * 3];
             const glm::dvec4 w = world * glm::dvec4(p[0], p[1], p[2], 1.0);
-            return pk::float3(static_cast<float>(w.x), static_cast<float>(w.y), static_cast<float>(w.z));
+            const pk::float3 out(static_cast<float>(w.x), static_cast<float>(w.y), static_cast<float>(w.z));
+            if (!std::isfinite(out.x) || !std::isfinite(out.y) || !std::isfinite(out.z)) fail();
+            return out;
         };
         auto turn = [&](const float* n) {
             const glm::dvec3 t = normalMatrix * glm::dvec3(n[0], n[1], n[2]);
@@ -391,10 +396,9 @@ private:
                 if (uvs) mesh.textureCoordinates.emplace_back(uvs->at(v)[0], uvs->at(v)[1]);
             }
         }
-        const bool emit = perCorner;
         auto corner = [&](uint64_t face, uint64_t c) {
             const auto point = static_cast<uint64_t>(indices[c]);
-            if (!emit) {
+            if (!perCorner) {
                 sub.indices.push_back(static_cast<uint32_t>(point));
                 return;
             }
@@ -585,10 +589,9 @@ std::optional<Model> importUsdBytes(std::span<const uint8_t> bytes, UsdFormat fo
     if (!package) return std::nullopt;
     const UsdzPackage::Entry& rootEntry = package->entries().front();
     const auto rootBytes = package->data(rootEntry);
-    if (!rootBytes) return std::nullopt;
-    const auto rootFormat = layerFormat(rootEntry.name, *rootBytes);
+    const auto rootFormat = layerFormat(rootEntry.name, rootBytes);
     if (!rootFormat) return std::nullopt;
-    const auto layer = readLayer(*rootBytes, *rootFormat);
+    const auto layer = readLayer(rootBytes, *rootFormat);
     if (!layer) return std::nullopt;
     return buildUsdModel(
         *layer,

@@ -90,20 +90,20 @@ std::optional<UsdzPackage> UsdzPackage::open(std::span<const uint8_t> bytes) {
         package.entries_.push_back({std::move(name), data, compressed, crc});
         at = next;
     }
-    for (const auto& e : package.entries_)
+    for (const auto& e : package.entries_) {
         if (!names.insert(e.name).second) return std::nullopt;
+        // zlib takes 32-bit lengths; entries are below 4 GiB by construction.
+        const uLong crc = crc32(crc32(0L, Z_NULL, 0), bytes.data() + e.dataOffset, static_cast<uInt>(e.size));
+        if (crc != e.crc32) return std::nullopt;
+    }
     std::sort(spans.begin(), spans.end(), [](const Located& a, const Located& b) { return a.headerOffset < b.headerOffset; });
     for (size_t i = 1; i < spans.size(); ++i)
         if (spans[i].headerOffset < spans[i - 1].end) return std::nullopt;
     return package;
 }
 
-std::optional<std::span<const uint8_t>> UsdzPackage::data(const Entry& entry) const {
-    const auto view = bytes_.subspan(entry.dataOffset, entry.size);
-    // zlib takes the length as a 32-bit count; entries are below 4 GiB by construction.
-    const uLong crc = crc32(crc32(0L, Z_NULL, 0), view.data(), static_cast<uInt>(view.size()));
-    if (crc != entry.crc32) return std::nullopt;
-    return view;
+std::span<const uint8_t> UsdzPackage::data(const Entry& entry) const {
+    return bytes_.subspan(entry.dataOffset, entry.size);
 }
 
 std::optional<std::span<const uint8_t>> UsdzPackage::find(std::string_view name) const {

@@ -22,14 +22,14 @@ public:
         uint32_t crc32 = 0;
     };
 
-    // None unless the whole central directory and every local header check out.
+    // None unless the whole central directory, every local header and every entry's
+    // checksum check out.
     static std::optional<UsdzPackage> open(std::span<const uint8_t> bytes);
 
     const std::vector<Entry>& entries() const { return entries_; }
-    // The data of the entry of exactly this name; none when there is none or its
-    // checksum does not match.
+    // The data of the entry of exactly this name; none when there is none.
     std::optional<std::span<const uint8_t>> find(std::string_view name) const;
-    std::optional<std::span<const uint8_t>> data(const Entry& entry) const;
+    std::span<const uint8_t> data(const Entry& entry) const;
 
 private:
     std::span<const uint8_t> bytes_;
