@@ -452,30 +452,24 @@ TEST(UsdImport, MalformedLayersAreRefused) {
 TEST(UsdImport, MalformedCratesAreRefused) {
     const Bytes crate = crateOf(kCube);
     ASSERT_TRUE(readUsdc(crate));
-    uint64_t toc;
-    std::memcpy(&toc, crate.data() + 16, 8);
-    auto patched = [&](uint64_t at, uint64_t value, size_t width = 8) {
-        Bytes b = crate;
-        std::memcpy(b.data() + at, &value, width);
-        return b;
-    };
+    const auto toc = usdtest::readAt<uint64_t>(crate, 16);
+    const auto tokensAt = usdtest::readAt<uint64_t>(crate, toc + 8 + 16);  // the first section's start
+    using usdtest::patched;
     struct Case {
         const char* name;
         Bytes bytes;
     };
     std::vector<Case> cases = {
-        {"bad magic", patched(0, 0x4443535553, 5)},
-        {"version 0.6", patched(9, 6, 1)},
-        {"version 0.11", patched(9, 11, 1)},
-        {"table of contents beyond the file", patched(16, crate.size())},
-        {"first section starts beyond the file", patched(toc + 8 + 16, crate.size() + 1)},
-        {"first section runs past the end", patched(toc + 8 + 24, crate.size())},
-        {"a section missing", patched(toc, 5)},
+        {"bad magic", patched(crate, 0, 'Q')},
+        {"version 0.6", patched(crate, 9, uint8_t(6))},
+        {"version 0.11", patched(crate, 9, uint8_t(11))},
+        {"table of contents beyond the file", patched(crate, 16, uint64_t(crate.size()))},
+        {"first section starts beyond the file", patched(crate, toc + 8 + 16, uint64_t(crate.size() + 1))},
+        {"first section runs past the end", patched(crate, toc + 8 + 24, uint64_t(crate.size()))},
+        {"a section missing", patched(crate, toc, uint64_t(5))},
+        {"token count beyond the text", patched(crate, tokensAt, uint64_t(1) << 20)},
+        {"token text size wrong", patched(crate, tokensAt + 8, uint64_t(7))},
     };
-    uint64_t tokensAt;
-    std::memcpy(&tokensAt, crate.data() + toc + 8 + 16, 8);
-    cases.push_back({"token count beyond the text", patched(tokensAt, 1u << 20)});
-    cases.push_back({"token text size wrong", patched(tokensAt + 8, 7)});
     for (size_t cut : {size_t(0), size_t(87), crate.size() / 2, crate.size() - 1})
         cases.push_back({"truncated", Bytes(crate.begin(), crate.begin() + static_cast<ptrdiff_t>(cut))});
     for (const auto& c : cases) {
@@ -497,29 +491,25 @@ TEST(UsdImport, MalformedPackagesAreRefused) {
     ASSERT_TRUE(importUsdBytes(good, UsdFormat::usdz));
     // Offsets in the end record and the first central entry.
     const size_t end = good.size() - 22;
-    uint32_t directory;
-    std::memcpy(&directory, good.data() + end + 16, 4);
-    auto patched = [&](size_t at, uint32_t value, size_t width) {
-        Bytes b = good;
-        std::memcpy(b.data() + at, &value, width);
-        return b;
-    };
+    const auto directory = usdtest::readAt<uint32_t>(good, end + 16);
+    const auto size = static_cast<uint32_t>(good.size());
+    using usdtest::patched;
     struct Case {
         const char* name;
         Bytes bytes;
     };
     const Case cases[] = {
-        {"directory beyond the file", patched(end + 16, static_cast<uint32_t>(good.size()), 4)},
-        {"entry count beyond the directory", patched(end + 8, 3, 2)},
-        {"local header offset wrong", patched(directory + 42, 7, 4)},
-        {"local header beyond the directory", patched(directory + 42, directory + 1, 4)},
-        {"size beyond the data", patched(directory + 20, static_cast<uint32_t>(good.size()), 4)},
-        {"compressed entry", patched(directory + 10, 8, 2)},
-        {"deflated sizes differ", patched(directory + 24, 12, 4)},
-        {"encrypted entry", patched(directory + 8, 1, 2)},
-        {"checksum mismatch", patched(directory + 16, 0xDEADBEEF, 4)},
-        {"comment length past the end", patched(end + 20, 9, 2)},
-        {"zip64 marker", patched(end + 16, 0xFFFFFFFF, 4)},
+        {"directory beyond the file", patched(good, end + 16, size)},
+        {"entry count beyond the directory", patched(good, end + 8, uint16_t(3))},
+        {"local header offset wrong", patched(good, directory + 42, uint32_t(7))},
+        {"local header beyond the directory", patched(good, directory + 42, directory + 1)},
+        {"size beyond the data", patched(good, directory + 20, size)},
+        {"compressed entry", patched(good, directory + 10, uint16_t(8))},
+        {"deflated sizes differ", patched(good, directory + 24, uint32_t(12))},
+        {"encrypted entry", patched(good, directory + 8, uint16_t(1))},
+        {"checksum mismatch", patched(good, directory + 16, uint32_t(0xDEADBEEF))},
+        {"comment length past the end", patched(good, end + 20, uint16_t(9))},
+        {"zip64 marker", patched(good, end + 16, uint32_t(0xFFFFFFFF))},
         {"truncated", Bytes(good.begin(), good.end() - 30)},
         {"duplicate names", usdtest::writeZip({{"a.usda", bytesOf(kCube)}, {"a.usda", kTexture}})},
         {"root that is not a layer", usdtest::writeZip({{"albedo.png", kTexture}, {"a.usda", bytesOf(kCube)}})},
@@ -533,15 +523,13 @@ TEST(UsdImport, MalformedPackagesAreRefused) {
     // Overlapping entries: the first entry's data is itself a valid local header and
     // data for "b.png", and the directory's "b.png" is pointed there.
     const Bytes inner = usdtest::writeZip({{"b.png", kTexture}});
-    uint32_t innerDirectory;
-    std::memcpy(&innerDirectory, inner.data() + inner.size() - 22 + 16, 4);
-    Bytes outer = usdtest::writeZip({{"a.bin", Bytes(inner.begin(), inner.begin() + innerDirectory)}, {"b.png", kTexture}});
+    const auto innerDirectory = usdtest::readAt<uint32_t>(inner, inner.size() - 22 + 16);
+    const Bytes outer =
+        usdtest::writeZip({{"a.bin", Bytes(inner.begin(), inner.begin() + innerDirectory)}, {"b.png", kTexture}});
     ASSERT_TRUE(UsdzPackage::open(outer));
-    uint32_t outerDirectory;
-    std::memcpy(&outerDirectory, outer.data() + outer.size() - 22 + 16, 4);
-    const uint32_t intoFirst = 64;  // where "a.bin"'s data starts
-    std::memcpy(outer.data() + outerDirectory + 46 + 5 + 42, &intoFirst, 4);
-    EXPECT_FALSE(UsdzPackage::open(outer));
+    const auto outerDirectory = usdtest::readAt<uint32_t>(outer, outer.size() - 22 + 16);
+    // The second central entry follows the first (46 bytes and "a.bin"); 64 is where "a.bin"'s data starts.
+    EXPECT_FALSE(UsdzPackage::open(patched(outer, outerDirectory + 46 + 5 + 42, uint32_t(64))));
 }
 
 TEST(UsdImport, AssetPathsResolveOnlyInsideThePackage) {

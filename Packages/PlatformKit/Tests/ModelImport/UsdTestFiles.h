@@ -479,4 +479,18 @@ inline Bytes writeZip(const std::vector<ZipEntry>& entries) {
 
 inline Bytes bytesOf(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
+// A copy with `value` written over the bytes at `at` (little-endian, as the formats are).
+template <class T>
+Bytes patched(Bytes bytes, size_t at, T value) {
+    std::memcpy(bytes.data() + at, &value, sizeof value);
+    return bytes;
+}
+
+template <class T>
+T readAt(const Bytes& bytes, size_t at) {
+    T v;
+    std::memcpy(&v, bytes.data() + at, sizeof v);
+    return v;
+}
+
 }  // namespace usdtest
