@@ -593,13 +593,16 @@ std::optional<Model> importUsdBytes(std::span<const uint8_t> bytes, UsdFormat fo
     if (!rootFormat) return std::nullopt;
     const auto layer = readLayer(rootBytes, *rootFormat);
     if (!layer) return std::nullopt;
+    // Many materials may name one large image: copies stop once they would outgrow the package.
+    uint64_t copied = 0;
     return buildUsdModel(
         *layer,
         [&](const std::string& asset) -> std::optional<TextureReference> {
             const auto name = resolvePackagePath(rootEntry.name, asset);
             if (!name) return std::nullopt;
             const auto data = package->find(*name);
-            if (!data || data->empty()) return std::nullopt;
+            if (!data || data->empty() || data->size() > bytes.size() - copied) return std::nullopt;
+            copied += data->size();
             TextureReference ref;
             ref.encoded.assign(data->begin(), data->end());
             ref.formatHint = lowerExtensionOf(*name);

@@ -445,6 +445,12 @@ private:
         return out;
     }
 
+    // One long token listed many times would otherwise be copied without bound.
+    void pushText(UsdValue& v, std::string text) {
+        charge(text.size() + sizeof(std::string));
+        v.texts.push_back(std::move(text));
+    }
+
     std::string pathAt(uint64_t index) const {
         if (index >= paths_.size() || !pathAssigned_[index]) fail();
         return paths_[index];
@@ -480,13 +486,15 @@ private:
                 auto name = [&](uint64_t index) { return type == tString ? stringAt(index) : token(index); };
                 if (!isArray) {
                     if (!inlined) fail();
-                    return UsdValue::makeText(name(payload), type == tAssetPath);
+                    std::string text = name(payload);
+                    charge(text.size());
+                    return UsdValue::makeText(std::move(text), type == tAssetPath);
                 }
                 v.kind = UsdValue::Kind::textArray;
                 v.isAsset = type == tAssetPath;
                 if (payload == 0) return v;
                 Cursor c = cursor(payload, file_.size());
-                for (uint32_t index : indexVector(c)) v.texts.push_back(name(index));
+                for (uint32_t index : indexVector(c)) pushText(v, name(index));
                 return v;
             }
             case tSpecifier:
@@ -504,8 +512,7 @@ private:
                 Cursor c = cursor(payload, file_.size());
                 v.kind = type == tPathVector ? UsdValue::Kind::paths : UsdValue::Kind::textArray;
                 for (uint32_t index : indexVector(c))
-                    v.texts.push_back(type == tPathVector ? pathAt(index) : type == tTokenVector ? token(index)
-                                                                                                 : stringAt(index));
+                    pushText(v, type == tPathVector ? pathAt(index) : type == tTokenVector ? token(index) : stringAt(index));
                 return v;
             }
             case tPathListOp: {
@@ -520,7 +527,7 @@ private:
                     if (!(header & bits[k])) continue;
                     const auto items = indexVector(c);
                     if (k >= 4) continue;
-                    for (uint32_t index : items) v.texts.push_back(pathAt(index));
+                    for (uint32_t index : items) pushText(v, pathAt(index));
                 }
                 return v;
             }
@@ -584,7 +591,7 @@ private:
         Cursor c = cursor(payload, file_.size());
         const uint64_t count = c.read<uint64_t>();
         if (count == 0) return v;
-        if (count > UINT64_MAX / 64) fail();
+        if (count > (uint64_t(1) << 40)) fail();  // keeps every size below in range
         const uint64_t numbers = count * shape.components;
         const bool quaternion = type == tQuatd || type == tQuatf || type == tQuath;
         const bool intStore = shape.kind != TypeShape::Kind::real && shape.kind != TypeShape::Kind::half &&
@@ -636,7 +643,7 @@ private:
             }
             return v;
         }
-        if (numbers * shape.bytes > c.remaining()) fail();
+        if (count > c.remaining() / (uint64_t(shape.components) * shape.bytes)) fail();
         allocate();
         const uint8_t* p = c.take(numbers * shape.bytes);
         if (floatStore && shape.bytes == 4) {

@@ -3,7 +3,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <unordered_set>
 
 namespace pk::modelimport {
 
@@ -57,7 +56,6 @@ std::optional<UsdzPackage> UsdzPackage::open(std::span<const uint8_t> bytes) {
     package.entries_.reserve(total);
     std::vector<Located> spans;
     spans.reserve(total);
-    std::unordered_set<std::string_view> names;
     uint64_t at = directoryOffset;
     const uint64_t directoryEnd = directoryOffset + directorySize;
     for (uint32_t i = 0; i < total; ++i) {
@@ -90,8 +88,9 @@ std::optional<UsdzPackage> UsdzPackage::open(std::span<const uint8_t> bytes) {
         package.entries_.push_back({std::move(name), data, compressed, crc});
         at = next;
     }
-    for (const auto& e : package.entries_) {
-        if (!names.insert(e.name).second) return std::nullopt;
+    for (size_t i = 0; i < package.entries_.size(); ++i) {
+        const Entry& e = package.entries_[i];
+        if (!package.byName_.emplace(e.name, i).second) return std::nullopt;
         // zlib takes 32-bit lengths; entries are below 4 GiB by construction.
         const uLong crc = crc32(crc32(0L, Z_NULL, 0), bytes.data() + e.dataOffset, static_cast<uInt>(e.size));
         if (crc != e.crc32) return std::nullopt;
@@ -107,9 +106,9 @@ std::span<const uint8_t> UsdzPackage::data(const Entry& entry) const {
 }
 
 std::optional<std::span<const uint8_t>> UsdzPackage::find(std::string_view name) const {
-    for (const auto& e : entries_)
-        if (e.name == name) return data(e);
-    return std::nullopt;
+    const auto it = byName_.find(std::string(name));
+    if (it == byName_.end()) return std::nullopt;
+    return data(entries_[it->second]);
 }
 
 std::optional<std::string> resolvePackagePath(std::string_view layerName, std::string_view assetPath) {

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace pk::modelimport {
@@ -34,6 +35,7 @@ public:
 private:
     std::span<const uint8_t> bytes_;
     std::vector<Entry> entries_;
+    std::unordered_map<std::string, size_t> byName_;
 };
 
 // The package entry an asset path of the layer `layerName` names: relative to the
