@@ -449,6 +449,7 @@ private:
         auto one = [&] {
             if (tok_.kind != Tok::path) fail();
             v.texts.push_back(absolutePath(anchor, tok_.value));
+            chargePath(v.texts.back());
             advance();
         };
         if (!isPunct('[')) {
