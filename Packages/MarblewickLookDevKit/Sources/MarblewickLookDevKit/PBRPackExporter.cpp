@@ -1,6 +1,7 @@
 #include "MarblewickLookDevKit/PBRPackExporter.h"
 
 #include <array>
+#include <system_error>
 #include <thread>
 
 #include "MarblewickLookDevKit/PBRMaterialForgeEngine.h"
@@ -61,8 +62,13 @@ std::vector<fs::path> exportPBRPack(pk::gpu::Device& device, const SynthesizedPB
     std::array<std::optional<std::vector<uint8_t>>, 4> encoded;
     {
         std::vector<std::jthread> threads;
-        for (size_t i = 1; i < maps.size(); ++i)
-            threads.emplace_back([&, i] { encoded[i] = encodedMap(device, maps[i]); });
+        for (size_t i = 1; i < maps.size(); ++i) {
+            try {
+                threads.emplace_back([&, i] { encoded[i] = encodedMap(device, maps[i]); });
+            } catch (const std::system_error&) {
+                encoded[i] = encodedMap(device, maps[i]);  // no thread to be had: on this one
+            }
+        }
         encoded[0] = encodedMap(device, maps[0]);
     }
     const pk::StudioError notWritten(kErrorDomain, 102, "Failed to finalize PNG.");
