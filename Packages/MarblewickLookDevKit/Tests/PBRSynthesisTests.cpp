@@ -344,3 +344,57 @@ TEST(PBRSynthesis, NormalMapsKeepTheirDirectionAtEverySeed) {
         EXPECT_GT(ey, 1.5 * ex) << "titanium seed " << seed << " x/y " << ex / ey;
     }
 }
+
+namespace {
+// Per boundary between neighbouring columns (or rows), the wrap included, the median over
+// the line of its pixels' steps (mean over the colour channels): a seam steps along its
+// whole length, while a photo's own edges cross any one line in a few pixels only.
+// Gives the largest and the median of those.
+std::pair<double, double> largestAndMedianStep(const std::vector<uint8_t>& b, int side, bool byRow) {
+    std::vector<double> lines, pixels(static_cast<size_t>(side));
+    for (int a = 0; a < side; ++a) {
+        const int c = (a + 1) % side;
+        for (int t = 0; t < side; ++t) {
+            const size_t i = byRow ? (size_t(a) * side + t) * 4 : (size_t(t) * side + a) * 4;
+            const size_t j = byRow ? (size_t(c) * side + t) * 4 : (size_t(t) * side + c) * 4;
+            double d = 0;
+            for (int k = 0; k < 3; ++k) d += std::abs(int(b[i + k]) - int(b[j + k]));
+            pixels[size_t(t)] = d / 3.0;
+        }
+        std::nth_element(pixels.begin(), pixels.begin() + side / 2, pixels.end());
+        lines.push_back(pixels[size_t(side / 2)]);
+    }
+    const double largest = *std::max_element(lines.begin(), lines.end());
+    std::nth_element(lines.begin(), lines.begin() + side / 2, lines.end());
+    return {largest, lines[size_t(side / 2)]};
+}
+}  // namespace
+
+// A photo's own edges must not show in the material: neither at the wrap nor, from a
+// shifted copy, anywhere inside the tile. Ramps have the strongest possible edge jump; the
+// wood photo is lit unevenly, darker on the left, as photographed surfaces often are.
+TEST(PBRSynthesis, PhotoMaterialTilesWithoutSeamOrCross) {
+    auto ramp = [](bool across) {
+        pk::image::RgbaImage img = pk::image::RgbaImage::blank(200, 160);
+        for (int y = 0; y < img.height; ++y)
+            for (int x = 0; x < img.width; ++x) {
+                uint8_t* p = img.row(y) + 4 * x;
+                p[0] = p[1] = p[2] = uint8_t(across ? 255 * x / (img.width - 1) : 255 * y / (img.height - 1));
+                p[3] = 255;
+            }
+        return img;
+    };
+    // A crop of a photograph by Rachel Michetti, dedicated to the public domain (CC0).
+    auto wood = pk::image::decodeFile(fs::path(KS_SOURCE_DIR) / "Packages/MarblewickLookDevKit/Tests/Fixtures/wood-table.jpg");
+    ASSERT_TRUE(wood);
+    const int side = 256;
+    for (auto [name, photo] : {std::pair{"ramp across", ramp(true)}, {"ramp down", ramp(false)}, {"wood", *wood}}) {
+        auto pack = forge().synthesizeFromCGImage(photo, name, params(PBRMaterialPreset::brushedTitanium, side));
+        ASSERT_TRUE(pack);
+        const auto albedo = bytesOf(pack->albedo);
+        for (bool byRow : {false, true}) {
+            auto [largest, median] = largestAndMedianStep(albedo, side, byRow);
+            EXPECT_LE(largest, 3.0 * median + 1.0) << name << (byRow ? " rows" : " columns");
+        }
+    }
+}
