@@ -271,3 +271,36 @@ TEST(StudioCameraMaths, ProjectionAndLookAt) {
     EXPECT_NEAR(e.z, s.distance, 1e-6f);
     EXPECT_NEAR(e.y, s.targetY, 1e-6f);
 }
+
+namespace {
+// Mean difference per channel (0..255) between a render and a 4 x 4 box-filtered render
+// of the same view at four times the size.
+double differenceFromSupersampled(LookDevMetalEngine& e, const LookDevSceneState& s, int w, int h) {
+    auto small = e.renderOffscreenBGRA(w, h, std::nullopt, s);
+    auto large = e.renderOffscreenBGRA(4 * w, 4 * h, std::nullopt, s);
+    if (!small || !large) return 1e9;
+    double sum = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int k = 0; k < 3; ++k) {
+                int acc = 0;
+                for (int j = 0; j < 4; ++j)
+                    for (int i = 0; i < 4; ++i) acc += (*large)[((size_t(4 * y + j) * 4 * w) + 4 * x + i) * 4 + k];
+                sum += std::abs(acc / 16.0 - (*small)[(size_t(y) * w + x) * 4 + k]);
+            }
+    return sum / (double(w) * h * 3);
+}
+}  // namespace
+
+// Material maps seen smaller than their texels must be filtered, not point-picked: the
+// default carbon weave at a normal viewport size comes out close to a supersampled render
+// of the same view (unfiltered maps differ by 6.4 on average; geometry alone, in Clay
+// mode, by about 0.9).
+TEST_F(EngineFixture, SmallRenderIsCloseToTheSupersampledView) {
+    auto pack = engine->currentPBRPack();
+    ASSERT_TRUE(pack);
+    const int side = pack->albedo->width();
+    for (const auto& t : {pack->albedo, pack->normal, pack->orm, pack->emissive})
+        EXPECT_EQ(t->desc().mipLevels, pk::gpu::fullMipLevels(side, side));
+    EXPECT_LT(differenceFromSupersampled(*engine, LookDevSceneState(), 320, 180), 3.2);
+}

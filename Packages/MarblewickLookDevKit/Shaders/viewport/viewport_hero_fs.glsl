@@ -95,6 +95,14 @@ void kestrelune_hero_fs() {
         metal = 0.0;
         emissive = vec3(0.0);
         n = N;
+    } else {
+        // Mip levels average the normal map's relief into shorter vectors; the spread they
+        // lose is added to the roughness (Toksvig), so a weave seen small keeps the sheen
+        // it has up close instead of glinting like a flat mirror.
+        float nLen = length(nX) * w.x + length(nY) * w.y + length(nZ) * w.z;
+        float spread = clamp((1.0 - nLen) / max(nLen, 0.001), 0.0, 1.0) * b;
+        float a = rough * rough;
+        rough = clamp(sqrt(sqrt(a * a + spread)), 0.05, 0.98);
     }
 
     vec3 Lkey = normalize(u.keyDirAndInt.xyz);

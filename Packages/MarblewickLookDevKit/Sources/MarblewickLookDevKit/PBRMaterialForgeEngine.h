@@ -60,6 +60,8 @@ public:
 
     const std::shared_ptr<pk::gpu::Device>& device() const { return device_; }
 
+    // Maps carry their full mip chain, made once here from the synthesized level 0
+    // (which previews and PNG files read); synthesisMs times the dispatch alone.
     std::optional<SynthesizedPBRPack> synthesize(const PBRMaterialParameters& parameters) const;
     // Decodes the photo (first image); none when it cannot be read. The pack's
     // sourcePhotoName is the file name without its extension.
