@@ -3,7 +3,7 @@ layout(location = 1) in vec3 vWorldNormal;
 layout(location = 2) in vec2 vUV;
 layout(location = 3) in vec3 vColor;
 layout(location = 4) in float vPackedMat;
-layout(location = 5) in float vMeshletID;
+layout(location = 5) flat in float vMeshletID;
 layout(location = 0) out vec4 outColor;
 
 // Units 0-3 and 5 use the repeating sampler, unit 4 the vertically clamping one.
