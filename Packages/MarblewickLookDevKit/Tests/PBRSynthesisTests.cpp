@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <filesystem>
+#include <tuple>
 #include <vector>
 
 #include "MarblewickLookDevKit/PBRMaterialForgeEngine.h"
@@ -269,6 +270,17 @@ TEST(PBRSynthesis, PhotoFilesNameThePackAndUnreadableOnesGiveNothing) {
     pk::writeInPlace(broken, std::vector<uint8_t>{0x89, 'P', 'N', 'G', 1, 2, 3});
     EXPECT_FALSE(forge().synthesizeFromPhoto(broken, params(PBRMaterialPreset::brushedTitanium)));
     EXPECT_FALSE(forge().synthesizeFromPhoto(outDir() / "missing.jpg", params(PBRMaterialPreset::brushedTitanium)));
+    // An image whose bytes do not hold its pixels gives nothing (and reads nothing).
+    for (auto [width, height, stride, bytes] : {std::tuple{100, 100, size_t(400), size_t(100)},
+                                                 {100, 100, size_t(400), size_t(399 * 100)},
+                                                 {100, 100, size_t(200), size_t(400 * 100)},
+                                                 {1 << 20, 1 << 20, size_t(4) << 20, size_t(64)}}) {
+        pk::image::RgbaImage hollow;
+        hollow.width = width, hollow.height = height, hollow.stride = stride;
+        hollow.bytes.assign(bytes, 200);
+        EXPECT_FALSE(forge().synthesizeFromCGImage(hollow, "hollow", params(PBRMaterialPreset::brushedTitanium)))
+            << width << "x" << height << " stride " << stride << " bytes " << bytes;
+    }
     EXPECT_EQ(PBRMaterialForgeEngine::photoSide(20), 64);
     EXPECT_EQ(PBRMaterialForgeEngine::photoSide(5000), 2048);
 }

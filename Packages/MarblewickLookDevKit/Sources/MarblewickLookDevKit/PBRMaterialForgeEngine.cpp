@@ -139,7 +139,9 @@ std::optional<SynthesizedPBRPack> PBRMaterialForgeEngine::synthesizeFromPhoto(
 
 std::optional<SynthesizedPBRPack> PBRMaterialForgeEngine::synthesizeFromCGImage(
     const pk::image::RgbaImage& image, const std::string& sourceName, const PBRMaterialParameters& parameters) const {
-    if (image.empty()) return std::nullopt;
+    // An image whose bytes do not hold every row (a short buffer, a stride narrower than
+    // a row) is refused before anything reads it.
+    if (!image.holdsPixels()) return std::nullopt;
     PBRMaterialParameters named = parameters;
     named.sourcePhotoName = sourceName;
     return run(named, &image);

@@ -68,7 +68,8 @@ public:
     std::optional<SynthesizedPBRPack> synthesizeFromPhoto(const std::filesystem::path& imageURL,
                                                           const PBRMaterialParameters& parameters) const;
     // The image is stretched to its own size clamped to 64..2048 per side, premultiplied
-    // as a bitmap draw would leave it, and sampled by the photo kernel.
+    // as a bitmap draw would leave it, and sampled by the photo kernel. None for an image
+    // whose bytes do not hold its pixels.
     std::optional<SynthesizedPBRPack> synthesizeFromCGImage(const pk::image::RgbaImage& image,
                                                             const std::string& sourceName,
                                                             const PBRMaterialParameters& parameters) const;
