@@ -339,8 +339,8 @@ std::pair<double, double> normalEnergy(const std::vector<uint8_t>& n) {
 // factor 1.5; brushed titanium keeps its brushing along x (relief across it, in y).
 TEST(PBRSynthesis, NormalMapsKeepTheirDirectionAtEverySeed) {
     using P = PBRMaterialPreset;
-    const P isotropic[] = {P::wetUrbanAsphalt,    P::anodizedGold,   P::architecturalConcrete, P::hammeredCopper,
-                           P::glazedCeramic,      P::obsidianMicroGlass, P::organicSkinSSS,    P::volcanicMossBasalt};
+    const P isotropic[] = {P::wetUrbanAsphalt, P::anodizedGold,       P::architecturalConcrete, P::hammeredCopper,
+                           P::glazedCeramic,   P::obsidianMicroGlass, P::organicSkinSSS,        P::volcanicMossBasalt};
     const float seeds[] = {0.0f, 0.5f, 1.0f, 2.0f, 3.0f, 1.37f, 10.0f, -4.25f, 0.1234f, 77.7f, 2048.5f};
     for (float seed : seeds) {
         for (P preset : isotropic) {

@@ -119,7 +119,9 @@ struct LookDevSceneState {
 // Rigs and shading modes hash by their raw value, aspect presets by their raw text.
 template <>
 struct std::hash<lookdev::StudioLightingRig> {
-    size_t operator()(const lookdev::StudioLightingRig& rig) const noexcept { return std::hash<int64_t>()(rig.rawValue()); }
+    size_t operator()(const lookdev::StudioLightingRig& rig) const noexcept {
+        return std::hash<int64_t>()(rig.rawValue());
+    }
 };
 template <>
 struct std::hash<lookdev::ViewportShadingMode> {
