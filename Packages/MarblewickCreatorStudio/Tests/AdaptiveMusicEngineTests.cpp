@@ -96,8 +96,10 @@ TEST(AdaptiveMusicEngine, FrameCountsAndRefusedLengths) {
         EXPECT_EQ(buf.samplesL.size(), c.frames) << c.dur << " s at " << c.rate;
         EXPECT_EQ(buf.samplesR.size(), c.frames);
     }
+    // Frame times are floats: a rate whose float is 0 or infinite, or one so small that
+    // the last frame's time overflows, would give NaN samples.
     for (auto [dur, rate] : {std::pair{NAN, 44100.0}, {INFINITY, 44100.0}, {1e300, 44100.0}, {1e6, 44100.0},
-                             {1.0, 0.0}, {1.0, -44100.0}, {1.0, NAN}}) {
+                             {1.0, 0.0}, {1.0, -44100.0}, {1.0, NAN}, {1.0, 1e-50}, {1.0, 1e-40}, {1e-300, 1e300}}) {
         EXPECT_THROW(engine.synthesizeStemBuffer(S::combatDrive, dur, rate), pk::StudioError) << dur << " " << rate;
     }
 }
@@ -183,7 +185,7 @@ TEST(AdaptiveMusicEngine, PlaysTheLoopAtVolumeReplacesItAndStops) {
     out.removeTap(tap);
     // What plays is the victory loop at 0.24, continuing from some point of the loop.
     VelSoundVel4AdaptiveMusicEngineV950 other;
-    const auto loop = other.synthesizeStemBuffer(S::victoryResolve, 4.0, 44100);
+    const auto loop = other.synthesizePreviewLoop(S::victoryResolve);
     const size_t n = loop.samplesL.size();
     size_t offset = n;
     for (size_t k = 0; k < n && offset == n; ++k) {
@@ -204,4 +206,39 @@ TEST(AdaptiveMusicEngine, PlaysTheLoopAtVolumeReplacesItAndStops) {
     std::vector<float> block(512);
     out.render(block.data(), 256);
     EXPECT_TRUE(std::all_of(block.begin(), block.end(), [](float v) { return v == 0.0f; }));
+}
+
+// The preview plays its 4 s loop over and over: the jump from its last frame back to its
+// first must be no larger than the loop's own steps (its 99th percentile), in every state.
+// Only the join changes: the loop holds the score's first 4 s but for their last 50 ms,
+// starting at most 10 ms into the buffer.
+TEST(AdaptiveMusicEngine, PreviewLoopJoinsWithoutAClickInEveryState) {
+    VelSoundVel4AdaptiveMusicEngineV950 engine;
+    for (S s : S::allCases) {
+        const auto loop = engine.synthesizePreviewLoop(s);
+        EXPECT_EQ(engine.currentState(), s);
+        const auto score = engine.synthesizeStemBuffer(s, 4.0, 44100);
+        const size_t n = loop.samplesL.size();
+        ASSERT_EQ(n, 176400u);
+        ASSERT_EQ(loop.samplesR.size(), n);
+        const size_t kept = n - 2205;
+        size_t start = 0;
+        while (start <= 441 && !std::equal(score.samplesL.begin(), score.samplesL.begin() + long(kept),
+                                           loop.samplesL.begin() + long(start)))
+            ++start;
+        ASSERT_LE(start, 441u) << s.rawValue() << ": the score is not in the loop";
+        EXPECT_TRUE(std::equal(score.samplesR.begin(), score.samplesR.begin() + long(kept),
+                               loop.samplesR.begin() + long(start)));
+        std::vector<float> steps;
+        float wrap = 0, peak = 0;
+        for (const auto* ch : {&loop.samplesL, &loop.samplesR}) {
+            for (size_t i = 0; i + 1 < n; ++i) steps.push_back(std::fabs((*ch)[i + 1] - (*ch)[i]));
+            wrap = std::max(wrap, std::fabs((*ch)[0] - (*ch)[n - 1]));
+            for (float v : *ch) peak = std::max(peak, std::fabs(v));
+        }
+        std::nth_element(steps.begin(), steps.begin() + long(steps.size() * 99 / 100), steps.end());
+        const float p99 = steps[steps.size() * 99 / 100];
+        EXPECT_LE(wrap, p99) << s.rawValue();
+        EXPECT_LE(peak, 0.95f) << s.rawValue();
+    }
 }

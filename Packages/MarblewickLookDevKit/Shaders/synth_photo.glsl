@@ -1,6 +1,6 @@
 #version 450
-// kestrelune_photo_to_pbr: the four maps derived from a photograph, with the photo's
-// seams hidden by a half-tile cross-fade near the border.
+// kestrelune_photo_to_pbr: the four maps derived from a photograph made seamless by
+// blending it with copies of itself shifted by half a tile.
 layout(local_size_x = 16, local_size_y = 16, local_size_z = 1) in;
 
 layout(std140, binding = 0) uniform GPUSynthUniforms {
@@ -32,10 +32,19 @@ float hermite(float e0, float e1, float x) {
     return t * t * (3.0 - 2.0 * t);
 }
 
+// The photo blended, per axis, with copies shifted by half a tile. Each copy's weight is
+// 0 on its own edges (the photo's at 0 and 1, a shifted copy's at 0.5), so no edge of
+// the photo reaches the map and opposite borders of the map meet. The unshifted photo
+// alone fills the middle of the tile.
 vec4 sampleSeamlessPhoto(vec2 uv) {
-    vec2 d = abs(uv - 0.5) * 2.0;
-    float b = hermite(0.62, 0.98, max(d.x, d.y));
-    return mix(textureLod(photo, uv, 0.0), textureLod(photo, fract(uv + vec2(0.5, 0.5)), 0.0), 0.85 * b);
+    vec2 d = min(uv, 1.0 - uv);  // distance to the photo's own edge, per axis
+    // Weight of the unshifted photo per axis: 0 at its edge, 1 from a quarter tile in.
+    vec2 k = vec2(hermite(0.0, 0.25, d.x), hermite(0.0, 0.25, d.y));
+    vec4 c00 = textureLod(photo, uv, 0.0);
+    vec4 c10 = textureLod(photo, fract(uv + vec2(0.5, 0.0)), 0.0);
+    vec4 c01 = textureLod(photo, fract(uv + vec2(0.0, 0.5)), 0.0);
+    vec4 c11 = textureLod(photo, fract(uv + vec2(0.5, 0.5)), 0.0);
+    return mix(mix(c11, c01, k.x), mix(c10, c00, k.x), k.y);
 }
 
 float luminance(vec4 c) { return dot(c.rgb, vec3(0.2126, 0.7152, 0.0722)); }

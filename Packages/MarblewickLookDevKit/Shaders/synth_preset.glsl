@@ -41,10 +41,27 @@ vec2 wrapCell(vec2 i, vec2 per) {
     return vec2((ivec2(i) + 100 * p) % p);
 }
 
+// Integer finaliser with full avalanche (every input bit flips about half the output).
+uint mixBits(uint x) {
+    x ^= x >> 16;
+    x *= 0x7feb352du;
+    x ^= x >> 15;
+    x *= 0x846ca68bu;
+    x ^= x >> 16;
+    return x;
+}
+
+// Lattice hash in 0..1 of a lattice point (its integer cell) and the seed's bit pattern.
+// The two coordinates are packed into one word (distinct for cells below 65536 on each
+// axis, far beyond any period here), so one finaliser separates every cell. Float
+// arithmetic with seed-dependent factors would degenerate whenever a factor lands on an
+// integer or half-integer, as whole seeds make it: rows or every other column would then
+// hash alike and the noise turn into stripes.
 float h21(vec2 p, float s) {
-    p = fract(p * vec2(127.1 + 13.7 * s, 311.7 + 7.3 * s));
-    p += dot(p, p + 34.23);
-    return fract(p.x * p.y);
+    uvec2 q = uvec2(ivec2(floor(p)));
+    uint h = mixBits(floatBitsToUint(s) + 0x9e3779b9u);
+    h = mixBits(h ^ (q.x & 0xffffu) ^ (q.y << 16));
+    return float(h >> 8) * (1.0 / 16777216.0);
 }
 
 // Value noise whose lattice wraps with the rounded period of each axis.

@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <filesystem>
+#include <tuple>
 #include <vector>
 
 #include "MarblewickLookDevKit/PBRMaterialForgeEngine.h"
@@ -269,6 +270,17 @@ TEST(PBRSynthesis, PhotoFilesNameThePackAndUnreadableOnesGiveNothing) {
     pk::writeInPlace(broken, std::vector<uint8_t>{0x89, 'P', 'N', 'G', 1, 2, 3});
     EXPECT_FALSE(forge().synthesizeFromPhoto(broken, params(PBRMaterialPreset::brushedTitanium)));
     EXPECT_FALSE(forge().synthesizeFromPhoto(outDir() / "missing.jpg", params(PBRMaterialPreset::brushedTitanium)));
+    // An image whose bytes do not hold its pixels gives nothing (and reads nothing).
+    for (auto [width, height, stride, bytes] : {std::tuple{100, 100, size_t(400), size_t(100)},
+                                                 {100, 100, size_t(400), size_t(399 * 100)},
+                                                 {100, 100, size_t(200), size_t(400 * 100)},
+                                                 {1 << 20, 1 << 20, size_t(4) << 20, size_t(64)}}) {
+        pk::image::RgbaImage hollow;
+        hollow.width = width, hollow.height = height, hollow.stride = stride;
+        hollow.bytes.assign(bytes, 200);
+        EXPECT_FALSE(forge().synthesizeFromCGImage(hollow, "hollow", params(PBRMaterialPreset::brushedTitanium)))
+            << width << "x" << height << " stride " << stride << " bytes " << bytes;
+    }
     EXPECT_EQ(PBRMaterialForgeEngine::photoSide(20), 64);
     EXPECT_EQ(PBRMaterialForgeEngine::photoSide(5000), 2048);
 }
@@ -306,5 +318,95 @@ TEST(PBRSynthesis, WeatheringZeroLeavesCopperWithoutPatina) {
         ASSERT_NEAR(orm[i + 1], toByte(0.22f), 1);  // roughness mix(0.22, 0.78, q*0)
         ASSERT_NEAR(orm[i + 2], toByte(0.94f), 1);
         ASSERT_GE(albedo[i], albedo[i + 1]);  // copper: red above green everywhere
+    }
+}
+
+namespace {
+// Mean absolute deviation of the normal map's x and y components from their means.
+std::pair<double, double> normalEnergy(const std::vector<uint8_t>& n) {
+    const size_t count = n.size() / 4;
+    double mx = 0, my = 0;
+    for (size_t i = 0; i < n.size(); i += 4) mx += n[i], my += n[i + 1];
+    mx /= double(count), my /= double(count);
+    double ex = 0, ey = 0;
+    for (size_t i = 0; i < n.size(); i += 4) ex += std::abs(n[i] - mx), ey += std::abs(n[i + 1] - my);
+    return {ex / double(count), ey / double(count)};
+}
+}  // namespace
+
+// The noise lattice must vary along both axes for any seed a user can type: a hash that
+// loses one axis at some seed draws stripes. Isotropic looks keep x and y relief within a
+// factor 1.5; brushed titanium keeps its brushing along x (relief across it, in y).
+TEST(PBRSynthesis, NormalMapsKeepTheirDirectionAtEverySeed) {
+    using P = PBRMaterialPreset;
+    const P isotropic[] = {P::wetUrbanAsphalt, P::anodizedGold,       P::architecturalConcrete, P::hammeredCopper,
+                           P::glazedCeramic,   P::obsidianMicroGlass, P::organicSkinSSS,        P::volcanicMossBasalt};
+    const float seeds[] = {0.0f, 0.5f, 1.0f, 2.0f, 3.0f, 1.37f, 10.0f, -4.25f, 0.1234f, 77.7f, 2048.5f};
+    for (float seed : seeds) {
+        for (P preset : isotropic) {
+            PBRMaterialParameters p = params(preset);
+            p.seed = seed;
+            auto [ex, ey] = normalEnergy(bytesOf(forge().synthesize(p)->normal));
+            const double ratio = ex / ey;
+            EXPECT_TRUE(ratio < 1.5 && ratio > 1 / 1.5) << preset.title() << " seed " << seed << " x/y " << ratio;
+        }
+        PBRMaterialParameters p = params(P::brushedTitanium);
+        p.seed = seed;
+        auto [ex, ey] = normalEnergy(bytesOf(forge().synthesize(p)->normal));
+        EXPECT_GT(ey, 1.5 * ex) << "titanium seed " << seed << " x/y " << ex / ey;
+    }
+}
+
+namespace {
+// Per boundary between neighbouring columns (or rows), the wrap included, the median over
+// the line of its pixels' steps (mean over the colour channels): a seam steps along its
+// whole length, while a photo's own edges cross any one line in a few pixels only.
+// Gives the largest and the median of those.
+std::pair<double, double> largestAndMedianStep(const std::vector<uint8_t>& b, int side, bool byRow) {
+    std::vector<double> lines, pixels(static_cast<size_t>(side));
+    for (int a = 0; a < side; ++a) {
+        const int c = (a + 1) % side;
+        for (int t = 0; t < side; ++t) {
+            const size_t i = byRow ? (size_t(a) * side + t) * 4 : (size_t(t) * side + a) * 4;
+            const size_t j = byRow ? (size_t(c) * side + t) * 4 : (size_t(t) * side + c) * 4;
+            double d = 0;
+            for (int k = 0; k < 3; ++k) d += std::abs(int(b[i + k]) - int(b[j + k]));
+            pixels[size_t(t)] = d / 3.0;
+        }
+        std::nth_element(pixels.begin(), pixels.begin() + side / 2, pixels.end());
+        lines.push_back(pixels[size_t(side / 2)]);
+    }
+    const double largest = *std::max_element(lines.begin(), lines.end());
+    std::nth_element(lines.begin(), lines.begin() + side / 2, lines.end());
+    return {largest, lines[size_t(side / 2)]};
+}
+}  // namespace
+
+// A photo's own edges must not show in the material: neither at the wrap nor, from a
+// shifted copy, anywhere inside the tile. Ramps have the strongest possible edge jump; the
+// wood photo is lit unevenly, darker on the left, as photographed surfaces often are.
+TEST(PBRSynthesis, PhotoMaterialTilesWithoutSeamOrCross) {
+    auto ramp = [](bool across) {
+        pk::image::RgbaImage img = pk::image::RgbaImage::blank(200, 160);
+        for (int y = 0; y < img.height; ++y)
+            for (int x = 0; x < img.width; ++x) {
+                uint8_t* p = img.row(y) + 4 * x;
+                p[0] = p[1] = p[2] = uint8_t(across ? 255 * x / (img.width - 1) : 255 * y / (img.height - 1));
+                p[3] = 255;
+            }
+        return img;
+    };
+    // A crop of a photograph by Rachel Michetti, dedicated to the public domain (CC0).
+    auto wood = pk::image::decodeFile(fs::path(KS_SOURCE_DIR) / "Packages/MarblewickLookDevKit/Tests/Fixtures/wood-table.jpg");
+    ASSERT_TRUE(wood);
+    const int side = 256;
+    for (auto [name, photo] : {std::pair{"ramp across", ramp(true)}, {"ramp down", ramp(false)}, {"wood", *wood}}) {
+        auto pack = forge().synthesizeFromCGImage(photo, name, params(PBRMaterialPreset::brushedTitanium, side));
+        ASSERT_TRUE(pack);
+        const auto albedo = bytesOf(pack->albedo);
+        for (bool byRow : {false, true}) {
+            auto [largest, median] = largestAndMedianStep(albedo, side, byRow);
+            EXPECT_LE(largest, 3.0 * median + 1.0) << name << (byRow ? " rows" : " columns");
+        }
     }
 }

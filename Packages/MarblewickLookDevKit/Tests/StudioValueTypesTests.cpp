@@ -118,3 +118,46 @@ TEST(AssetItem, EqualityAndHashCoverTheKindsURL) {
     std::unordered_set<StudioAssetItem> set{a, b, c, d};
     EXPECT_EQ(set.size(), 3u);
 }
+
+// Paths compare element by element, so items whose URLs differ only in spelling are
+// equal and must hash alike, or a set holds the same item twice.
+TEST(AssetItem, ItemsEqualByPathHashAlike) {
+    using K = StudioAssetItem::SourceKind;
+    struct Case {
+        const char* a;
+        const char* b;
+        bool equal;
+    };
+    for (const Case& c : {Case{"/assets//hero.mwmesh", "/assets/hero.mwmesh", true},
+                          Case{"assets///kit//hero.mwmesh", "assets/kit/hero.mwmesh", true},
+                          Case{"/assets/hero.mwmesh", "/assets/hero.mwmesh/", false},
+                          Case{"/assets/./hero.mwmesh", "/assets/hero.mwmesh", false}}) {
+        for (auto make : {&K::mwmeshFile, &K::externalModel}) {
+            const StudioAssetItem x{"id", "Hero", "sub", "Vault", make(c.a)};
+            const StudioAssetItem y{"id", "Hero", "sub", "Vault", make(c.b)};
+            EXPECT_EQ(x == y, c.equal) << c.a << " | " << c.b;
+            if (x == y) {
+                EXPECT_EQ(std::hash<StudioAssetItem>()(x), std::hash<StudioAssetItem>()(y)) << c.a << " | " << c.b;
+                EXPECT_EQ((std::unordered_set<StudioAssetItem>{x, y}.size()), 1u);
+            }
+        }
+    }
+}
+
+// The hashable enumerations work as set and map keys: every case is found, none collide.
+TEST(SceneState, HashableTypesKeySets) {
+    auto distinct = [](const auto& cases) {
+        using T = typename std::decay_t<decltype(cases)>::value_type;
+        std::unordered_set<T> set(cases.begin(), cases.end());
+        bool all = set.size() == cases.size();
+        for (const T& c : cases) all = all && set.count(c) == 1;
+        return all;
+    };
+    EXPECT_TRUE(distinct(VelCinemaLensMMV950::allCases));
+    EXPECT_TRUE(distinct(PBRMaterialPreset::allCases));
+    EXPECT_TRUE(distinct(StudioLightingRig::allCases));
+    EXPECT_TRUE(distinct(ViewportShadingMode::allCases));
+    EXPECT_TRUE(distinct(TurntableAspectPreset::allCases));
+    EXPECT_EQ(std::hash<VelCinemaLensMMV950>()(*VelCinemaLensMMV950::fromRaw(50.0f)),
+              std::hash<VelCinemaLensMMV950>()(VelCinemaLensMMV950::standard50mm));
+}

@@ -2,6 +2,7 @@
 // The studio's four cinema prime lenses and the pure camera kernels around them:
 // depth-of-field blur, documentary shot scoring and an NPC's eye gaze.
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -64,3 +65,11 @@ struct VelVirtualCinematographerV950 {
 };
 
 }  // namespace creator
+
+// By the bit pattern of the raw focal length.
+template <>
+struct std::hash<creator::VelCinemaLensMMV950> {
+    size_t operator()(const creator::VelCinemaLensMMV950& lens) const noexcept {
+        return std::hash<uint32_t>()(std::bit_cast<uint32_t>(lens.rawValue()));
+    }
+};

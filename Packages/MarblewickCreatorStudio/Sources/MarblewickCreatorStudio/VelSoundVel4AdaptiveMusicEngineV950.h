@@ -95,11 +95,18 @@ public:
 
     // Sets the state (so it changes the live state too), then renders
     // max(1024, trunc(durationSec × sampleRate)) frames per channel, each in −0.95..0.95.
-    // Throws StudioError ("MarblewickCreatorStudio" 1) for a sample rate that is not
-    // positive and finite or a product that is not finite or beyond 2^31 frames.
+    // Throws StudioError ("MarblewickCreatorStudio" 1) for a sample rate that is not a
+    // positive finite number as a float (or so small that the last frame's time in
+    // seconds overflows a float), or a product that is not finite or beyond 2^31 frames.
     VelStemBufferV950 synthesizeStemBuffer(VelMusicIntensityStateV950 state, double durationSec, double sampleRate);
 
-    // Sets the state; unless dryRun, renders a 4 s loop and plays it looped at volume
+    // The 4 s preview loop (176,400 frames at 44.1 kHz) that joins without a click: the
+    // score's first 4 s with the last 50 ms faded into the score as it sounds just before
+    // its start, turned to begin at most 10 ms before it, on a gentle step. Sets the
+    // state like synthesizeStemBuffer.
+    VelStemBufferV950 synthesizePreviewLoop(VelMusicIntensityStateV950 state);
+
+    // Sets the state; unless dryRun, renders the preview loop and plays it looped at volume
     // 0.24 in place of any loop playing. Reports nothing: an output that will not start
     // leaves the loop scheduled and is tried again on the next start.
     void startAdaptiveScore(VelMusicIntensityStateV950 state, bool dryRun = false);

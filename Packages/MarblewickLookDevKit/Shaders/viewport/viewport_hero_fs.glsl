@@ -3,7 +3,7 @@ layout(location = 1) in vec3 vWorldNormal;
 layout(location = 2) in vec2 vUV;
 layout(location = 3) in vec3 vColor;
 layout(location = 4) in float vPackedMat;
-layout(location = 5) in float vMeshletID;
+layout(location = 5) flat in float vMeshletID;
 layout(location = 0) out vec4 outColor;
 
 // Units 0-3 and 5 use the repeating sampler, unit 4 the vertically clamping one.
@@ -95,6 +95,14 @@ void kestrelune_hero_fs() {
         metal = 0.0;
         emissive = vec3(0.0);
         n = N;
+    } else {
+        // Mip levels average the normal map's relief into shorter vectors; the spread they
+        // lose is added to the roughness (Toksvig), so a weave seen small keeps the sheen
+        // it has up close instead of glinting like a flat mirror.
+        float nLen = length(nX) * w.x + length(nY) * w.y + length(nZ) * w.z;
+        float spread = clamp((1.0 - nLen) / max(nLen, 0.001), 0.0, 1.0) * b;
+        float a = rough * rough;
+        rough = clamp(sqrt(sqrt(a * a + spread)), 0.05, 0.98);
     }
 
     vec3 Lkey = normalize(u.keyDirAndInt.xyz);

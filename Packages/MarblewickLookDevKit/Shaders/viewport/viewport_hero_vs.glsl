@@ -12,7 +12,8 @@ layout(location = 1) out vec3 vWorldNormal;
 layout(location = 2) out vec2 vUV;
 layout(location = 3) out vec3 vColor;
 layout(location = 4) out float vPackedMat;
-layout(location = 5) out float vMeshletID;
+// One cluster id per triangle: interpolated ids would blend neighbouring clusters' hues.
+layout(location = 5) flat out float vMeshletID;
 
 void kestrelune_hero_vs() {
     vec4 world = u.modelMatrix * vec4(inPosition, 1.0);

@@ -3,6 +3,7 @@
 // the small enumerations the studio shares: lighting rigs, shading modes, video frames.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -114,3 +115,23 @@ struct LookDevSceneState {
 };
 
 }  // namespace lookdev
+
+// Rigs and shading modes hash by their raw value, aspect presets by their raw text.
+template <>
+struct std::hash<lookdev::StudioLightingRig> {
+    size_t operator()(const lookdev::StudioLightingRig& rig) const noexcept {
+        return std::hash<int64_t>()(rig.rawValue());
+    }
+};
+template <>
+struct std::hash<lookdev::ViewportShadingMode> {
+    size_t operator()(const lookdev::ViewportShadingMode& mode) const noexcept {
+        return std::hash<uint32_t>()(mode.rawValue());
+    }
+};
+template <>
+struct std::hash<lookdev::TurntableAspectPreset> {
+    size_t operator()(const lookdev::TurntableAspectPreset& preset) const {
+        return std::hash<std::string>()(preset.rawValue());
+    }
+};

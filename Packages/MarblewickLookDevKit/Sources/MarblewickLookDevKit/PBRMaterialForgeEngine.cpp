@@ -36,8 +36,9 @@ GPUSynthUniforms uniformsFor(const PBRMaterialParameters& p, int side) {
     return u;
 }
 
+// With their full mip chain, so maps seen smaller than their texels are filtered.
 TextureDesc mapDesc(int side) {
-    return {PixelFormat::rgba8Unorm, side, side, 1, 1, usageShaderRead | usageShaderWrite};
+    return {PixelFormat::rgba8Unorm, side, side, fullMipLevels(side, side), 1, usageShaderRead | usageShaderWrite};
 }
 
 }  // namespace
@@ -112,7 +113,11 @@ std::optional<SynthesizedPBRPack> PBRMaterialForgeEngine::run(const PBRMaterialP
                 pass.dispatchThreads(static_cast<uint32_t>(side), static_cast<uint32_t>(side), 1);
             }
             device_->finish();
-            return std::chrono::duration<double>(Clock::now() - t0).count();
+            const double dispatchSeconds = std::chrono::duration<double>(Clock::now() - t0).count();
+            // Once per synthesis, after the timed dispatch; level 0 stays as written.
+            for (Texture* map : {pack.albedo.get(), pack.normal.get(), pack.orm.get(), pack.emissive.get()})
+                device_->generateMipmaps(*map);
+            return dispatchSeconds;
         });
         pack.synthesisMs = std::round(seconds * 1000.0 * 100.0) / 100.0;
         return pack;
@@ -134,7 +139,9 @@ std::optional<SynthesizedPBRPack> PBRMaterialForgeEngine::synthesizeFromPhoto(
 
 std::optional<SynthesizedPBRPack> PBRMaterialForgeEngine::synthesizeFromCGImage(
     const pk::image::RgbaImage& image, const std::string& sourceName, const PBRMaterialParameters& parameters) const {
-    if (image.empty()) return std::nullopt;
+    // An image whose bytes do not hold every row (a short buffer, a stride narrower than
+    // a row) is refused before anything reads it.
+    if (!image.holdsPixels()) return std::nullopt;
     PBRMaterialParameters named = parameters;
     named.sourcePhotoName = sourceName;
     return run(named, &image);

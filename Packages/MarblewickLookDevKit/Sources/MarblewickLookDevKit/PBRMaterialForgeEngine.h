@@ -60,13 +60,16 @@ public:
 
     const std::shared_ptr<pk::gpu::Device>& device() const { return device_; }
 
+    // Maps carry their full mip chain, made once here from the synthesized level 0
+    // (which previews and PNG files read); synthesisMs times the dispatch alone.
     std::optional<SynthesizedPBRPack> synthesize(const PBRMaterialParameters& parameters) const;
     // Decodes the photo (first image); none when it cannot be read. The pack's
     // sourcePhotoName is the file name without its extension.
     std::optional<SynthesizedPBRPack> synthesizeFromPhoto(const std::filesystem::path& imageURL,
                                                           const PBRMaterialParameters& parameters) const;
     // The image is stretched to its own size clamped to 64..2048 per side, premultiplied
-    // as a bitmap draw would leave it, and sampled by the photo kernel.
+    // as a bitmap draw would leave it, and sampled by the photo kernel. None for an image
+    // whose bytes do not hold its pixels.
     std::optional<SynthesizedPBRPack> synthesizeFromCGImage(const pk::image::RgbaImage& image,
                                                             const std::string& sourceName,
                                                             const PBRMaterialParameters& parameters) const;

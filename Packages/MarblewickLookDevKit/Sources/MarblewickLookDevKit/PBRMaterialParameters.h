@@ -2,6 +2,7 @@
 // A material recipe: one of twelve presets plus the numeric controls the inspector edits.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -74,3 +75,11 @@ extern template PBRMaterialParameters PBRMaterialParameters::fromJson(const pk::
 extern template PBRMaterialParameters PBRMaterialParameters::fromJson(const pk::json::OrderedJson&);
 
 }  // namespace lookdev
+
+// By the raw value.
+template <>
+struct std::hash<lookdev::PBRMaterialPreset> {
+    size_t operator()(const lookdev::PBRMaterialPreset& preset) const noexcept {
+        return std::hash<uint32_t>()(preset.rawValue());
+    }
+};

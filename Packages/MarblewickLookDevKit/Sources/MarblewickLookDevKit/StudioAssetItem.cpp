@@ -8,7 +8,8 @@ size_t combine(size_t seed, size_t v) { return seed ^ (v + 0x9e3779b97f4a7c15ULL
 
 size_t StudioAssetItem::SourceKind::hash() const {
     size_t h = std::hash<size_t>{}(value.index());
-    if (const auto* url = fileURL()) h = combine(h, std::hash<std::string>{}(url->string()));
+    // Paths compare element by element ("a//b" equals "a/b"), and so hash_value hashes.
+    if (const auto* url = fileURL()) h = combine(h, std::filesystem::hash_value(*url));
     return h;
 }
 

@@ -1,6 +1,7 @@
 // Headless device tests on the EGL surfaceless platform (llvmpipe in CI).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <thread>
@@ -249,4 +250,103 @@ TEST(GpuDevice, HalfFloatTexturesRoundTrip) {
     auto out = device().readback(*tex);
     ASSERT_EQ(out.size(), 16u);
     EXPECT_EQ(0, std::memcmp(out.data(), halves, 16));
+}
+
+namespace {
+const char* kSampleLodKernel = R"(#version 450
+layout(local_size_x = 1) in;
+layout(binding = 0) uniform sampler2D tex;
+layout(rgba8, binding = 1) uniform writeonly image2D outImage;
+layout(std140, binding = 0) uniform P { float lod; };
+void main() { imageStore(outImage, ivec2(0), textureLod(tex, vec2(19.5, 44.5) / 64.0, lod)); }  // a texel centre
+)";
+// Texture coordinates stretched 128-fold along y: a footprint 1 texel wide and 128 tall.
+const char* kStretchedFs = R"(#version 450
+layout(location = 0) out vec4 color;
+layout(binding = 0) uniform sampler2D tex;
+void main() { color = texture(tex, vec2(gl_FragCoord.x / 256.0, gl_FragCoord.y * 0.5)); }
+)";
+
+// A square RGBA8 texture of `side` with its full mip chain; level 0 grey from f(x, y).
+template <class F>
+std::shared_ptr<Texture> mippedTexture(int side, F f) {
+    auto tex = device().makeTexture({PixelFormat::rgba8Unorm, side, side, fullMipLevels(side, side), 1, usageShaderRead});
+    std::vector<uint8_t> px(size_t(side) * side * 4);
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x) {
+            uint8_t* p = &px[(size_t(y) * side + x) * 4];
+            p[0] = p[1] = p[2] = f(x, y);
+            p[3] = 255;
+        }
+    device().upload(*tex, px.data(), size_t(side) * 4);
+    device().generateMipmaps(*tex);
+    return tex;
+}
+}  // namespace
+
+// A pixel checker has no detail left one level down: every mip level holds its mean grey.
+// Level 0, which readback and PNG files see, keeps the checker.
+TEST(GpuDevice, MipChainOfACheckerHoldsItsMean) {
+    EXPECT_EQ(fullMipLevels(64, 64), 7);
+    EXPECT_EQ(fullMipLevels(1, 1), 1);
+    EXPECT_EQ(fullMipLevels(300, 5), 9);
+    auto checker = [](int x, int y) { return uint8_t(((x + y) & 1) ? 255 : 0); };
+    auto tex = mippedTexture(64, checker);
+    const auto level0 = device().readback(*tex);
+    for (size_t i = 0; i < level0.size(); i += 4) ASSERT_EQ(level0[i], checker(int(i / 4 % 64), int(i / 4 / 64)));
+
+    SamplerDesc desc;
+    desc.mipmapped = true;
+    auto sampler = device().makeSampler(desc);
+    static auto program = device().makeComputeProgram(kSampleLodKernel, "sample_lod_kernel");
+    auto out = device().makeTexture({PixelFormat::rgba8Unorm, 1, 1, 1, 1, usageShaderRead | usageShaderWrite});
+    for (float lod : {0.0f, 1.0f, 3.5f, 6.0f}) {
+        device().run([&] {
+            ComputePass pass(device());
+            pass.setProgram(*program);
+            const float params[4] = {lod, 0, 0, 0};
+            pass.setUniformBytes(0, params, sizeof params);
+            pass.setTexture(0, *tex, *sampler);
+            pass.setImage(1, *out, ImageAccess::writeOnly);
+            pass.dispatchThreads(1, 1);
+        });
+        EXPECT_NEAR(device().readback(*out)[0], lod == 0.0f ? 255 : 128, 2) << "lod " << lod;
+    }
+}
+
+// Stripes across a footprint stretched along them: trilinear filtering picks the level of
+// the long axis and greys them out; anisotropic filtering keeps them where the GL has it.
+TEST(GpuDevice, AnisotropicSamplerKeepsDetailAcrossAStretchedFootprint) {
+    if (device().info().maxAnisotropy < 16.0f) GTEST_SKIP() << "no 16x anisotropic filtering here";
+    auto stripes = mippedTexture(256, [](int x, int) { return uint8_t((x / 8) & 1 ? 255 : 0); });
+    const int w = 256, h = 16;
+    auto color = device().makeTexture({PixelFormat::rgba8Unorm, w, h, 1, 1, usageRenderTarget});
+    auto fb = device().makeFramebuffer({color, nullptr, nullptr});
+    auto program = device().makeRenderProgram(kTriangleVs, "tri_vs", kStretchedFs, "stretched_fs");
+    auto pipeline = device().makeRenderPipeline({program, {}, BlendMode::none, false, CompareFunction::always, false});
+    auto contrast = [&](float anisotropy) {
+        SamplerDesc desc;
+        desc.mipmapped = true;
+        desc.maxAnisotropy = anisotropy;
+        auto sampler = device().makeSampler(desc);
+        device().run([&] {
+            RenderPass pass(device(), *fb, {std::array<float, 4>{0.f, 0.f, 0.f, 1.f}, std::nullopt});
+            pass.setPipeline(*pipeline);
+            float u[2] = {0.5f, float(h)};
+            pass.setUniformBytes(0, u, sizeof u);
+            pass.setTexture(0, *stripes, *sampler);
+            pass.draw(3);
+            pass.end();
+        });
+        const auto px = device().readback(*color);
+        int lo = 255, hi = 0;
+        for (int x = 0; x < w; ++x) {
+            const int v = px[(size_t(h / 2) * w + x) * 4];
+            lo = std::min(lo, v), hi = std::max(hi, v);
+        }
+        return hi - lo;
+    };
+    const int trilinear = contrast(1.0f), anisotropic = contrast(16.0f);
+    EXPECT_LT(trilinear, 40);
+    EXPECT_GT(anisotropic, 3 * trilinear + 60);
 }

@@ -62,6 +62,12 @@ void Device::initializeContext() {
     GLint align = 256;
     glGetIntegerv(GL_UNIFORM_BUFFER_OFFSET_ALIGNMENT, &align);
     info_.uniformOffsetAlignment = std::max(align, 1);
+    if (epoxy_gl_version() >= 46 || epoxy_has_gl_extension("GL_ARB_texture_filter_anisotropic") ||
+        epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic")) {
+        GLfloat maxAniso = 1.0f;
+        glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY, &maxAniso);
+        info_.maxAnisotropy = std::max(maxAniso, 1.0f);
+    }
     // Projections are written for 0..1 clip depth.
     glClipControl(GL_LOWER_LEFT, GL_ZERO_TO_ONE);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -146,9 +152,8 @@ std::shared_ptr<Texture> Device::makeTexture(const TextureDesc& desc) {
     if (desc.sampleCount != 1 && desc.sampleCount != 4) badArgument("Texture sample count must be 1 or 4.");
     if (desc.sampleCount == 4 && (desc.mipLevels != 1 || !(desc.usage & usageRenderTarget)))
         badArgument("A multisampled texture is a render target of one level.");
-    int maxLevels = 1;
-    for (int s = std::max(desc.width, desc.height); s > 1; s >>= 1) ++maxLevels;
-    if (desc.mipLevels < 1 || desc.mipLevels > maxLevels) badArgument("Texture mip level count out of range.");
+    if (desc.mipLevels < 1 || desc.mipLevels > fullMipLevels(desc.width, desc.height))
+        badArgument("Texture mip level count out of range.");
     return run([&] {
         GLint maxSize = 0;
         glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
@@ -245,6 +250,8 @@ std::shared_ptr<Sampler> Device::makeSampler(const SamplerDesc& desc) {
         glSamplerParameteri(name, GL_TEXTURE_MAG_FILTER, static_cast<GLint>(glFilter(desc.magFilter)));
         glSamplerParameteri(name, GL_TEXTURE_WRAP_S, static_cast<GLint>(glAddress(desc.addressS)));
         glSamplerParameteri(name, GL_TEXTURE_WRAP_T, static_cast<GLint>(glAddress(desc.addressT)));
+        if (desc.maxAnisotropy > 1.0f && info_.maxAnisotropy > 1.0f)
+            glSamplerParameterf(name, GL_TEXTURE_MAX_ANISOTROPY, std::min(desc.maxAnisotropy, info_.maxAnisotropy));
         checkGl("create sampler");
         return std::make_shared<Sampler>(std::move(object), desc);
     });

@@ -35,6 +35,9 @@ struct DeviceInfo {
     int majorVersion = 0;
     int minorVersion = 0;
     int uniformOffsetAlignment = 256;
+    // Largest anisotropy a sampler can use (GL 4.6 or the anisotropic filtering
+    // extension); 1 without either.
+    float maxAnisotropy = 1.0f;
 };
 
 namespace detail {
@@ -77,6 +80,7 @@ public:
     // take RGBA or BGRA bytes; rgba16Float takes four halves per pixel (order ignored).
     void upload(Texture& texture, const void* pixels, size_t bytesPerRow, ByteOrder order = ByteOrder::rgba,
                 int level = 0);
+    // Fills levels 1 and up from level 0 (box filter); GL errors throw.
     void generateMipmaps(Texture& texture);
     // Level 0 as tightly packed rows, row 0 at the top of the image (render targets are
     // flipped from GL's bottom-up order). 8-bit textures give 4 bytes per pixel in the

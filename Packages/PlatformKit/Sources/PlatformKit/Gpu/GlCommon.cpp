@@ -16,6 +16,12 @@ size_t bytesPerPixel(PixelFormat format) {
     return 4;
 }
 
+int fullMipLevels(int width, int height) {
+    int levels = 1;
+    for (int s = width > height ? width : height; s > 1; s >>= 1) ++levels;
+    return levels;
+}
+
 namespace detail {
 
 void checkGl(const char* what) {

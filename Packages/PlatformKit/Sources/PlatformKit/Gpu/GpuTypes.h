@@ -19,11 +19,14 @@ enum TextureUsage : uint32_t {
     usageRenderTarget = 1u << 2,
 };
 
+// Levels of a full mip chain down to 1 x 1 (1 for a 1 x 1 texture).
+int fullMipLevels(int width, int height);
+
 struct TextureDesc {
     PixelFormat format = PixelFormat::rgba8Unorm;
     int width = 1;
     int height = 1;
-    int mipLevels = 1;    // immutable storage; one level unless asked
+    int mipLevels = 1;    // immutable storage; one level unless asked (at most fullMipLevels)
     int sampleCount = 1;  // 1 or 4 (render targets only)
     uint32_t usage = usageShaderRead;
 };
@@ -37,6 +40,9 @@ struct SamplerDesc {
     bool mipmapped = false;  // linear mip filtering when true
     AddressMode addressS = AddressMode::repeat;
     AddressMode addressT = AddressMode::repeat;
+    // Above 1: anisotropic filtering up to this many samples, clamped to the device's
+    // limit; ignored where the GL offers none (DeviceInfo::maxAnisotropy is then 1).
+    float maxAnisotropy = 1.0f;
 };
 
 enum class BufferStorage {
