@@ -155,3 +155,42 @@ TEST(LanSession, TwoProcessesOnLoopback) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_TRUE(session->connectedPeers().empty());
 }
+
+TEST(LanSession, AnAnswerKeptPastItsSessionDoesNothing) {
+    const uint16_t portA = freeUdpPort(), portB = freeUdpPort();
+    std::mutex m;
+    std::condition_variable cv;
+    std::function<void(bool)> kept;
+    std::optional<PeerState> inviterState;
+
+    LanTransport ta(loopback(portA, portB)), tb(loopback(portB, portA));
+    auto a = ta.makeSession("Invitee");
+    auto b = tb.makeSession("Inviter");
+    SessionEvents ea;
+    ea.invitation = [&](const PeerInfo&, const std::vector<uint8_t>&, std::function<void(bool)> respond) {
+        std::lock_guard lock(m);
+        kept = respond;
+        cv.notify_all();
+    };
+    a->setEvents(ea);
+    SessionEvents eb;
+    eb.peerFound = [&](const PeerInfo& p, const std::optional<DiscoveryInfo>&) { b->invite(p.id, {}, 30); };
+    eb.peerStateChanged = [&](const PeerInfo&, PeerState s) {
+        std::lock_guard lock(m);
+        inviterState = s;
+        cv.notify_all();
+    };
+    b->setEvents(eb);
+    a->startAdvertising("mw-grimtide-v9", std::nullopt);
+    b->startBrowsing("mw-grimtide-v9");
+    {
+        std::unique_lock lock(m);
+        ASSERT_TRUE(cv.wait_for(lock, seconds(20), [&] { return kept != nullptr; }));
+    }
+    a.reset();
+    kept(true);  // the session it would answer for is gone
+    // The inviter hears the goodbye long before its 30 s invitation would run out.
+    std::unique_lock lock(m);
+    EXPECT_TRUE(cv.wait_for(lock, seconds(10), [&] { return inviterState == PeerState::notConnected; }));
+    EXPECT_TRUE(b->connectedPeers().empty());
+}
