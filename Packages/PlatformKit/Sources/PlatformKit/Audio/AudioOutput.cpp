@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "PlatformKit/Foundation/Numbers.h"
 #include "PlatformKit/Foundation/StudioError.h"
 
 namespace pk::audio {
@@ -93,7 +94,8 @@ void AudioOutput::render(float* interleaved, int frames) {
     // source returns only once the audio thread no longer uses it.
     std::lock_guard lock(mixMutex_);
     for (const auto& s : sources_) s->mixInto(interleaved, frames);
-    for (size_t i = 0; i < count; ++i) interleaved[i] = std::clamp(interleaved[i], -1.0f, 1.0f);
+    // The device never gets a NaN, whatever a source added.
+    for (size_t i = 0; i < count; ++i) interleaved[i] = clampOrZero(interleaved[i], -1.0f, 1.0f);
     for (const auto& [id, tap] : taps_) tap(std::span<const float>(interleaved, count), frames);
 }
 
