@@ -239,6 +239,43 @@ TEST(RaidMapVault, IdsThatWouldLeaveTheVaultAndUnwritableNumbersAreRefused) {
     EXPECT_FALSE(fs::exists(folder / "nan.json"));
 }
 
+TEST(RaidMapVault, LongIdsFitOrAreRefusedAndLinksAreNotFollowed) {
+    const fs::path root = freshFolder();
+    const fs::path folder = root / "vault";
+    Map map = Vault::flagshipRaidPacks().front();
+    map.id = std::string(251, 'x');  // 256 bytes with ".json"
+    try {
+        Vault::saveLocally(map, folder);
+        ADD_FAILURE() << "saved";
+    } catch (const pk::StudioError& e) {
+        EXPECT_EQ(e.domain, Vault::errorDomain);
+        EXPECT_EQ(e.code, Vault::mapIDTooLong);
+        EXPECT_EQ(e.description, "A raid map id must fit in a file name: at most 250 bytes.");
+    }
+    EXPECT_FALSE(fs::exists(folder)) << "nothing is created for a refused id";
+    std::vector<Map> saved;
+    for (size_t n : {240u, 250u}) {  // names the old temporary file made too long
+        map.id = std::string(n, 'a' + static_cast<char>(n % 26));
+        EXPECT_EQ(Vault::saveLocally(map, folder), folder / (map.id + ".json"));
+        saved.push_back(map);
+    }
+    EXPECT_EQ(Vault::loadLocalVault(folder), saved);
+
+    // A map file that is a link to somewhere else is not part of the vault.
+    const fs::path outside = root / "elsewhere" / "theirs.json";
+    write(outside, mapText("theirs", "2030-01-01T00:00:00Z"));
+    fs::create_symlink(outside, folder / "linked.json");
+    fs::create_symlink(root / "elsewhere", folder / "folder.json");
+    EXPECT_EQ(Vault::loadLocalVault(folder), saved);
+    EXPECT_FALSE(Vault::readMapFile(folder / "linked.json"));
+    // Saving under the link's name replaces the link and leaves its target alone.
+    map.id = "linked";
+    Vault::saveLocally(map, folder);
+    EXPECT_FALSE(fs::is_symlink(folder / "linked.json"));
+    EXPECT_EQ(Vault::readMapFile(folder / "linked.json"), map);
+    EXPECT_EQ(pk::readTextFile(outside), mapText("theirs", "2030-01-01T00:00:00Z"));
+}
+
 TEST(RaidMapVault, PublishAndReloadCheck) {
     const fs::path folder = freshFolder();
     const auto check = Vault::verifyPublishAndReloadRoundTrip(folder);
