@@ -3,9 +3,7 @@
 // peer. Every wait is on a condition with a generous deadline.
 #include <gtest/gtest.h>
 
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,7 +11,7 @@
 #include <functional>
 
 #include "MarblewickCreatorStudio/VelLiveMultipeerCoopManagerV1170.h"
-#include "PlatformKit/Net/LanSession.h"
+#include "LoopbackLan.h"
 #include "RecordingVoiceEngine.h"
 
 using namespace creator;
@@ -22,28 +20,11 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-uint16_t freeUdpPort() {
-    const int s = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-    socklen_t len = sizeof sa;
-    getsockname(s, reinterpret_cast<sockaddr*>(&sa), &len);
-    ::close(s);
-    return ntohs(sa.sin_port);
-}
-
 // One player with its own main queue, so a test can leave one side's queue undrained.
 struct LanPlayer {
     LanPlayer(const std::string& host, uint16_t listen, uint16_t target) {
-        pk::net::LanConfig c;
-        c.bindAddress = "127.0.0.1";
-        c.discoveryPort = listen;
-        c.beaconTargets = {{"127.0.0.1", target}};
-        c.beaconIntervalSeconds = 0.05;
         Manager::Environment env;
-        env.transport = std::make_shared<pk::net::LanTransport>(c);
+        env.transport = std::make_shared<pk::net::LanTransport>(loopbackLan(listen, target));
         env.queue = &queue;
         env.voiceEngine = voice;
         env.hostName = host;

@@ -2,9 +2,7 @@
 // state packet and a voice packet, and part, within a bounded time.
 #include <gtest/gtest.h>
 
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,33 +11,12 @@
 #include <mutex>
 #include <thread>
 
-#include "PlatformKit/Net/LanSession.h"
+#include "LoopbackLan.h"
 
 using namespace pk::net;
 using namespace std::chrono;
 
 namespace {
-uint16_t freeUdpPort() {
-    const int s = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-    socklen_t len = sizeof sa;
-    getsockname(s, reinterpret_cast<sockaddr*>(&sa), &len);
-    ::close(s);
-    return ntohs(sa.sin_port);
-}
-
-LanConfig loopback(uint16_t listen, uint16_t target) {
-    LanConfig c;
-    c.bindAddress = "127.0.0.1";
-    c.discoveryPort = listen;
-    c.beaconTargets = {{"127.0.0.1", target}};
-    c.beaconIntervalSeconds = 0.05;
-    return c;
-}
-
 const std::vector<uint8_t> kState = [] {
     std::vector<uint8_t> v(48, 0);
     v[0] = 'P', v[1] = 'C', v[2] = 'W', v[3] = 'M';
@@ -53,7 +30,7 @@ const std::vector<uint8_t> kVoice = {'C', 'V', 'W', 'M', 1, 0, 0x80, 0x3E, 0, 0,
     std::mutex m;
     std::condition_variable cv;
     bool connected = false, parted = false;
-    LanTransport transport(loopback(listen, target));
+    LanTransport transport(loopbackLan(listen, target));
     auto session = transport.makeSession("Squadmate");
     SessionEvents e;
     e.peerFound = [&](const PeerInfo& p, const std::optional<DiscoveryInfo>&) { session->invite(p.id, {}, 5); };
@@ -90,7 +67,7 @@ TEST(LanSession, TwoProcessesOnLoopback) {
     std::optional<PeerInfo> found, connectedPeer;
     std::optional<std::string> foundRoom;
     bool gotVoice = false, voiceFromPeer = false;
-    LanTransport transport(loopback(parentPort, childPort));
+    LanTransport transport(loopbackLan(parentPort, childPort));
     auto session = transport.makeSession("Squadmate");  // the same display name on purpose
     SessionEvents e;
     e.peerFound = [&](const PeerInfo& p, const std::optional<DiscoveryInfo>& info) {
@@ -163,7 +140,7 @@ TEST(LanSession, AnAnswerKeptPastItsSessionDoesNothing) {
     std::function<void(bool)> kept;
     std::optional<PeerState> inviterState;
 
-    LanTransport ta(loopback(portA, portB)), tb(loopback(portB, portA));
+    LanTransport ta(loopbackLan(portA, portB)), tb(loopbackLan(portB, portA));
     auto a = ta.makeSession("Invitee");
     auto b = tb.makeSession("Inviter");
     SessionEvents ea;
