@@ -33,7 +33,7 @@ void writeAll(int fd, const uint8_t* data, size_t size, const fs::path& path) {
 std::string temporaryName() {
     std::random_device device;
     const uint64_t v = (static_cast<uint64_t>(device()) << 32) ^ device();
-    char buf[kAtomicTemporaryNameBytes + 1];
+    char buf[22];
     snprintf(buf, sizeof buf, ".%016llx.tmp", static_cast<unsigned long long>(v));
     return buf;
 }

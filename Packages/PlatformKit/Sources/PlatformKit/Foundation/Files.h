@@ -14,10 +14,9 @@ namespace fs = std::filesystem;
 
 // Writes the bytes whole: a temporary file in the same folder, fsync, rename over the
 // target (a link there is replaced, never written through). The temporary file is
-// hidden and its name of fixed length (kAtomicTemporaryNameBytes), so any target name
-// the folder allows can be written. Parent folders are created first. On failure the old
-// file is left as it was and a StudioError (POSIX) is thrown.
-inline constexpr size_t kAtomicTemporaryNameBytes = 21;
+// hidden and its name short and of fixed length, so any target name the folder allows
+// can be written. Parent folders are created first. On failure the old file is left as
+// it was and a StudioError (POSIX) is thrown.
 void atomicWrite(const fs::path& path, std::span<const uint8_t> bytes);
 void atomicWrite(const fs::path& path, std::string_view text);
 // Writes in place (truncate and write), for the few writers that are not atomic.

@@ -78,6 +78,7 @@ LanSession::LanSession(const LanConfig& config, const std::string& displayName)
 }
 
 LanSession::~LanSession() {
+    setEvents({});  // nothing more is reported, also from the work still queued
     stop_.store(true);
     thread_.join();
     enet_host_destroy(host_);

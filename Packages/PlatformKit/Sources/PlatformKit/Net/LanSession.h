@@ -2,7 +2,8 @@
 // Sessions on the local network: ENet links (a reliable channel for invitations, an
 // unreliable one for state and voice) and discovery by UDP beacons sent to configured
 // targets. Events arrive on the session's own network thread, and only while the
-// session exists: none once its destructor has begun.
+// session exists: its destructor stops them (one already running ends first) before it
+// frees anything.
 #include <atomic>
 #include <cstdint>
 #include <deque>
