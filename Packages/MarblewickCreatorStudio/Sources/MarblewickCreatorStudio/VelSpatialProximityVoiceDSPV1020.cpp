@@ -84,9 +84,9 @@ VelSpatialVoiceMixResultV1020 DSP::spatializeMonoVoice(std::span<const float> in
         const float e = echoWetness * ring[k];
         ring[k] = y + 0.35f * e;
         const float out = y + e;
-        k = (k + 1) % ring.size();
-        const float left = pk::clampOrZero(leftGain * out, -1.0f, 1.0f);
-        const float right = pk::clampOrZero(rightGain * out, -1.0f, 1.0f);
+        if (++k == ring.size()) k = 0;
+        const float left = std::clamp(leftGain * out, -1.0f, 1.0f);
+        const float right = std::clamp(rightGain * out, -1.0f, 1.0f);
         result.stereoInterleavedPCM.push_back(left);
         result.stereoInterleavedPCM.push_back(right);
         sumL += left * left;

@@ -11,9 +11,6 @@ double roundHalfAway(double x);
 // Rounded to `places` decimal places, halves away from zero (on the scaled value).
 double roundTo(double x, int places);
 
-// x held within [lo, hi]; NaN gives 0, where std::clamp would pass it through.
-inline float clampOrZero(float x, float lo, float hi) { return x > hi ? hi : x < lo ? lo : x == x ? x : 0.0f; }
-
 // Saturating conversions: NaN gives 0, values beyond the range give the nearest bound.
 int64_t saturatingInt64(double x);
 int32_t saturatingInt32(double x);

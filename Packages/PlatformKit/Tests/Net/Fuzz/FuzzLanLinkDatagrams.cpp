@@ -88,11 +88,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     links.answer(l, token, *arg & 1);
                 }
                 break;
-            case 5:  // we invite a peer we found
+            case 5:  // we invite a peer we found (the transport may not even start the connection)
                 if (const PeerInfo& peer = kPeers[(*arg >> 2) & 3];
                     peer.id != kSelf.id && !host.live.count(link) && !links.linked(peer.id)) {
+                    if (*arg & 0x80) {
+                        links.inviteFailed(peer);
+                        break;
+                    }
                     host.live[link] = Host::Link::outgoing;
-                    links.inviting(link, peer, {}, now + (*arg >> 4));
+                    links.inviting(link, peer, {}, now + ((*arg >> 4) & 7));
                 }
                 break;
             case 6: now += *arg * 0.05; links.expire(now); break;
