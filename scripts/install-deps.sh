@@ -11,8 +11,8 @@ PACKAGES=(
   nlohmann-json3-dev libicu-dev
   # Gpu: OpenGL 4.5 through libepoxy, EGL headless on Mesa
   libepoxy-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri libglm-dev
-  # Image: OpenImageIO (PNG, JPEG, TIFF, HEIC)
-  libopenimageio-dev openimageio-tools libheif-dev
+  # Image: OpenImageIO (PNG, JPEG, TIFF, HEIC); libdeflate and zlib for PNG writing
+  libopenimageio-dev openimageio-tools libheif-dev libdeflate-dev zlib1g-dev
   # Draw2D: Cairo with fontconfig/FreeType fonts
   libcairo2-dev libfontconfig-dev libfreetype-dev
   fonts-urw-base35 fonts-liberation fonts-dejavu-core fonts-inter fonts-fork-awesome
@@ -21,15 +21,15 @@ PACKAGES=(
   # Window, audio, controller rumble, Dear ImGui
   libsdl2-dev libimgui-dev
   # ModelImport
-  libassimp-dev
+  libassimp-dev liblz4-dev
   # Crypto
   libssl-dev
   # Net, Cloud
   libenet-dev libsqlite3-dev libpq-dev postgresql
   # Capture and Vision
   libopencv-dev opencv-data libtesseract-dev tesseract-ocr-eng
-  # headless application tests
-  xvfb xauth
+  # headless application tests (X11 and XTest drive windows behind SDL, as a user does)
+  xvfb xauth libx11-dev libxtst-dev
   # downloading the reference codec used as a test oracle
   dpkg-dev
 )

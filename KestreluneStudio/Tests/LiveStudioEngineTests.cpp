@@ -9,6 +9,7 @@
 
 #include "KestreluneStudio/LiveStudioEngine.h"
 #include "KestreluneStudio/StudioViewModel.h"
+#include "KestreluneStudio/ViewportInputMapper.h"
 #include "MarblewickLookDevKit/StudioAssetCatalog.h"
 #include "PlatformKit/Foundation/Files.h"
 #include "PlatformKit/Foundation/Numbers.h"
@@ -57,6 +58,22 @@ struct LiveFixture : ::testing::Test {
     std::shared_ptr<pk::ui::ScriptedFilePanels> panels = std::make_shared<pk::ui::ScriptedFilePanels>();
     std::unique_ptr<StudioViewModel> vm;
 };
+
+TEST_F(LiveFixture, AWheelNotchZoomsATenthOfTheCameraRangeAndATrackpadInProportion) {
+    engine->resetCamera();
+    const float range = 8.5f - 1.35f;
+    auto zoomed = [&](double notches) {
+        const float before = engine->currentSceneState().distance;
+        applyViewportCommand(ViewportInputMapper::wheel(notches), *engine);
+        return (before - engine->currentSceneState().distance) / range;
+    };
+    EXPECT_NEAR(zoomed(1), 0.1f, 0.002f);
+    EXPECT_NEAR(zoomed(-1), -0.1f, 0.002f);
+    EXPECT_NEAR(zoomed(0.05), 0.005f, 0.0002f);
+    for (int i = 0; i < 15; ++i) applyViewportCommand(ViewportInputMapper::wheel(1), *engine);
+    EXPECT_EQ(engine->currentSceneState().distance, 1.35f) << "fifteen notches reach the near end";
+    engine->resetCamera();
+}
 
 TEST_F(LiveFixture, StartsFromTheEnginesPackAndShowsAMesh) {
     auto pack = renderer->currentPBRPack();

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -22,6 +23,14 @@
 #include "PlatformKit/Ui/FilePanels.h"
 #include "PlatformKit/Ui/UiProbe.h"
 
+// Last: Xlib's macros (None, Bool, Status) would clash with the headers above.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#undef None
+#undef Bool
+#undef Status
+
 using namespace kestrelune;
 namespace fs = std::filesystem;
 
@@ -31,13 +40,15 @@ extern "C" const char* __lsan_default_options() { return "detect_leaks=0"; }
 
 namespace {
 
-// Waits for a child up to `seconds`; kills it after. The exit status, or -1.
-int waitFor(pid_t pid, double seconds) {
+// Waits for a child up to `seconds` (calling `meanwhile` between checks); kills it after.
+// The exit status, or -1.
+int waitFor(pid_t pid, double seconds, const std::function<void()>& meanwhile = {}) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     int status = 0;
     while (std::chrono::steady_clock::now() < deadline) {
         const pid_t r = waitpid(pid, &status, WNOHANG);
         if (r == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (meanwhile) meanwhile();
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     kill(pid, SIGKILL);
@@ -47,7 +58,8 @@ int waitFor(pid_t pid, double seconds) {
 
 // Runs a program with extra environment; its status and standard error.
 std::pair<int, std::string> runProgram(const std::string& program, const std::vector<std::string>& args,
-                                       const std::vector<std::string>& env, double seconds) {
+                                       const std::vector<std::string>& env, double seconds,
+                                       const std::function<void()>& meanwhile = {}) {
     const fs::path errFile = fs::temp_directory_path() / ("ks-studio-err-" + std::to_string(getpid()));
     const pid_t pid = fork();
     if (pid == 0) {
@@ -60,7 +72,7 @@ std::pair<int, std::string> runProgram(const std::string& program, const std::ve
         execv(program.c_str(), argv.data());
         _exit(127);
     }
-    const int status = waitFor(pid, seconds);
+    const int status = waitFor(pid, seconds, meanwhile);
     std::ifstream in(errFile);
     std::stringstream err;
     err << in.rdbuf();
@@ -68,10 +80,29 @@ std::pair<int, std::string> runProgram(const std::string& program, const std::ve
     return {status, err.str()};
 }
 
-std::pair<int, std::string> runStudioBinary(const std::vector<std::string>& env) {
+std::pair<int, std::string> runStudioBinary(const std::vector<std::string>& env,
+                                            const std::function<void()>& meanwhile = {}) {
     const char* binary = std::getenv("KESTRELUNE_STUDIO_BINARY");
     if (!binary) return {-2, "no binary"};
-    return runProgram(binary, {}, env, 30);
+    return runProgram(binary, {}, env, 60, meanwhile);
+}
+
+// The mapped top-level window with this title, or 0.
+Window viewableWindow(Display* d, const char* title) {
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    Window found = 0;
+    if (!XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count)) return 0;
+    for (unsigned i = 0; i < count && !found; ++i) {
+        char* name = nullptr;
+        XWindowAttributes a;
+        if (XFetchName(d, children[i], &name) && name && std::string(name) == title &&
+            XGetWindowAttributes(d, children[i], &a) && a.map_state == IsViewable)
+            found = children[i];
+        if (name) XFree(name);
+    }
+    if (children) XFree(children);
+    return found;
 }
 
 TEST(StudioApp, WithoutAnOpenGL45ContextStopsBeforeAnyWindow) {
@@ -86,6 +117,49 @@ TEST(StudioApp, WithoutAnOpenGL45ContextStopsBeforeAnyWindow) {
                                              "MESA_GL_VERSION_OVERRIDE=3.3", "MESA_GLSL_VERSION_OVERRIDE=330"});
     EXPECT_EQ(status, 1);
     EXPECT_NE(err.find("Fatal error: Kestrelune Studio requires an OpenGL 4.5 GPU."), std::string::npos) << err;
+}
+
+// The binary as a user starts it, quit as a user quits it: Ctrl+Q typed on its window
+// (XTest, as a keyboard would; a bare X server gives the focus to the window under the
+// pointer). Quitting closes as the close box does and ends with status 0.
+TEST(StudioApp, CtrlQOnTheWindowQuitsTheRealBinaryWithStatusZero) {
+    pk::ui::testing::XvfbServer x;
+    if (!x.start()) GTEST_SKIP() << "Xvfb is not available";
+    Display* d = XOpenDisplay(x.display().c_str());
+    ASSERT_NE(d, nullptr);
+    int event = 0, error = 0, major = 0, minor = 0;
+    if (!XTestQueryExtension(d, &event, &error, &major, &minor)) {
+        XCloseDisplay(d);
+        GTEST_SKIP() << "the X server has no XTest";
+    }
+    const fs::path dir = fs::temp_directory_path() / ("ks-studio-quit-" + std::to_string(getpid()));
+    fs::create_directories(dir / "home");
+    fs::create_directories(dir / "assets");
+
+    bool pressed = false;
+    auto pressCtrlQ = [&] {
+        if (pressed) return;
+        const Window w = viewableWindow(d, kStudioWindowTitle);
+        if (!w) return;
+        XWindowAttributes a;
+        XGetWindowAttributes(d, w, &a);
+        XTestFakeMotionEvent(d, DefaultScreen(d), a.x + a.width / 2, a.y + a.height / 2, 0);
+        const KeyCode ctrl = XKeysymToKeycode(d, XK_Control_L), q = XKeysymToKeycode(d, XK_q);
+        XTestFakeKeyEvent(d, ctrl, 1, 0);
+        XTestFakeKeyEvent(d, q, 1, 0);
+        XTestFakeKeyEvent(d, q, 0, 0);
+        XTestFakeKeyEvent(d, ctrl, 0, 0);
+        XFlush(d);
+        pressed = true;
+    };
+    const auto [status, err] =
+        runStudioBinary({"DISPLAY=" + x.display(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy",
+                         "HOME=" + (dir / "home").string(), "KESTRELUNE_ASSET_DIR=" + (dir / "assets").string()},
+                        pressCtrlQ);
+    XCloseDisplay(d);
+    fs::remove_all(dir);
+    EXPECT_TRUE(pressed) << "the window never showed";
+    EXPECT_EQ(status, 0) << err;
 }
 
 void pushKey(SDL_Keycode key, SDL_Scancode scancode, Uint16 mod, bool down) {

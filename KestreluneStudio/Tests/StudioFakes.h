@@ -273,8 +273,11 @@ public:
 class FakeScore : public StudioScorePreview {
 public:
     std::vector<std::string> calls;
+    // What a start throws, as the sound system does without an output device.
+    std::optional<std::string> deviceError;
     void start(creator::VelMusicIntensityStateV950 mood) override {
         calls.push_back(std::string("start ") + mood.rawValue());
+        if (deviceError) throw pk::StudioError("SDL", -2, *deviceError);
     }
     void stop() override { calls.push_back("stop"); }
 };

@@ -59,8 +59,13 @@ TEST(StudioMenuCommands, KeyEquivalentsNeedExactlyTheirModifiers) {
         {chord('r', true, true, false, true), nullptr},
         {chord('n', true), nullptr},
         {chord('I', true), nullptr},  // keys arrive lower case
+        {chord('q', true, true), nullptr},
+        {chord('q', false), nullptr},
     };
+    EXPECT_TRUE(isQuitChord(chord('q', true)));
+    EXPECT_EQ(studioMenuCommandFor(chord('q', true)), nullptr) << "Quit is the window's, not the view model's";
     for (const auto& c : cases) {
+        EXPECT_FALSE(isQuitChord(c.chord));
         const StudioMenuCommand* found = studioMenuCommandFor(c.chord);
         if (!c.title)
             EXPECT_EQ(found, nullptr) << char(c.chord.key) << (c.chord.shift ? " shift" : "");
@@ -76,23 +81,30 @@ TEST(StudioMenuCommands, TheFileMenuShowsTheCommandsAndRunsTheChosenOne) {
                                       panels, [] { return builtinItems(); }, &queue});
     pk::ui::UiContext ctx;
     float barHeight = 0;
+    int quits = 0;
     pk::ui::UiDriver driver(ctx, [&] {
-        barHeight = drawStudioMenuBar(vm);
+        barHeight = drawStudioMenuBar(vm, [&] { ++quits; });
         panels->draw();
     });
     driver.frame(2);
     EXPECT_GT(barHeight, 10.0f);
     driver.click("file");
     const auto items = driver.probe().withPrefix("file/");
-    ASSERT_EQ(items.size(), 7u);
-    for (size_t i = 0; i < items.size(); ++i) {
+    ASSERT_EQ(items.size(), 8u);
+    for (size_t i = 0; i < 7; ++i) {
         EXPECT_EQ(items[i]->text, studioMenuCommands()[i].title);
         EXPECT_EQ(items[i]->value, studioMenuCommands()[i].shortcutText());
         EXPECT_TRUE(items[i]->enabled);
     }
+    EXPECT_EQ(items[7]->text, "Quit");
+    EXPECT_EQ(items[7]->value, "Ctrl+Q");
     const float step = items[1]->rect.y - items[0]->rect.y;
     EXPECT_GT(items[3]->rect.y - items[2]->rect.y, step + 2) << "the divider stands after the third item";
     EXPECT_FLOAT_EQ(items[5]->rect.y - items[4]->rect.y, step);
+    EXPECT_GT(items[7]->rect.y - items[6]->rect.y, step + 2) << "and one before Quit";
+    driver.click("file/quit");
+    EXPECT_EQ(quits, 1);
+    driver.click("file");
 
     driver.click("file/loadEnvironment");
     driver.frame();

@@ -26,7 +26,7 @@ struct ViewModelTest : ::testing::Test {
 
     StudioViewModel& start() {
         vm = std::make_unique<StudioViewModel>(
-            StudioServices{engine, exporters, score, panels, [this] { return catalogue; }, &queue});
+            StudioServices{engine, exporters, score, panels, [this] { return catalogue; }, &queue, {}, "/assets"});
         return *vm;
     }
     // Runs the main queue until the running render has reported back.
@@ -260,16 +260,18 @@ TEST_F(ViewModelTest, PanelsAskWithTheirTitlesTypesAndDefaultNames) {
     EXPECT_EQ(panels->requests().back().defaultName, "Kestrelune_Turntable.mp4");
 }
 
-TEST_F(ViewModelTest, ActionsWithoutTheirInputStopSilently) {
+TEST_F(ViewModelTest, ExportsWithoutTheirInputStopSilentlyAndTheCommandsWithoutKitsAskNoFolder) {
     addFeaturedKits(0);
     auto& m = start();
     engine->pack.reset();
     panels->enqueueChoice("/out/pack");
     m.exportPBRPackPanel();
-    panels->enqueueChoice("/out/batch");
-    m.exportBatchTurntablesPanel();  // no featured kits
-    panels->enqueueChoice("/out/a.mwpak");
-    m.packageMWPakPanel();  // no hero files
+    EXPECT_FALSE(m.statusBanner->has_value());
+    // Without kits there is nothing to choose a folder or file for (their banners: below).
+    m.exportBatchTurntablesPanel();
+    m.packageMWPakPanel();
+    EXPECT_EQ(panels->requests().size(), 1u);
+    m.statusBanner = std::nullopt;
     engine->mesh = nullptr;
     const size_t requests = panels->requests().size();
     m.exportOBJPanel();  // no mesh: not even a panel
@@ -323,6 +325,12 @@ TEST_F(ViewModelTest, EveryOutcomeReadsAsItsBanner) {
         {"undecodable environment", [](auto&, auto& m) { m.loadHDRI("/env/noise.png"); },
          "Could not decode environment map noise.png."},
         {"clear environment", [](auto&, auto& m) { m.clearCustomHDRI(); }, "Switched back to Studio Softbox Rig."},
+        {"clear environment under another rig",
+         [](auto&, auto& m) {
+             m.lightingRig = StudioLightingRig::neonRainStudio;
+             m.clearCustomHDRI();
+         },
+         "Switched back to Neon Rain Loft Rig."},
         {"pbr pack",
          [](auto& t, auto& m) {
              t.panels->enqueueChoice("/out/Packs");
@@ -389,6 +397,19 @@ TEST_F(ViewModelTest, EveryOutcomeReadsAsItsBanner) {
              m.packageMWPakPanel();
          },
          "Built .mwpak (2 assets \u00B7 -0.0% size \u00B7 1 MB/s GPU stream)"},
+        {"archive with nothing to pack",
+         [](auto&, auto& m) {
+             m.assets = builtinItems();
+             m.packageMWPakPanel();
+         },
+         "No hero mesh files to pack: none is selected and no featured kit was found in /assets."},
+        {"archive of files that cannot be read",
+         [](auto& t, auto& m) {
+             t.exporters->pakReceipt.entryCount = 0;  // the packer skipped them all
+             t.panels->enqueueChoice("/out/p.mwpak");
+             m.packageMWPakPanel();
+         },
+         "Archive build failed: None of the 2 hero mesh files could be read."},
         {"archive failure",
          [](auto& t, auto& m) {
              t.exporters->error = "Permission denied";
@@ -424,6 +445,34 @@ TEST_F(ViewModelTest, EveryOutcomeReadsAsItsBanner) {
              t.finishRender();
          },
          "Batch rendered 2 MP4 reels + PNGs in 14.1s"},
+        {"batch with no featured kits",
+         [](auto&, auto& m) {
+             m.assets = builtinItems();
+             m.exportBatchTurntablesPanel();
+         },
+         "No featured kits to batch render: none was found in /assets."},
+        {"batch of kits that cannot be read",
+         [](auto& t, auto& m) {
+             t.exporters->batchReceipt.assetCount = 0;  // every kit was skipped
+             t.panels->enqueueChoice("/out/batch");
+             m.exportBatchTurntablesPanel();
+             t.finishRender();
+         },
+         "Batch render failed: None of the 2 featured kits could be read."},
+        {"render asked for while one runs",
+         [](auto& t, auto& m) {
+             t.exporters->gate = std::make_shared<Gate>();
+             t.panels->enqueueChoice("/out/t.mp4");
+             m.exportTurntableMP4Panel();
+             const size_t asked = t.panels->requests().size();
+             m.exportBatchTurntablesPanel();
+             EXPECT_EQ(**m.statusBanner, "A render is already running: wait for it to finish.");
+             m.statusBanner = std::nullopt;
+             m.exportTurntableMP4Panel();
+             EXPECT_EQ(t.panels->requests().size(), asked) << "no panel for a render that cannot start";
+             t.exporters->gate->open();
+         },
+         "A render is already running: wait for it to finish."},
         {"batch failure",
          [](auto& t, auto& m) {
              t.exporters->error = "Failed to render snapshot.";
@@ -432,6 +481,13 @@ TEST_F(ViewModelTest, EveryOutcomeReadsAsItsBanner) {
              t.finishRender();
          },
          "Batch render failed: Failed to render snapshot."},
+        {"score without a sound device",
+         [](auto& t, auto& m) {
+             t.score->deviceError = "Could not open audio output: No such audio device";
+             m.toggleMusicPreview();
+             EXPECT_FALSE(*m.isPreviewingMusic);
+         },
+         "Score preview failed: Could not open audio output: No such audio device"},
         {"score on", [](auto&, auto& m) { m.toggleMusicPreview(); }, "Previewing royalty-free studio score."},
         {"score off",
          [](auto&, auto& m) {
@@ -444,6 +500,9 @@ TEST_F(ViewModelTest, EveryOutcomeReadsAsItsBanner) {
         SCOPED_TRACE(c.name);
         engine = std::make_shared<FakeEngine>();
         exporters = std::make_shared<FakeExporters>();
+        exporters->pakReceipt.entryCount = 2;
+        exporters->batchReceipt.assetCount = 2;
+        score = std::make_shared<FakeScore>();
         catalogue = builtinItems();
         addFeaturedKits(2);
         auto& m = start();
@@ -519,21 +578,27 @@ TEST_F(ViewModelTest, ImportIntoAShortCatalogueAppends) {
     EXPECT_EQ(ids(*m.assets), (std::vector<std::string>{"builtin-shaderball", "imported-/models/a.stl"}));
 }
 
-TEST_F(ViewModelTest, SearchTrimsLowerCasesAndMatchesNameCategoryOrSubtitle) {
+TEST_F(ViewModelTest, SearchTrimsFoldsCaseComposesAndMatchesNameCategoryOrSubtitle) {
     catalogue.push_back(heroItem("kit", "Antique Brass Orrery", StudioViewModel::kFeaturedCategory, "/a/o.mwmesh"));
     catalogue.push_back({"imp", "Éclair Stand", "Imported \u00B7 PLY", "Imported", Kind::externalModel("/a/e.ply")});
+    // A file name as some file systems spell it: the accent as a combining mark.
+    catalogue.push_back({"cafe", "Cafe\u0301 Table", "Imported \u00B7 OBJ", "Imported", Kind::externalModel("/a/c.obj")});
     auto& m = start();
     struct Case {
         std::string query;
         std::vector<std::string> ids;
     };
     const std::vector<Case> cases = {
-        {"", {"builtin-shaderball", "builtin-cube", "builtin-knot", "kit", "imp"}},
-        {" \t\n ", {"builtin-shaderball", "builtin-cube", "builtin-knot", "kit", "imp"}},
+        {"", {"builtin-shaderball", "builtin-cube", "builtin-knot", "kit", "imp", "cafe"}},
+        {" \t\n ", {"builtin-shaderball", "builtin-cube", "builtin-knot", "kit", "imp", "cafe"}},
         {"KIT", {"kit"}},
         {"  orrery ", {"kit"}},
         {"ply", {"imp"}},
         {"ÉCLAIR", {"imp"}},
+        {"caf\u00E9", {"cafe"}},
+        {"CAF\u00C9 T", {"cafe"}},
+        {"E\u0301CLAIR", {"imp"}},
+        {"cafe", {}},  // an e is not an é
         {"calibration", {"builtin-shaderball", "builtin-cube", "builtin-knot"}},
         {"zzz", {}},
     };
@@ -642,6 +707,7 @@ TEST_F(ViewModelTest, ArchivePacksTheSelectedHeroFirstThenFeaturedHeroFilesUpToS
     catalogue.push_back(
         {"ext", "Featured Model", "x", StudioViewModel::kFeaturedCategory, Kind::externalModel("/a/f.obj")});
     addFeaturedKits(7);
+    exporters->pakReceipt.entryCount = 6;
     auto& m = start();
     engine->meshFiles["/a/vault.mwmesh"] = fakeMesh("vault", 10);
     engine->meshFiles["/assets/Kit2.mwmesh"] = fakeMesh("kit2", 10);

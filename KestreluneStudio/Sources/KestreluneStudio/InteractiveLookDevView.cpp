@@ -6,6 +6,7 @@
 
 #include "KestreluneStudio/Window/StudioWindowPalette.h"
 #include "PlatformKit/Gpu/Resources.h"
+#include "PlatformKit/Ui/UiInputQueue.h"
 #include "PlatformKit/Ui/UiWidgets.h"
 
 namespace kestrelune {
@@ -37,7 +38,7 @@ void InteractiveLookDevView::draw(ImVec2 size) {
 
     ViewportCommand command;
     if (active && ImGui::IsMouseClicked(ImGuiMouseButton_Left))
-        command = input_.mouseDown(here, ImGui::GetMouseClickedCount(ImGuiMouseButton_Left));
+        command = input_.mouseDown(here, pk::ui::mouseClickCount(ImGuiMouseButton_Left));
     else if (active && (io.MouseDelta.x != 0 || io.MouseDelta.y != 0))
         command = input_.mouseDragged(here);
     if (engine) applyViewportCommand(command, *engine);
@@ -45,7 +46,7 @@ void InteractiveLookDevView::draw(ImVec2 size) {
     if (!ImGui::IsMouseDown(ImGuiMouseButton_Left)) input_.mouseUp();
 
     if (hovered && io.MouseWheel != 0 && engine)
-        applyViewportCommand(ViewportInputMapper::scroll(io.MouseWheel), *engine);
+        applyViewportCommand(ViewportInputMapper::wheel(io.MouseWheel), *engine);
 }
 
 bool InteractiveLookDevView::performDrop(const std::vector<DroppedItem>& items) {

@@ -1,8 +1,9 @@
 #pragma once
 // The live viewport: each frame the engine draws into the view's area (its resolved
 // frame shown as an image), and the mouse steers the engine's camera: drag to orbit,
-// scroll to zoom, double-click to reset. Files dropped on the window arrive through
-// performDrop(). The view holds no studio state and never keeps the engine alive.
+// scroll to zoom, double-click to reset (by the platform's click count, so it holds at
+// any frame rate). Files dropped on the window arrive through performDrop(). The view
+// holds no studio state and never keeps the engine alive.
 #include <filesystem>
 #include <functional>
 #include <memory>

@@ -162,7 +162,7 @@ private:
     }
 
     void build() {
-        const float bar = drawStudioMenuBar(*viewModel_);
+        const float bar = drawStudioMenuBar(*viewModel_, [this] { host_->requestClose(); });
         const ImVec2 display = ImGui::GetIO().DisplaySize;
         content_->draw(ImVec2(0, bar), ImVec2(display.x, std::max(display.y - bar, 1.0f)));
         panels_->draw();
@@ -170,12 +170,17 @@ private:
 
     void handle(const SDL_Event& e) {
         switch (e.type) {
-            case SDL_KEYDOWN:
+            case SDL_KEYDOWN: {
                 if (e.key.repeat) break;
-                // Panels are modal: no command while one is showing.
-                if (const StudioMenuCommand* c = studioMenuCommandFor(chordOf(e.key)); c && !panels_->isPresenting())
+                const KeyChord chord = chordOf(e.key);
+                // Quit closes as the close box does, also over a panel; other commands wait
+                // while a panel shows, as panels are modal.
+                if (isQuitChord(chord))
+                    host_->requestClose();
+                else if (const StudioMenuCommand* c = studioMenuCommandFor(chord); c && !panels_->isPresenting())
                     ((*viewModel_).*(c->operation))();
                 break;
+            }
             case SDL_DROPBEGIN:
                 drops_.begin();
                 break;

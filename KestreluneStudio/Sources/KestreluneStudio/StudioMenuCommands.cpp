@@ -36,7 +36,11 @@ const StudioMenuCommand* studioMenuCommandFor(const KeyChord& chord) {
     return nullptr;
 }
 
-float drawStudioMenuBar(StudioViewModel& vm) {
+bool isQuitChord(const KeyChord& chord) {
+    return chord.key == U'q' && chord.ctrl && !chord.shift && !chord.alt && !chord.super;
+}
+
+float drawStudioMenuBar(StudioViewModel& vm, const std::function<void()>& quit) {
     float height = 0;
     if (!ImGui::BeginMainMenuBar()) return height;
     height = ImGui::GetWindowSize().y;
@@ -45,6 +49,8 @@ float drawStudioMenuBar(StudioViewModel& vm) {
             if (c.dividerBefore) ImGui::Separator();
             if (pk::ui::menuItem(c.id, c.title, c.shortcutText())) (vm.*c.operation)();
         }
+        ImGui::Separator();
+        if (pk::ui::menuItem("quit", kQuitTitle, kQuitShortcut) && quit) quit();
         pk::ui::endMenu();
     }
     ImGui::EndMainMenuBar();

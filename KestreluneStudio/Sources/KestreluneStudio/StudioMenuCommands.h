@@ -3,6 +3,7 @@
 // for the platform's Command key), and the menu bar that shows them. Each command calls
 // one view model operation; its outcome shows only through the view model's state.
 #include <array>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -34,8 +35,14 @@ const std::array<StudioMenuCommand, 7>& studioMenuCommands();
 // The command for a key press, or null.
 const StudioMenuCommand* studioMenuCommandFor(const KeyChord& chord);
 
+// Quit, the File menu's last item after a divider, and its key: Ctrl+Q, nothing else held.
+inline constexpr std::string_view kQuitTitle = "Quit";
+inline constexpr std::string_view kQuitShortcut = "Ctrl+Q";
+bool isQuitChord(const KeyChord& chord);
+
 // The window's menu bar with the File menu (ImGui's main menu bar). Runs a chosen
-// command. Returns the bar's height in points.
-float drawStudioMenuBar(StudioViewModel& vm);
+// command; Quit calls `quit`, which closes the window as its close box does. Returns the
+// bar's height in points.
+float drawStudioMenuBar(StudioViewModel& vm, const std::function<void()>& quit = {});
 
 }  // namespace kestrelune

@@ -1,5 +1,6 @@
 #pragma once
 // The soundtrack preview: the adaptive score looped for a mood, and silenced again.
+// start() throws the sound system's error when no output device can be opened.
 #include <memory>
 
 #include "MarblewickCreatorStudio/VelSoundVel4AdaptiveMusicEngineV950.h"

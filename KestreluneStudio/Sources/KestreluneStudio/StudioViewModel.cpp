@@ -18,6 +18,7 @@ StudioViewModel::StudioViewModel(StudioServices services)
     if (!services_.engine) throw std::invalid_argument("StudioViewModel needs an engine");
     if (!services_.mainQueue) services_.mainQueue = &pk::MainQueue::main();
     if (!services_.discoverAssets) services_.discoverAssets = [] { return StudioAssetCatalog::discoverAssets(); };
+    if (services_.assetFolder.empty()) services_.assetFolder = StudioAssetCatalog::amberCellarDir();
 
     forEachPublished(
         [this](auto& property, const char*) { property.observe([this](const auto&) { objectWillChange_.send(); }); });

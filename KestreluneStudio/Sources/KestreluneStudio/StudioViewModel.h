@@ -34,6 +34,49 @@
 
 namespace kestrelune {
 
+// The 39 published properties, in declaration order: type, name, initial value. The one
+// list both declares them and drives forEachPublished(), so the two cannot disagree.
+#define KS_STUDIO_PUBLISHED_PROPERTIES(X)                                                                     \
+    X(std::vector<lookdev::StudioAssetItem>, assets)                                                          \
+    X(std::string, selectedAssetID, std::string("builtin-shaderball"))                                        \
+    X(std::string, assetSearchQuery)                                                                          \
+    X(std::optional<lookdev::AssetAuditSummary>, activeAudit)                                                 \
+    X(lookdev::PBRMaterialParameters, materialParams)                                                         \
+    X(std::optional<std::filesystem::path>, sourcePhotoURL)                                                   \
+    X(lookdev::PBRMapPreviews, pbrPreviews)                                                                   \
+    X(double, lastSynthesisMs, 0.0)                                                                           \
+    X(bool, showMapStrip, true)                                                                               \
+    X(lookdev::ViewportShadingMode, shadingMode, lookdev::ViewportShadingMode::beautyPBR)                     \
+    X(lookdev::StudioLightingRig, lightingRig, lookdev::StudioLightingRig::softboxClean)                      \
+    X(std::optional<std::string>, activeHDRIName)                                                             \
+    X(float, customHDRIBlend, 0.0f)                                                                           \
+    X(float, hdriRotationDeg, 0.0f)                                                                           \
+    X(creator::VelCinemaLensMMV950, lens, creator::VelCinemaLensMMV950::standard50mm)                         \
+    X(bool, turntableEnabled, true)                                                                           \
+    X(float, turntableSpeed, 0.42f)                                                                           \
+    X(float, materialOverrideBlend, 1.0f)                                                                     \
+    X(float, materialUVScale, 1.6f)                                                                           \
+    X(float, keyIntensity, 2.8f)                                                                              \
+    X(float, keyAzimuth, 0.72f)                                                                               \
+    X(float, keyElevation, 0.65f)                                                                             \
+    X(float, rimIntensity, 1.95f)                                                                             \
+    X(float, fillIntensity, 0.62f)                                                                            \
+    X(float, exposureEV, 0.12f)                                                                               \
+    X(float, floorReflectivity, 0.42f)                                                                        \
+    X(double, liveFPS, 60.0)                                                                                  \
+    X(bool, showCreatorFacecamOverlay, false)                                                                 \
+    X(lookdev::TurntableAspectPreset, turntableAspect, lookdev::TurntableAspectPreset::cinema16x9)            \
+    X(double, turntableDurationSec, 4.0)                                                                      \
+    X(bool, includeMusicScore, true)                                                                          \
+    X(creator::VelMusicIntensityStateV950, musicMood, creator::VelMusicIntensityStateV950::ambientExploration) \
+    X(bool, isPreviewingMusic, false)                                                                         \
+    X(bool, isExporting, false)                                                                               \
+    X(double, exportProgress, 0.0)                                                                            \
+    X(std::string, exportLabel)                                                                               \
+    X(std::optional<std::string>, statusBanner)                                                               \
+    X(std::optional<assetio::VelMWPakStreamReceiptV1085>, lastMWPakReceipt)                                   \
+    X(std::optional<lookdev::BatchTurntableReceipt>, lastBatchReceipt)
+
 // What the view model works with. Tests hand in fakes; the application the live engine,
 // its exporters, the music engine and the window's file panels.
 struct StudioServices {
@@ -48,6 +91,9 @@ struct StudioServices {
     // Runs the GPU jobs that only the owning thread may run (a window's device); renders
     // may wait for them, so joining a render calls it. None when jobs run by themselves.
     std::function<void()> pumpGpu = nullptr;
+    // Where the catalogue finds hero kits, named when there is nothing to batch or pack
+    // (StudioAssetCatalog::amberCellarDir() when empty).
+    std::filesystem::path assetFolder;
 };
 
 // The view model's change announcement: sent before any published property changes.
@@ -66,47 +112,10 @@ public:
     StudioEngine& engine() const { return *services_.engine; }
     const std::shared_ptr<StudioEngine>& sharedEngine() const { return services_.engine; }
 
-    // ---- published state (declaration order matters only for forEachPublished) ------
-    pk::Published<std::vector<lookdev::StudioAssetItem>> assets;
-    pk::Published<std::string> selectedAssetID{std::string("builtin-shaderball")};
-    pk::Published<std::string> assetSearchQuery;
-    pk::Published<std::optional<lookdev::AssetAuditSummary>> activeAudit;
-    pk::Published<lookdev::PBRMaterialParameters> materialParams;
-    pk::Published<std::optional<std::filesystem::path>> sourcePhotoURL;
-    pk::Published<lookdev::PBRMapPreviews> pbrPreviews;
-    pk::Published<double> lastSynthesisMs{0.0};
-    pk::Published<bool> showMapStrip{true};
-    pk::Published<lookdev::ViewportShadingMode> shadingMode{lookdev::ViewportShadingMode::beautyPBR};
-    pk::Published<lookdev::StudioLightingRig> lightingRig{lookdev::StudioLightingRig::softboxClean};
-    pk::Published<std::optional<std::string>> activeHDRIName;
-    pk::Published<float> customHDRIBlend{0.0f};
-    pk::Published<float> hdriRotationDeg{0.0f};
-    pk::Published<creator::VelCinemaLensMMV950> lens{creator::VelCinemaLensMMV950::standard50mm};
-    pk::Published<bool> turntableEnabled{true};
-    pk::Published<float> turntableSpeed{0.42f};
-    pk::Published<float> materialOverrideBlend{1.0f};
-    pk::Published<float> materialUVScale{1.6f};
-    pk::Published<float> keyIntensity{2.8f};
-    pk::Published<float> keyAzimuth{0.72f};
-    pk::Published<float> keyElevation{0.65f};
-    pk::Published<float> rimIntensity{1.95f};
-    pk::Published<float> fillIntensity{0.62f};
-    pk::Published<float> exposureEV{0.12f};
-    pk::Published<float> floorReflectivity{0.42f};
-    pk::Published<double> liveFPS{60.0};
-    pk::Published<bool> showCreatorFacecamOverlay{false};
-    pk::Published<lookdev::TurntableAspectPreset> turntableAspect{lookdev::TurntableAspectPreset::cinema16x9};
-    pk::Published<double> turntableDurationSec{4.0};
-    pk::Published<bool> includeMusicScore{true};
-    pk::Published<creator::VelMusicIntensityStateV950> musicMood{
-        creator::VelMusicIntensityStateV950::ambientExploration};
-    pk::Published<bool> isPreviewingMusic{false};
-    pk::Published<bool> isExporting{false};
-    pk::Published<double> exportProgress{0.0};
-    pk::Published<std::string> exportLabel;
-    pk::Published<std::optional<std::string>> statusBanner;
-    pk::Published<std::optional<assetio::VelMWPakStreamReceiptV1085>> lastMWPakReceipt;
-    pk::Published<std::optional<lookdev::BatchTurntableReceipt>> lastBatchReceipt;
+    // ---- published state ----------------------------------------------------------------
+#define KS_STUDIO_DECLARE_PUBLISHED(Type, name, ...) pk::Published<Type> name{__VA_ARGS__};
+    KS_STUDIO_PUBLISHED_PROPERTIES(KS_STUDIO_DECLARE_PUBLISHED)
+#undef KS_STUDIO_DECLARE_PUBLISHED
 
     // Announced before every write of any published property.
     ChangeAnnouncer& objectWillChange() { return objectWillChange_; }
@@ -124,7 +133,8 @@ public:
     void importExternalModelPanel();
     void importModel(const std::filesystem::path& url);
     void selectAsset(const lookdev::StudioAssetItem& item);
-    // `assets` filtered by the trimmed, lower-cased search query.
+    // `assets` whose name, category or subtitle holds the trimmed search query, compared
+    // as canonically composed text without regard to case.
     std::vector<lookdev::StudioAssetItem> filteredAssets() const;
     // By extension: hdr → environment; png, jpg, jpeg, heic → material; else a model.
     void handleDroppedFile(const std::filesystem::path& url);
@@ -177,6 +187,8 @@ private:
     // Shows a panel when the services have panels; onConfirm runs while the view model is there.
     void presentPanel(pk::ui::FilePanelRequest request, std::function<void(const std::filesystem::path&)> onConfirm);
     std::optional<creator::VelMusicIntensityStateV950> exportMusicState() const;
+    // One render at a time: true (with a banner saying so) while one runs.
+    bool refuseWhileRendering();
     // A name as the stem of a file name: spaces become underscores.
     static std::string fileStem(std::string name);
     // The active audit's name as a file stem ("Kestrelune" without one).
@@ -195,45 +207,9 @@ private:
 
 template <class Fn>
 void StudioViewModel::forEachPublished(Fn&& fn) {
-    fn(assets, "assets");
-    fn(selectedAssetID, "selectedAssetID");
-    fn(assetSearchQuery, "assetSearchQuery");
-    fn(activeAudit, "activeAudit");
-    fn(materialParams, "materialParams");
-    fn(sourcePhotoURL, "sourcePhotoURL");
-    fn(pbrPreviews, "pbrPreviews");
-    fn(lastSynthesisMs, "lastSynthesisMs");
-    fn(showMapStrip, "showMapStrip");
-    fn(shadingMode, "shadingMode");
-    fn(lightingRig, "lightingRig");
-    fn(activeHDRIName, "activeHDRIName");
-    fn(customHDRIBlend, "customHDRIBlend");
-    fn(hdriRotationDeg, "hdriRotationDeg");
-    fn(lens, "lens");
-    fn(turntableEnabled, "turntableEnabled");
-    fn(turntableSpeed, "turntableSpeed");
-    fn(materialOverrideBlend, "materialOverrideBlend");
-    fn(materialUVScale, "materialUVScale");
-    fn(keyIntensity, "keyIntensity");
-    fn(keyAzimuth, "keyAzimuth");
-    fn(keyElevation, "keyElevation");
-    fn(rimIntensity, "rimIntensity");
-    fn(fillIntensity, "fillIntensity");
-    fn(exposureEV, "exposureEV");
-    fn(floorReflectivity, "floorReflectivity");
-    fn(liveFPS, "liveFPS");
-    fn(showCreatorFacecamOverlay, "showCreatorFacecamOverlay");
-    fn(turntableAspect, "turntableAspect");
-    fn(turntableDurationSec, "turntableDurationSec");
-    fn(includeMusicScore, "includeMusicScore");
-    fn(musicMood, "musicMood");
-    fn(isPreviewingMusic, "isPreviewingMusic");
-    fn(isExporting, "isExporting");
-    fn(exportProgress, "exportProgress");
-    fn(exportLabel, "exportLabel");
-    fn(statusBanner, "statusBanner");
-    fn(lastMWPakReceipt, "lastMWPakReceipt");
-    fn(lastBatchReceipt, "lastBatchReceipt");
+#define KS_STUDIO_VISIT_PUBLISHED(Type, name, ...) fn(name, #name);
+    KS_STUDIO_PUBLISHED_PROPERTIES(KS_STUDIO_VISIT_PUBLISHED)
+#undef KS_STUDIO_VISIT_PUBLISHED
 }
 
 }  // namespace kestrelune

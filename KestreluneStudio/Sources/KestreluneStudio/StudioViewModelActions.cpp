@@ -70,13 +70,14 @@ void StudioViewModel::selectAsset(const StudioAssetItem& item) {
 }
 
 std::vector<StudioAssetItem> StudioViewModel::filteredAssets() const {
-    const std::string query = pk::toLower(pk::trimWhitespace(*assetSearchQuery));
+    // A decomposed "é" in a file name matches a composed one in the query, in any case.
+    const std::string query = pk::searchFolded(pk::trimWhitespace(*assetSearchQuery));
     if (query.empty()) return *assets;
     std::vector<StudioAssetItem> out;
     for (const auto& item : *assets) {
-        if (pk::toLower(item.displayName).find(query) != std::string::npos ||
-            pk::toLower(item.category).find(query) != std::string::npos ||
-            pk::toLower(item.subtitle).find(query) != std::string::npos)
+        if (pk::searchFolded(item.displayName).find(query) != std::string::npos ||
+            pk::searchFolded(item.category).find(query) != std::string::npos ||
+            pk::searchFolded(item.subtitle).find(query) != std::string::npos)
             out.push_back(item);
     }
     return out;
@@ -181,7 +182,7 @@ void StudioViewModel::clearCustomHDRI() {
     activeHDRIName = std::nullopt;
     customHDRIBlend = 0.0f;
     syncSceneState();
-    statusBanner = "Switched back to Studio Softbox Rig.";
+    statusBanner = std::string("Switched back to ") + lightingRig->title() + " Rig.";
 }
 
 }  // namespace kestrelune

@@ -7,6 +7,7 @@
 #include "KestreluneStudio/StudioViewModel.h"
 #include "PlatformKit/Foundation/Files.h"
 #include "PlatformKit/Foundation/Numbers.h"
+#include "PlatformKit/Foundation/StudioError.h"
 
 namespace kestrelune {
 
@@ -25,6 +26,12 @@ void onMain(pk::MainQueue* queue, const std::weak_ptr<StudioViewModel*>& weak,
     queue->post([weak, fn = std::move(fn)] {
         if (auto self = weak.lock()) fn(**self);
     });
+}
+
+// "None of the 3 hero mesh files could be read." ("The hero mesh file could not be read." for one).
+std::string unreadableText(size_t count, const std::string& what) {
+    if (count == 1) return "The " + what + " could not be read.";
+    return "None of the " + std::to_string(count) + " " + what + "s could be read.";
 }
 
 std::string archiveBanner(const assetio::VelMWPakStreamReceiptV1085& r) {
@@ -114,6 +121,11 @@ void StudioViewModel::exportOBJPanel() {
 }
 
 void StudioViewModel::packageMWPakPanel() {
+    if (archiveFiles().empty()) {
+        statusBanner = "No hero mesh files to pack: none is selected and no featured kit was found in " +
+                       services_.assetFolder.string() + ".";
+        return;
+    }
     presentPanel(panelRequest(FilePanelRequest::Kind::save, "Build LZFSE Compressed .mwpak Archive",
                               {FileType::forExtension("mwpak")}, "StudioHeroPack.mwpak", false),
                  [this](const fs::path& url) {
@@ -121,6 +133,9 @@ void StudioViewModel::packageMWPakPanel() {
                      if (files.empty()) return;
                      try {
                          auto receipt = services_.exporters->packFilesToMWPak(files, url);
+                         // The packer skips files it cannot read; an archive of none is no archive.
+                         if (receipt.entryCount == 0)
+                             throw pk::StudioError("KestreluneStudio", 3, unreadableText(files.size(), "hero mesh file"));
                          lastMWPakReceipt = receipt;
                          statusBanner = archiveBanner(receipt);
                      } catch (const std::exception& e) {
@@ -131,14 +146,20 @@ void StudioViewModel::packageMWPakPanel() {
 
 // ---- background renders ----------------------------------------------------------------------------
 
-void StudioViewModel::exportTurntableMP4Panel() {
+bool StudioViewModel::refuseWhileRendering() {
     // One render at a time: a second would overlap the first and clear its progress.
-    if (*isExporting) return;
+    if (!*isExporting) return false;
+    statusBanner = "A render is already running: wait for it to finish.";
+    return true;
+}
+
+void StudioViewModel::exportTurntableMP4Panel() {
+    if (refuseWhileRendering()) return;
     presentPanel(
         panelRequest(FilePanelRequest::Kind::save, "Render Cinema Turntable Video (MP4)", {FileType::mpeg4Movie()},
                      auditFileStem() + "_Turntable.mp4", false),
         [this](const fs::path& url) {
-            if (*isExporting) return;
+            if (refuseWhileRendering()) return;
             isExporting = true;
             exportProgress = 0.02;
             exportLabel = "Encoding Hardware MP4\u2026";
@@ -171,11 +192,15 @@ void StudioViewModel::exportTurntableMP4Panel() {
 }
 
 void StudioViewModel::exportBatchTurntablesPanel() {
-    if (*isExporting) return;
+    if (refuseWhileRendering()) return;
+    if (batchKits().empty()) {
+        statusBanner = "No featured kits to batch render: none was found in " + services_.assetFolder.string() + ".";
+        return;
+    }
     presentPanel(
         panelRequest(FilePanelRequest::Kind::folder, "Choose Output Folder for Batch Turntable Queue", {}, {}, true),
         [this](const fs::path& folder) {
-            if (*isExporting) return;
+            if (refuseWhileRendering()) return;
             const auto kits = batchKits();
             if (kits.empty()) return;
             isExporting = true;
@@ -195,6 +220,9 @@ void StudioViewModel::exportBatchTurntablesPanel() {
                             });
                         },
                         cancel);
+                    // Kits whose mesh cannot be loaded are skipped; a batch of none failed.
+                    if (receipt.assetCount == 0)
+                        throw pk::StudioError("KestreluneStudio", 2, unreadableText(kits.size(), "featured kit"));
                     onMain(queue, weak, [receipt = std::move(receipt)](StudioViewModel& vm) {
                         vm.isExporting = false;
                         vm.exportProgress = 1.0;
@@ -225,7 +253,12 @@ void StudioViewModel::finishBatch() {
 
 void StudioViewModel::toggleMusicPreview() {
     if (!*isPreviewingMusic) {
-        if (services_.score) services_.score->start(*musicMood);
+        try {
+            if (services_.score) services_.score->start(*musicMood);
+        } catch (const std::exception& e) {
+            statusBanner = "Score preview failed: " + describe(e);
+            return;
+        }
         isPreviewingMusic = true;
         statusBanner = "Previewing royalty-free studio score.";
     } else {

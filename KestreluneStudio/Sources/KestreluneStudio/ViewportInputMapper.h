@@ -50,8 +50,14 @@ public:
     ViewportCommand mouseDragged(ViewPoint p);
     // Also for a release that never arrived (pointer let go elsewhere, focus lost).
     void mouseUp() { lastDragPoint_.reset(); }
-    // Zooms by a quarter of the vertical scroll, whatever the phase.
+    // Zooms by a quarter of the vertical scroll (in points), whatever the phase.
     static ViewportCommand scroll(double scrollingDeltaY);
+    // A wheel's travel in notches (fractions from a trackpad), as points of scroll.
+    static ViewportCommand wheel(double notches) { return scroll(notches * kScrollPointsPerWheelNotch); }
+
+    // One notch zooms the camera by 36 × 0.25 × 0.08 = 0.72, a tenth of its 1.35 to 8.5
+    // distance range; a trackpad's fractions zoom in proportion, so smoothly.
+    static constexpr double kScrollPointsPerWheelNotch = 36.0;
 
     const std::optional<ViewPoint>& lastDragPoint() const { return lastDragPoint_; }
 

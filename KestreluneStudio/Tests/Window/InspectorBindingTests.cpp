@@ -235,6 +235,10 @@ TEST_F(BindingTest, CinemaControlsWriteTheirPropertiesWithoutTouchingTheScene) {
 
 TEST_F(BindingTest, ActionButtonsCallTheirOperations) {
     loadEnvironment();
+    // A kit for the batch and the archive to work on (without one they ask for no folder).
+    vm->assets.modify([](std::vector<StudioAssetItem>& items) {
+        items.push_back(heroItem("kit", "Brass Orrery", StudioViewModel::kFeaturedCategory, "/assets/Orrery.mwmesh"));
+    });
     struct ButtonCase {
         InspectorTab tab;
         const char* id;

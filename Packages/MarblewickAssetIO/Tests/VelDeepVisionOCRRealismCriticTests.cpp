@@ -3,9 +3,12 @@
 #include <cmath>
 #include <filesystem>
 #include <limits>
+#include <thread>
 
+#include "MarblewickAssetIO/RealismTextLayout.h"
 #include "MarblewickAssetIO/VelDeepVisionOCRRealismCriticV1310.h"
 #include "RealismTestFrames.h"
+#include "PlatformKit/Draw2D/Canvas.h"
 #include "PlatformKit/Vision/TesseractTextRecognizer.h"
 
 using namespace assetio;
@@ -36,6 +39,42 @@ RecognizedTextLine line(std::string text, double x = 0.05, double y = 0.05, doub
 VelDeepVisionOCRReportV1310 audit(std::vector<RecognizedTextLine> lines, bool enforce = true,
                                   const RgbaImage& image = stripes()) {
     return Critic::auditImage(image, "frame", enforce, 2.6, 0.16, FakeTextRecognizer(std::move(lines)));
+}
+
+// One label of a drawn HUD: its baseline starts at x, ends at x (alignRight) or is
+// centred on x (centre); y counts from the bottom of the frame.
+struct HudLabel {
+    const char* text;
+    double x, y;
+    enum Align { left, alignRight, centre } align = left;
+    double grey = 1.0;
+};
+
+// A 1280 x 720 game frame: labels in one face on a dark backdrop.
+RgbaImage hudFrame(double points, const std::vector<HudLabel>& labels, const char* face = "HelveticaNeue-Bold") {
+    using namespace pk::draw2d;
+    auto bitmap = Bitmap::create(1280, 720);
+    {
+        Canvas canvas(*bitmap, Origin::bottomLeft);
+        canvas.setFillColor({0.06, 0.07, 0.09, 1});
+        canvas.fill({0, 0, 1280, 720});
+        const Font font = Font::named(face, points);
+        for (const HudLabel& l : labels) {
+            const double advance = font.measure(l.text).advance;
+            const double x = l.align == HudLabel::alignRight ? l.x - advance
+                             : l.align == HudLabel::centre   ? l.x - advance / 2
+                                                             : l.x;
+            canvas.drawText(l.text, font, {l.grey, l.grey, l.grey, 1}, {x, l.y});
+        }
+        canvas.flush();
+    }
+    return realism::frameFromBitmap(*bitmap);
+}
+
+size_t processThreads() {
+    size_t n = 0;
+    for ([[maybe_unused]] const auto& task : fs::directory_iterator("/proc/self/task")) ++n;
+    return n;
 }
 
 }  // namespace
@@ -208,4 +247,67 @@ TEST(VelDeepVisionOCRRealismCritic, TesseractCatchesTheTrapFrame) {
         todo = todo || leak.rfind("TODO in '", 0) == 0;
     }
     EXPECT_TRUE(metal && todo) << ::testing::PrintToString(t.report.forbiddenJargonLeaks);
+}
+
+// What a player reads on drawn HUD frames, through the real engine: labels far apart on
+// one baseline are separate texts, while the rules still catch what they are for.
+TEST(VelDeepVisionOCRRealismCritic, TesseractReadsHudFramesAsAPlayerDoes) {
+    struct Case {
+        const char* name;
+        double points;
+        std::vector<HudLabel> labels;
+        std::vector<std::string> strings;
+        bool passed;
+        const char* failsOn;  // the one rule a failing frame breaks
+        std::vector<std::string> leaks = {};
+        const char* face = "HelveticaNeue-Bold";
+    };
+    const std::vector<Case> cases = {
+        {"edge_labels_top_18pt", 18, {{"HP 100", 40, 660}, {"AMMO 30", 1240, 660, HudLabel::alignRight}},
+         {"HP 100", "AMMO 30"}, true, ""},
+        {"edge_labels_mid_64pt", 64, {{"HP 100", 40, 340}, {"AMMO 30", 1240, 340, HudLabel::alignRight}},
+         {"HP 100", "AMMO 30"}, true, ""},
+        {"edge_labels_bottom_32pt", 32, {{"HP 100", 40, 40}, {"AMMO 30", 1240, 40, HudLabel::alignRight}},
+         {"HP 100", "AMMO 30"}, true, ""},
+        {"sentence_stays_whole", 24, {{"Press E to open the heavy gate", 60, 100}},
+         {"Press E to open the heavy gate"}, true, ""},
+        // A monospaced space is the widest a sentence has: over a line height on caps.
+        {"monospaced_label_stays_whole", 24, {{"HP 100 AMMO 30", 40, 660}}, {"HP 100 AMMO 30"}, true, "", {},
+         "Menlo-Regular"},
+        {"centred_title", 84, {{"MISSION COMPLETE", 640, 330, HudLabel::centre}}, {"MISSION COMPLETE"}, false,
+         "clutter"},
+        {"dim_label", 32, {{"SCORE 1200", 40, 660, HudLabel::left, 0.2}}, {"SCORE 1200"}, false, "contrast"},
+        {"jargon_quotes_its_own_label", 24,
+         {{"todo: fix", 40, 660}, {"NANOSECOND TIMER", 1240, 660, HudLabel::alignRight}},
+         {"todo: fix", "NANOSECOND TIMER"}, false, "jargon", {"TODO in 'todo: fix'"}},
+    };
+    for (const Case& c : cases) {
+        const auto r = Critic::auditImage(hudFrame(c.points, c.labels, c.face), c.name, true, kRealismMinTextContrast,
+                                          kRealismMaxCentralClutter);
+        EXPECT_EQ(r.recognizedStrings, c.strings) << c.name;
+        EXPECT_EQ(r.passed, c.passed) << c.name << " contrast " << r.minContrastRatio << " clutter "
+                                      << r.centralViewportClutterFraction;
+        const std::string failsOn = c.failsOn;
+        EXPECT_EQ(r.lowContrastBoxes > 0, failsOn == "contrast") << c.name << " contrast " << r.minContrastRatio;
+        EXPECT_EQ(r.centralViewportClutterFraction > kRealismMaxCentralClutter, failsOn == "clutter")
+            << c.name << " clutter " << r.centralViewportClutterFraction;
+        EXPECT_EQ(r.forbiddenJargonLeaks, c.leaks) << c.name;
+        EXPECT_EQ(r.overlapPairs, 0) << c.name;
+        EXPECT_EQ(r.safeAreaViolations, 0) << c.name;
+    }
+}
+
+// Subsystem code runs on the caller's thread: an audit leaves the process with the
+// threads it had, on the test's thread and on a fresh one (the OpenMP runtime keeps its
+// settings per thread).
+TEST(VelDeepVisionOCRRealismCritic, AuditStartsNoThread) {
+    const RgbaImage frame = hudFrame(32, {{"HP 100", 40, 660}, {"AMMO 30", 1240, 660, HudLabel::alignRight}});
+    const auto auditCountingThreads = [&frame] {
+        const size_t before = processThreads();
+        const auto r = Critic::auditImage(frame, "hud", true, kRealismMinTextContrast, kRealismMaxCentralClutter);
+        EXPECT_EQ(processThreads(), before);
+        EXPECT_FALSE(r.recognizedStrings.empty());
+    };
+    auditCountingThreads();
+    std::thread(auditCountingThreads).join();
 }

@@ -195,6 +195,31 @@ TEST(MWPakArchive, LeavesOutEmptyMissingAndDuplicateNamesFailVerification) {
     EXPECT_THROW(S::packFilesToMWPak({dir / "one.mwmesh"}, dir / "file/sub/a.mwpak", nullptr), pk::StudioError);
 }
 
+// An entry name is manifest text: a file whose name is not UTF-8 stops the archive with
+// the archive's own words, naming the file, before a folder or file is made.
+TEST(MWPakArchive, FileNameThatIsNotUtf8IsRefusedBeforeAnythingIsWritten) {
+    const auto dir = scratch("names");
+    write(dir / "good.mwmesh", textBytes(2000, 8));
+    write(dir / "bad\xFF\xC3.mwmesh", textBytes(2000, 9));
+    const std::vector<fs::path> files = {dir / "good.mwmesh", dir / "bad\xFF\xC3.mwmesh"};
+    try {
+        S::packFilesToMWPak(files, dir / "out" / "a.mwpak", nullptr);
+        ADD_FAILURE() << "packed a name that is not UTF-8";
+    } catch (const pk::StudioError& e) {
+        EXPECT_EQ(e.domain, "MWPak");
+        EXPECT_EQ(e.description, "Cannot pack " + dir.string() +
+                                     "/bad\\xFF\\xC3.mwmesh: its file name is not valid UTF-8, which an archive "
+                                     "entry name must be.");
+    }
+    EXPECT_FALSE(fs::exists(dir / "out"));
+
+    // An archive already there is left as it was.
+    write(dir / "old.mwpak", {'o', 'l', 'd'});
+    EXPECT_THROW(S::packFilesToMWPak(files, dir / "old.mwpak", nullptr), pk::StudioError);
+    EXPECT_EQ(*pk::readFile(dir / "old.mwpak"), (Bytes{'o', 'l', 'd'}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 3);
+}
+
 TEST(MWPakArchive, ExtractionNameRules) {
     const Bytes mesh = textBytes(4000, 6), plain = textBytes(3000, 7);
     const Bytes pm = compress(mesh), pp = compress(plain);

@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <utility>
 
 #include "MarblewickAssetIO/VelPromptToBlenderRecipeV1265.h"
+#include "PlatformKit/Foundation/Files.h"
+#include "PlatformKit/Foundation/Text.h"
 
 using namespace assetio;
 using Generator = VelPromptToBlenderRecipeV1265;
@@ -36,6 +41,23 @@ std::string head(const std::string& prompt, int budget) {
 }
 
 int lineCount(const std::string& s) { return 1 + int(std::count(s.begin(), s.end(), '\n')); }
+
+// Line n (from 0) of a script, without its line break.
+std::string scriptLine(const std::string& script, int n) {
+    size_t start = 0;
+    for (int i = 0; i < n && start != std::string::npos; ++i) start = script.find('\n', start) + 1;
+    return start == std::string::npos ? "" : script.substr(start, script.find('\n', start) - start);
+}
+
+// Output and exit status of a shell command.
+std::pair<int, std::string> run(const std::string& command) {
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) return {-1, "popen failed"};
+    std::string out;
+    char buf[4096];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
+    return {pclose(pipe), out};
+}
 
 }  // namespace
 
@@ -141,4 +163,64 @@ TEST(PromptToBlenderRecipe, JsonKeepsDeclaredKeyOrder) {
     auto missing = j;
     missing.erase("archetype");
     EXPECT_THROW(VelBlenderAssetRecipeV1265::fromJson(missing), pk::StudioError);
+}
+
+// Prompts a user could paste that Python, or the JSON encoder, would otherwise choke on:
+// every script compiles, every recipe survives its JSON, and the archetype is the one
+// the words ask for.
+TEST(PromptToBlenderRecipe, HostilePromptsStillGiveWorkingScripts) {
+    using namespace std::string_literals;
+    struct Case {
+        std::string prompt;
+        const char* archetype;
+    };
+    const std::vector<Case> cases = {
+        {"-*- coding: klingon -*- boss", "bio_horror_boss"},
+        {"vim: set fileencoding=rot13", "tactical_street_barricade"},
+        {"coding=latin-1 caf\xC3\xA9 shop", "walkin_nyc_storefront"},
+        {"# -*- coding: utf-8 -*-", "tactical_street_barricade"},
+        {"coding:\tascii", "tactical_street_barricade"},
+        {"nul\0byte zombie"s, "bio_horror_boss"},
+        {"bad \xFF\xFE bytes shop", "walkin_nyc_storefront"},
+        {"cut short \xE2\x82", "tactical_street_barricade"},
+        {"surrogate \xED\xA0\x80 titan", "bio_horror_boss"},
+        {"overlong \xC0\xAF slash", "tactical_street_barricade"},
+        {"carriage\rreturn\r\nimport os", "tactical_street_barricade"},
+        {"line\xE2\x80\xA8separator zombie", "bio_horror_boss"},
+        {"\xEF\xBB\xBF" "byte order mark", "tactical_street_barricade"},
+        {"\"\"\" ''' \\ \t\f\v \x1b[31m escapes", "tactical_street_barricade"},
+        {std::string(200000, 'x') + " pharmacy", "walkin_nyc_storefront"},
+    };
+    const std::filesystem::path dir = std::filesystem::path(KS_TEST_OUTPUT_DIR) / "recipe_scripts";
+    std::filesystem::remove_all(dir);
+    std::string files;
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        const auto r = Generator::compileRecipe(c.prompt);
+        EXPECT_EQ(r.archetype, c.archetype) << i;
+        // Text that can be stored: well-formed UTF-8 without NUL, in the record and the script.
+        EXPECT_TRUE(pk::isValidUtf8(r.prompt)) << i;
+        EXPECT_EQ(r.prompt.find('\0'), std::string::npos) << i;
+        EXPECT_TRUE(pk::isValidUtf8(r.blenderPythonScript)) << i;
+        EXPECT_EQ(r.blenderPythonScript.find('\0'), std::string::npos) << i;
+        // The prompt is the second line, whole, and nothing on it declares a source encoding.
+        const std::string line = scriptLine(r.blenderPythonScript, 1);
+        EXPECT_EQ(line.rfind("# Prompt: ", 0), 0u) << i;
+        EXPECT_EQ(scriptLine(r.blenderPythonScript, 2).rfind("# Style Bible: ", 0), 0u) << i;
+        EXPECT_EQ(line.find("coding:"), std::string::npos) << i;
+        EXPECT_EQ(line.find("coding="), std::string::npos) << i;
+        EXPECT_EQ(VelBlenderAssetRecipeV1265::fromJson(pk::json::parseOrdered(pk::json::dump(r.toJson()))), r) << i;
+        const auto file = dir / ("prompt_" + std::to_string(i) + ".py");
+        pk::atomicWrite(file, r.blenderPythonScript);
+        files += " '" + file.string() + "'";
+    }
+    // What was readable stays as it was; what was not reads as U+FFFD.
+    EXPECT_EQ(Generator::compileRecipe("nul\0byte zombie"s).prompt, "nul\xEF\xBF\xBD" "byte zombie");
+    EXPECT_EQ(Generator::compileRecipe("bad \xFF\xFE bytes").prompt, "bad \xEF\xBF\xBD\xEF\xBF\xBD bytes");
+    EXPECT_EQ(scriptLine(Generator::compileRecipe("-*- coding: klingon -*- boss").blenderPythonScript, 1),
+              "# Prompt: -*- coding : klingon -*- boss");
+
+    if (run("python3 -c pass").first != 0) GTEST_SKIP() << "python3 is not installed; scripts not compiled";
+    const auto [status, output] = run("python3 -m py_compile" + files);
+    EXPECT_EQ(status, 0) << output;
 }

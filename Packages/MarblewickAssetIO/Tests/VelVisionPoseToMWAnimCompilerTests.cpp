@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -140,6 +145,30 @@ TEST(PoseToMWAnim, OversizedClipsAndBadFoldersFail) {
     fs::create_directories(dir);
     std::ofstream(dir / "file") << "x";
     EXPECT_THROW(Compiler::compilePoseFramesToMWAnim("c", {}, 30, dir / "file" / "clip.mwanim"), pk::StudioError);
+}
+
+// A clip that is written but cannot be read back (made unreadable by the umask, baked by
+// a user who may not read it): the bake throws the platform's error, errno and all.
+TEST(PoseToMWAnimDeathTest, FailedReadBackPassesOnThePlatformError) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const fs::path dir = fs::temp_directory_path() / ("assetio-animbake-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    fs::permissions(dir, fs::perms::all);
+    EXPECT_EXIT(
+        {
+            if (geteuid() == 0 && setuid(65534) != 0) _exit(200);  // root reads anything
+            umask(0777);
+            try {
+                Compiler::compilePoseFramesToMWAnim("c", {}, 30, dir / "clip.mwanim");
+            } catch (const pk::StudioError& e) {
+                std::fprintf(stderr, "%s %d %s\n", e.domain.c_str(), e.code, e.description.c_str());
+                _exit(e.domain == "POSIX" ? e.code : 201);
+            }
+            _exit(0);
+        },
+        ::testing::ExitedWithCode(EACCES), "POSIX 13 Could not read .*clip.mwanim: Permission denied");
+    fs::remove_all(dir);
 }
 
 TEST(PoseToMWAnim, JsonRecords) {

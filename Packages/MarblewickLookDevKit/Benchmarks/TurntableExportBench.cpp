@@ -1,11 +1,16 @@
 // A 4 s 1920x1080 turntable at 30 fps with the score: frames per second of the whole
 // export (synthetic render + encode), beside render only and encode only, same frames.
+// And the video bit rate of real exports (the engine's own frames of the shader ball on
+// a headless device) per aspect and length, beside the 16 Mb/s they are meant to hold.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <filesystem>
 
+#include "MarblewickLookDevKit/LookDevMetalEngine.h"
 #include "MarblewickLookDevKit/StudioTurntableExporter.h"
+#include "PlatformKit/Gpu/HeadlessDevice.h"
+#include "PlatformKit/Media/MediaProbe.h"
 #include "PlatformKit/Media/Mp4Writer.h"
 
 using namespace lookdev;
@@ -79,3 +84,41 @@ static void BM_EncodeOnly120Frames(benchmark::State& state) {
     state.counters["fps"] = benchmark::Counter(120.0 * double(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_EncodeOnly120Frames)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+static void BM_TurntableBitRateRealFrames(benchmark::State& state) {
+    static auto device = pk::gpu::HeadlessDevice::create();
+    static auto engine = LookDevMetalEngine::create(device);
+    if (!engine) {
+        state.SkipWithError("no engine");
+        return;
+    }
+    const auto aspect = TurntableAspectPreset::allCases[size_t(state.range(0))];
+    const double duration = double(state.range(1)) / 10.0;
+    double bitRate = 0;
+    for (auto _ : state) {
+        StudioExporters::exportTurntableMP4(*engine, aspect, duration, 30,
+                                            creator::VelMusicIntensityStateV950::combatDrive, kPath);
+        const auto probe = pk::media::probeMedia(kPath);
+        const auto* video = probe ? probe->first(pk::media::StreamProbe::Kind::video) : nullptr;
+        if (!video) {
+            state.SkipWithError("no video stream");
+            return;
+        }
+        bitRate = video->bitsPerSecond();
+    }
+    state.counters["video_Mbps"] = bitRate / 1e6;
+    state.counters["of_target"] = bitRate / 16e6;
+    state.SetLabel(aspect.rawValue() + ", " + std::to_string(duration).substr(0, 4) + " s");
+}
+// 0.5 s is a batch clip (30 frames, one second of video).
+BENCHMARK(BM_TurntableBitRateRealFrames)
+    ->Args({0, 5})
+    ->Args({0, 40})
+    ->Args({0, 100})
+    ->Args({1, 5})
+    ->Args({1, 40})
+    ->Args({2, 5})
+    ->Args({2, 40})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);

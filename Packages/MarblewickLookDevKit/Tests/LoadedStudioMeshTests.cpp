@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "../../MarblewickAssetIO/Tests/MWMeshTestWriter.h"
+#include "../../PlatformKit/Tests/ModelImport/UsdTestFiles.h"
 #include "MarblewickLookDevKit/LoadedStudioMesh.h"
 #include "PlatformKit/Foundation/StudioError.h"
 #include "PlatformKit/Gpu/HeadlessDevice.h"
@@ -110,6 +111,40 @@ TEST(LoadedStudioMesh, ModelBringsItsDiffuseTexture) {
     EXPECT_NEAR(px[0], 128, 1);
     EXPECT_EQ(px[1], 0);
     EXPECT_NEAR(px[3], 128, 1);
+
+    // A usdz carries the image inside the package and is finished the same way.
+    const std::string layer = R"(#usda 1.0
+def Mesh "Tri" {
+    int[] faceVertexCounts = [3]
+    int[] faceVertexIndices = [0, 1, 2]
+    point3f[] points = [(0, 0, 0), (1, 0, 0), (0, 1, 0)]
+    texCoord2f[] primvars:st = [(0, 0), (1, 0), (0, 1)] (interpolation = "vertex")
+    rel material:binding = </Look>
+}
+def Material "Look" {
+    token outputs:surface.connect = </Look/Surface.outputs:surface>
+    def Shader "Surface" {
+        uniform token info:id = "UsdPreviewSurface"
+        color3f inputs:diffuseColor.connect = </Look/Albedo.outputs:rgb>
+    }
+    def Shader "Albedo" {
+        uniform token info:id = "UsdUVTexture"
+        asset inputs:file = @albedo.png@
+    }
+}
+)";
+    const auto package = usdtest::writeZip({{"Tri.usda", usdtest::bytesOf(layer)}, {"albedo.png", pk::image::encodePng(img)}});
+    std::ofstream(dir / "Tri.usdz", std::ios::binary)
+        .write(reinterpret_cast<const char*>(package.data()), static_cast<std::streamsize>(package.size()));
+    const auto packaged = loadModelIO(dir / "Tri.usdz", device);
+    ASSERT_TRUE(packaged);
+    EXPECT_EQ(packaged->audit.formatLabel, "USDZ");
+    EXPECT_EQ(packaged->audit.name, "Tri");
+    EXPECT_EQ(packaged->audit.triangleCount, 1);
+    EXPECT_EQ(packaged->audit.fileSizeBytes, static_cast<int64_t>(package.size()));
+    EXPECT_TRUE(packaged->audit.hasEmbeddedTexture);
+    ASSERT_TRUE(packaged->embeddedDiffuseTexture);
+    EXPECT_EQ(device.readback(*packaged->embeddedDiffuseTexture), px);
 
     // A texture that cannot be decoded leaves the mesh without one.
     fs::remove(dir / "albedo.png");

@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 
+#include "FileSizeLimit.h"
+#include "MarblewickLookDevKit/PBRMaterialForgeEngine.h"
 #include "MarblewickLookDevKit/PBRPackExporter.h"
 #include "PlatformKit/Foundation/Files.h"
 #include "PlatformKit/Foundation/StudioError.h"
@@ -33,6 +36,36 @@ std::shared_ptr<pk::gpu::Texture> solid(int side, uint8_t r, uint8_t g, uint8_t 
     }
     device()->upload(*t, px.data(), size_t(side) * 4);
     return t;
+}
+
+// Noise over a gradient, different for every seed: a map written from another map's
+// pixels, or from a buffer two threads shared, does not match.
+std::shared_ptr<pk::gpu::Texture> patterned(int side, uint32_t seed) {
+    pk::gpu::TextureDesc desc;
+    desc.width = side;
+    desc.height = side;
+    auto t = device()->makeTexture(desc);
+    std::mt19937 rng(seed);
+    std::vector<uint8_t> px(size_t(side) * side * 4);
+    for (size_t i = 0; i < px.size(); ++i) px[i] = uint8_t((i / 4 % size_t(side)) * seed + (rng() & 15));
+    device()->upload(*t, px.data(), size_t(side) * 4);
+    return t;
+}
+
+SynthesizedPBRPack patternedPack(const std::string& name, int side) {
+    SynthesizedPBRPack p;
+    p.parameters.sourcePhotoName = name;
+    p.albedo = patterned(side, 1);
+    p.normal = patterned(side, 2);
+    p.orm = patterned(side, 3);
+    p.emissive = patterned(side, 4);
+    return p;
+}
+
+std::vector<std::vector<uint8_t>> contents(const std::vector<fs::path>& files) {
+    std::vector<std::vector<uint8_t>> out;
+    for (const auto& f : files) out.push_back(pk::readFile(f).value_or(std::vector<uint8_t>{}));
+    return out;
 }
 
 SynthesizedPBRPack pack(std::optional<std::string> photo) {
@@ -115,4 +148,54 @@ TEST(PBRPackExporter, AMapThatCannotBeWrittenFailsTheExport) {
     SynthesizedPBRPack missing = pack("gone");
     missing.emissive.reset();
     EXPECT_THROW(StudioExporters::exportPBRPack(*device(), missing, dir), pk::StudioError);
+}
+
+TEST(PBRPackExporter, MapsEncodedInParallelEqualSerialWritesPixelForPixel) {
+    ASSERT_TRUE(device());
+    const fs::path dir = fs::path(KS_TEST_OUTPUT_DIR) / "pbrpack" / "parallel";
+    fs::remove_all(dir);
+    // 1024 pixels a side: each map is compressed in more than one strip.
+    const auto p = patternedPack("tiles", 1024);
+    const auto files = StudioExporters::exportPBRPack(*device(), p, dir);
+    const std::shared_ptr<pk::gpu::Texture> maps[4] = {p.albedo, p.normal, p.orm, p.emissive};
+    for (size_t i = 0; i < 4; ++i) {
+        const fs::path serial = dir / "serial" / pk::lastComponent(files[i]);
+        ASSERT_TRUE(PBRMaterialForgeEngine::writePNG(*device(), *maps[i], serial));
+        const auto parallel = pk::image::decodeFile(files[i]);
+        ASSERT_TRUE(parallel.has_value()) << files[i];
+        EXPECT_TRUE(parallel == pk::image::decodeFile(serial)) << "map " << i;
+        EXPECT_TRUE(parallel == PBRMaterialForgeEngine::makeCGImage(*device(), *maps[i])) << "map " << i;
+    }
+}
+
+TEST(PBRPackExporter, AFailedExportLeavesTheEarlierPackWhole) {
+    ASSERT_TRUE(device());
+    const fs::path dir = fs::path(KS_TEST_OUTPUT_DIR) / "pbrpack" / "earlier";
+    fs::remove_all(dir);
+    const auto files = StudioExporters::exportPBRPack(*device(), patternedPack("rock", 8), dir);
+    const auto before = contents(files);
+
+    // A map that cannot be read back: nothing of the new pack is written.
+    SynthesizedPBRPack missing = patternedPack("rock", 8);
+    missing.albedo = solid(8, 9, 9, 9);
+    missing.emissive.reset();
+    EXPECT_THROW(StudioExporters::exportPBRPack(*device(), missing, dir), pk::StudioError);
+    EXPECT_EQ(contents(files), before);
+
+    // The disk fills up while a new map is written: no map is left cut off and the
+    // earlier manifest stays.
+    SynthesizedPBRPack larger = patternedPack("rock", 8);
+    larger.albedo = patterned(8, 77);
+    {
+        FileSizeLimit full(64);
+        try {
+            StudioExporters::exportPBRPack(*device(), larger, dir);
+            ADD_FAILURE() << "written past a full disk";
+        } catch (const pk::StudioError& e) {
+            EXPECT_EQ(e.code, 102);
+        }
+    }
+    EXPECT_EQ(contents(files), before);
+    for (const auto& entry : fs::directory_iterator(dir))
+        EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << "left behind: " << entry.path();
 }

@@ -4,7 +4,9 @@
 #include <clocale>
 #include <filesystem>
 #include <locale>
+#include <random>
 
+#include "FileSizeLimit.h"
 #include "MarblewickLookDevKit/StudioExporters.h"
 #include "PlatformKit/Foundation/Files.h"
 #include "PlatformKit/Foundation/StudioError.h"
@@ -30,6 +32,11 @@ public:
         lastState = state;
         if (fail) return std::nullopt;
         std::vector<uint8_t> px(size_t(w * h * 4));
+        if (noisy) {
+            std::mt19937 rng(5);
+            for (auto& b : px) b = uint8_t(rng());
+            return px;
+        }
         for (int64_t y = 0; y < h; ++y)
             for (int64_t x = 0; x < w; ++x) {
                 uint8_t* p = &px[size_t((y * w + x) * 4)];
@@ -44,6 +51,7 @@ public:
     LookDevSceneState currentSceneState() const override { return {}; }
 
     bool fail = false;
+    bool noisy = false;  // incompressible pixels: a large file
     std::optional<float> lastYaw;
     std::optional<LookDevSceneState> lastState;
 };
@@ -90,6 +98,28 @@ TEST(StillExporter, RenderFailuresAndBadSizesAre101) {
         r.fail = false;
     }
     EXPECT_FALSE(fs::exists(outDir() / "never.png"));
+}
+
+TEST(StillExporter, AWriteThatFailsHalfwayLeavesTheEarlierStillWhole) {
+    const fs::path file = outDir() / "still-earlier" / "still.png";
+    fs::remove_all(file.parent_path());
+    HalvesRenderer r;
+    StudioExporters::exportStillPNG(r, 64, 32, file);
+    const auto before = pk::readFile(file);
+    ASSERT_TRUE(before.has_value());
+    r.noisy = true;
+    {
+        FileSizeLimit full(4096);  // the new still is about 64 KiB
+        try {
+            StudioExporters::exportStillPNG(r, 128, 128, file);
+            ADD_FAILURE() << "written past a full disk";
+        } catch (const pk::StudioError& e) {
+            EXPECT_EQ(e.code, 102);
+        }
+    }
+    EXPECT_EQ(pk::readFile(file), before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(file.parent_path()), fs::directory_iterator()), 1)
+        << "no temporary file left beside it";
 }
 
 namespace {

@@ -150,6 +150,31 @@ TEST(TurntableExporter, WritesHighProfileVideoWithTheScoreAndAReceipt) {
                                               "fileSizeBytes", "includesAudioScore", "renderElapsedSec"}));
 }
 
+TEST(TurntableExporter, EveryAspectLandsAtTheAverageBitRate) {
+    // Plain quadrants are the easy end of what a render gives: the average alone leaves a
+    // one-second clip of them far below 16 Mb/s. (Busy frames, which it overshoots, are
+    // the writer's own test.) The sound track is not counted.
+    struct Case {
+        TurntableAspectPreset aspect;
+        std::optional<VelMusicIntensityStateV950> music;
+    };
+    for (const Case& c : {Case{TurntableAspectPreset::cinema16x9, std::nullopt},
+                          Case{TurntableAspectPreset::vertical9x16, VelMusicIntensityStateV950::combatDrive},
+                          Case{TurntableAspectPreset::square1x1, std::nullopt}}) {
+        SCOPED_TRACE(c.aspect.rawValue());
+        RecordingRenderer r;
+        const fs::path file = outDir() / "rate.mp4";
+        StudioExporters::exportTurntableMP4(r, c.aspect, 1.0, 30, c.music, file);
+        const auto probe = pk::media::probeMedia(file);
+        ASSERT_TRUE(probe.has_value());
+        const StreamProbe* v = probe->first(StreamProbe::Kind::video);
+        ASSERT_NE(v, nullptr);
+        EXPECT_EQ(v->profileName, "High");
+        EXPECT_EQ(v->pixelFormat, "yuv420p");
+        EXPECT_NEAR(v->bitsPerSecond(), 16e6, 1.6e6);
+    }
+}
+
 TEST(TurntableExporter, FrameCountsAndYawsOfOneTurnFromOneStateCopy) {
     struct Case {
         double duration;

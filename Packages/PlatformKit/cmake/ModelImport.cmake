@@ -1,5 +1,12 @@
-# ModelImport: model files (obj, stl, ply, ...) through Assimp 5.2.
+# ModelImport: model files through Assimp 5.2 (obj, stl, ply) and our own USD reader
+# (usdz, usda, usdc), whose crate sections are LZ4 framed and whose packages carry CRCs.
 find_package(assimp 5.2 REQUIRED)
-pk_add_module(ModelImport LIBS PlatformKit::Math assimp::assimp)
+find_package(ZLIB REQUIRED)
+pkg_check_modules(PK_LZ4 REQUIRED IMPORTED_TARGET liblz4)
+pk_add_module(ModelImport LIBS PlatformKit::Math assimp::assimp ZLIB::ZLIB PkgConfig::PK_LZ4)
 ks_add_tests(pk_modelimport DIR Tests/ModelImport LIBS PlatformKit::ModelImport)
 ks_add_benchmarks(pk_modelimport DIR Benchmarks/ModelImport LIBS PlatformKit::ModelImport)
+foreach(reader Usdz Usda Usdc)
+  ks_add_fuzzer(modelimport_${reader} SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/Tests/ModelImport/Fuzz/Fuzz${reader}.cpp
+                LIBS PlatformKit::ModelImport)
+endforeach()

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "MarblewickAssetIO/VelBlenderHeroKitCatalogV1040.h"
@@ -12,6 +13,7 @@
 #include "PlatformKit/Crypto/Sha256.h"
 #include "PlatformKit/Foundation/Files.h"
 #include "PlatformKit/Foundation/Numbers.h"
+#include "PlatformKit/Foundation/Text.h"
 #include "PlatformKit/Gpu/Device.h"
 #include "PlatformKit/Gpu/Sync.h"
 
@@ -36,6 +38,34 @@ constexpr uint64_t kMaxExpansion = 2048;
 void createArchiveFolder(const fs::path& archiveURL) {
     const fs::path parent = archiveURL.parent_path();
     if (!parent.empty()) pk::createDirectories(parent);
+}
+
+// A path as people can read it: bytes that are not UTF-8 shown as \xNN.
+std::string readablePath(std::string_view s) {
+    std::string out;
+    for (size_t i = 0; i < s.size();) {
+        size_t k = 1;
+        while (k <= 4 && i + k <= s.size() && !pk::isValidUtf8(s.substr(i, k))) ++k;
+        if (k <= 4 && i + k <= s.size()) {
+            out += s.substr(i, k);
+            i += k;
+            continue;
+        }
+        char byte[5];
+        std::snprintf(byte, sizeof byte, "\\x%02X", static_cast<unsigned char>(s[i++]));
+        out += byte;
+    }
+    return out;
+}
+
+// Entry names are text in the JSON manifest, so a file name that is not UTF-8 cannot be
+// packed; it is refused before anything is made, naming the file.
+void requireUtf8Names(const std::vector<fs::path>& fileURLs) {
+    for (const auto& url : fileURLs)
+        if (!pk::isValidUtf8(pk::lastComponent(url)))
+            throw pk::StudioError("MWPak", 4,
+                                  "Cannot pack " + readablePath(url.string()) +
+                                      ": its file name is not valid UTF-8, which an archive entry name must be.");
 }
 
 struct Packed {
@@ -231,6 +261,7 @@ VelMWPakStreamReceiptV1085 Streamer::packFilesToMWPak(const std::vector<fs::path
 
 VelMWPakStreamReceiptV1085 Streamer::packFilesToMWPak(const std::vector<fs::path>& fileURLs, const fs::path& archiveURL,
                                                       pk::gpu::Device* device, const pk::Clock& clock) {
+    requireUtf8Names(fileURLs);
     createArchiveFolder(archiveURL);
     Packed p;
     for (const auto& url : fileURLs) addEntry(p, pk::lastComponent(url), url);

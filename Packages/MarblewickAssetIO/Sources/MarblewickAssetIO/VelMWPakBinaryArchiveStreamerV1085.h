@@ -28,8 +28,9 @@ struct VelMWPakBinaryArchiveStreamerV1085 {
 
     // Packs the readable, non-empty files in order (others are left out silently), writes
     // the archive atomically, verifies it and times the GPU load when a device is given.
-    // Throws StudioError when the folder cannot be made, the manifest cannot be encoded or
-    // the archive cannot be written.
+    // Throws StudioError when a file name is not UTF-8 (before anything is made), the
+    // folder cannot be made, the manifest cannot be encoded or the archive cannot be
+    // written.
     static VelMWPakStreamReceiptV1085 packFilesToMWPak(const std::vector<std::filesystem::path>& fileURLs,
                                                        const std::filesystem::path& archiveURL,
                                                        pk::gpu::Device* device);

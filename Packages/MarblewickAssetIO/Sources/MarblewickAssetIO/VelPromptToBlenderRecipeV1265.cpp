@@ -44,12 +44,33 @@ constexpr const char* kBarricadeBody =
     "add_box(\"hazard_bar\",  (0.0, 1.05, 0.0), (3.0, 0.22, 0.18), (0.94, 0.62, 0.10), rough=0.42)\n"
     "add_box(\"strobe_lamp\", (1.2, 1.32, 0.0), (0.24, 0.28, 0.24), (1.0, 0.48, 0.08), rough=0.15, em=True)";
 
-// The prompt sits in a comment line of a script meant to be run: a line break in it
-// would let the rest of the prompt execute as Python.
-std::string commentSafe(std::string_view prompt) {
-    std::string out(prompt);
-    for (char& ch : out)
-        if (ch == '\n' || ch == '\r') ch = ' ';
+// The prompt as text that can be stored and read back: Python refuses a script holding
+// NUL or ill-formed UTF-8 even inside a comment, and JSON cannot carry ill-formed UTF-8,
+// so each such part reads as U+FFFD.
+std::string promptText(std::string_view prompt) {
+    const std::string valid = pk::isValidUtf8(prompt) ? std::string(prompt) : pk::repairUtf8(prompt);
+    std::string out;
+    out.reserve(valid.size());
+    for (char ch : valid) {
+        if (ch == '\0')
+            out += "\xEF\xBF\xBD";
+        else
+            out += ch;
+    }
+    return out;
+}
+
+// The prompt sits in a comment on the script's second line. A line break in it would let
+// the rest of the prompt execute as Python, and Python reads "coding:" or "coding=" there
+// as the source encoding (an unknown name fails the script, a known one misreads it); a
+// space after "coding" keeps the words and drops the declaration.
+std::string commentSafe(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char ch : text) {
+        if ((ch == ':' || ch == '=') && out.ends_with("coding")) out += ' ';
+        out += ch == '\n' || ch == '\r' ? ' ' : ch;
+    }
     return out;
 }
 
@@ -73,8 +94,9 @@ const Generator::Archetype& Generator::classify(std::string_view prompt) {
 
 VelBlenderAssetRecipeV1265 Generator::compileRecipe(std::string_view from) {
     const Archetype& row = classify(from);
+    std::string prompt = promptText(from);
     std::string script = kHeader;
-    script += commentSafe(from);
+    script += commentSafe(prompt);
     script += kStyleBible;
     script += std::to_string(row.targetTriangleBudget);
     script += kPreamble;
@@ -83,7 +105,7 @@ VelBlenderAssetRecipeV1265 Generator::compileRecipe(std::string_view from) {
     script += row.assetStem;
     script += "\")";
     return VelBlenderAssetRecipeV1265{
-        .prompt = std::string(from),
+        .prompt = std::move(prompt),
         .assetStem = row.assetStem,
         .archetype = row.archetype,
         .targetTriangleBudget = row.targetTriangleBudget,

@@ -12,7 +12,7 @@
 namespace assetio {
 
 struct VelBlenderAssetRecipeV1265 {
-    std::string prompt;  // as given
+    std::string prompt;  // as given, NUL and ill-formed UTF-8 read as U+FFFD
     std::string assetStem;
     std::string archetype;
     int64_t targetTriangleBudget = 0;

@@ -125,17 +125,16 @@ VelMWAnimBakeReceiptV1265 Compiler::compilePoseFramesToMWAnim(const std::string&
     if (outputURL.has_parent_path()) pk::createDirectories(outputURL.parent_path());
     const auto bytes = encodeClip(frames, fps);
     pk::atomicWrite(outputURL, bytes);
-    const auto back = pk::readFile(outputURL);
-    if (!back) throw pk::StudioError(kErrorDomain, readBackFailed, "Cannot read back " + outputURL.string() + ".");
+    const auto back = pk::readFileOrThrow(outputURL);
     uint32_t head = 0;
-    if (back->size() >= 4) std::memcpy(&head, back->data(), 4);
+    if (back.size() >= 4) std::memcpy(&head, back.data(), 4);
     VelMWAnimBakeReceiptV1265 r;
     r.clipName = clipName;
     r.boneCount = kBoneCount;
     r.frameCount = static_cast<int64_t>(frames.size());
     r.fps = fps;
-    r.fileBytes = static_cast<int64_t>(back->size());
-    r.magicValid = back->size() >= 4 && head == magic && back->size() == bytes.size();
+    r.fileBytes = static_cast<int64_t>(back.size());
+    r.magicValid = back.size() >= 4 && head == magic && back.size() == bytes.size();
     r.outputPath = outputURL.string();
     return r;
 }

@@ -52,7 +52,7 @@ struct VelVisionPoseToMWAnimCompilerV1265 {
     static constexpr uint64_t kHeaderBytes = 24;
     static constexpr uint64_t kFrameBytes = 208;
     static constexpr const char* kErrorDomain = "MarblewickAssetIO.AnimBake";
-    enum ErrorCode : int { clipTooLarge = 1, readBackFailed = 2 };
+    enum ErrorCode : int { clipTooLarge = 1 };
 
     // 24 + 208 x frameCount. Throws StudioError clipTooLarge when the count or the length
     // does not fit the format's 32-bit fields.
@@ -62,7 +62,8 @@ struct VelVisionPoseToMWAnimCompilerV1265 {
     static std::vector<uint8_t> encodeClip(std::span<const VelVision3DPoseFrameV1265> frames, float fps);
 
     // Creates the folder, writes atomically, reads back. Folder, write and read errors
-    // are thrown; a read-back that differs only clears magicValid.
+    // are the platform's, thrown unchanged; a read-back that differs only clears
+    // magicValid.
     static VelMWAnimBakeReceiptV1265 compilePoseFramesToMWAnim(const std::string& clipName,
                                                                std::span<const VelVision3DPoseFrameV1265> frames,
                                                                float fps, const std::filesystem::path& outputURL);

@@ -174,7 +174,7 @@ bool PBRMaterialForgeEngine::writePNG(Device& device, const Texture& texture, co
     auto image = makeCGImage(device, texture);
     if (!image) return false;
     try {
-        pk::image::writePng(url, *image);
+        pk::image::writePng(url, *image, {.atomic = true});  // never a cut-off file under the name
         return true;
     } catch (...) {
         return false;

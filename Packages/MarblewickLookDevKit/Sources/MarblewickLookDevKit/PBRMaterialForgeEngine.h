@@ -77,7 +77,7 @@ public:
     static std::optional<pk::image::RgbaImage> makeCGImage(pk::gpu::Device& device, const pk::gpu::Texture& texture,
                                                            std::optional<int> maxDimension = std::nullopt);
     static PBRMapPreviews makePreviews(pk::gpu::Device& device, const SynthesizedPBRPack& pack, int size);
-    // The full-size map as a PNG file written in place; false on any failure.
+    // The full-size map as a PNG file, written atomically; false on any failure.
     static bool writePNG(pk::gpu::Device& device, const pk::gpu::Texture& texture, const std::filesystem::path& url);
 
     // Map side for a requested resolution (256..4096) and photo texture size (64..2048).

@@ -1,9 +1,14 @@
 #include "MarblewickLookDevKit/PBRPackExporter.h"
 
+#include <array>
+#include <system_error>
+#include <thread>
+
 #include "MarblewickLookDevKit/PBRMaterialForgeEngine.h"
-#include "MarblewickLookDevKit/StudioTurntableExporter.h"
+#include "MarblewickLookDevKit/StudioExportFiles.h"
 #include "PlatformKit/Foundation/Files.h"
 #include "PlatformKit/Foundation/StudioError.h"
+#include "PlatformKit/Image/Image.h"
 
 namespace lookdev {
 
@@ -25,24 +30,59 @@ pk::json::Json PBRPackExportManifest::toJson() const {
 
 namespace StudioExporters {
 
+namespace {
+
+// The map's PNG bytes; none when the map is missing, cannot be read back or encoded.
+std::optional<std::vector<uint8_t>> encodedMap(pk::gpu::Device& device, const std::shared_ptr<pk::gpu::Texture>& map) {
+    if (!map) return std::nullopt;
+    try {
+        auto image = PBRMaterialForgeEngine::makeCGImage(device, *map);
+        if (!image) return std::nullopt;
+        return pk::image::encodePng(*image);
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace
+
 std::vector<fs::path> exportPBRPack(pk::gpu::Device& device, const SynthesizedPBRPack& pack, const fs::path& folder) {
     pk::createDirectories(folder);
     const std::string material = pack.parameters.sourcePhotoName.value_or(pack.parameters.preset.title());
-    std::string base = material;
-    for (char& c : base)
-        if (c == ' ' || c == '/') c = '_';
     const int width = pack.albedo ? pack.albedo->width() : 0;
-    const std::string prefix = base + "_" + std::to_string(width);
+    const std::string prefix = underscored(material) + "_" + std::to_string(width);
     const std::vector<fs::path> files = {folder / (prefix + "_Albedo.png"), folder / (prefix + "_Normal.png"),
                                          folder / (prefix + "_ORM.png"), folder / (prefix + "_Emissive.png"),
                                          folder / (prefix + "_Material.json")};
-    const std::shared_ptr<pk::gpu::Texture> maps[4] = {pack.albedo, pack.normal, pack.orm, pack.emissive};
-    for (int i = 0; i < 4; ++i) {
-        // A pack missing one of its maps must not be reported as written.
-        if (!maps[i] || !PBRMaterialForgeEngine::writePNG(device, *maps[i], files[size_t(i)])) {
-            throw pk::StudioError(kErrorDomain, 102, "Failed to finalize PNG.");
+    const std::array<std::shared_ptr<pk::gpu::Texture>, 4> maps = {pack.albedo, pack.normal, pack.orm, pack.emissive};
+
+    // Each map read back and encoded on a thread of its own; the files are written only
+    // once all four are encoded, so a failure leaves an earlier pack at the same names
+    // as it was.
+    std::array<std::optional<std::vector<uint8_t>>, 4> encoded;
+    {
+        std::vector<std::jthread> threads;
+        for (size_t i = 1; i < maps.size(); ++i) {
+            try {
+                threads.emplace_back([&, i] { encoded[i] = encodedMap(device, maps[i]); });
+            } catch (const std::system_error&) {
+                encoded[i] = encodedMap(device, maps[i]);  // no thread to be had: on this one
+            }
+        }
+        encoded[0] = encodedMap(device, maps[0]);
+    }
+    const pk::StudioError notWritten(kErrorDomain, 102, "Failed to finalize PNG.");
+    // A pack missing one of its maps must not be reported as written.
+    for (const auto& png : encoded)
+        if (!png) throw notWritten;
+    for (size_t i = 0; i < maps.size(); ++i) {
+        try {
+            pk::atomicWrite(files[i], *encoded[i]);
+        } catch (const pk::StudioError&) {
+            throw notWritten;
         }
     }
+
     PBRPackExportManifest m;
     m.material = material;
     m.resolution = width;

@@ -32,8 +32,11 @@ namespace StudioExporters {
 // Into `folder` (created first): <base>_<w>_Albedo.png, _Normal.png, _ORM.png,
 // _Emissive.png and _Material.json, where base is the photo name (else the preset's
 // title) with spaces and slashes made underscores and w the albedo map's width.
-// Returns the five paths in that order. A map that cannot be written fails the export
-// with 102 "Failed to finalize PNG."; file system and JSON errors are thrown as they are.
+// Returns the five paths in that order. The maps are encoded in parallel and each file
+// is written atomically, the manifest last. A map that cannot be read back or encoded
+// fails the export with 102 "Failed to finalize PNG." before any file is written; one
+// that cannot be written fails it with 102 too. Folder and JSON errors are thrown as
+// they are.
 std::vector<std::filesystem::path> exportPBRPack(pk::gpu::Device& device, const SynthesizedPBRPack& pack,
                                                  const std::filesystem::path& folder);
 

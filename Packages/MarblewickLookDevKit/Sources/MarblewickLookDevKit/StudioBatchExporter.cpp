@@ -29,12 +29,6 @@ namespace {
 // The three built-in meshes show the synthesized material; file meshes their own look.
 bool isBuiltin(const StudioAssetItem::SourceKind& kind) { return kind.fileURL() == nullptr; }
 
-std::string safeName(std::string s) {
-    for (char& c : s)
-        if (c == ' ' || c == '/') c = '_';
-    return s;
-}
-
 }  // namespace
 
 BatchTurntableReceipt exportBatchTurntables(LookDevBatchEngine& engine, const std::vector<StudioAssetItem>& assets,
@@ -67,7 +61,7 @@ BatchTurntableReceipt exportBatchTurntables(LookDevBatchEngine& engine, const st
             const float blend = isBuiltin(asset.kind) ? 1.0f : 0.0f;
             engine.updateSceneState([&](LookDevSceneState& s) { s.materialOverrideBlend = blend; });
 
-            const std::string name = safeName(asset.displayName);
+            const std::string name = underscored(asset.displayName);
             const fs::path still = to / (name + "_Hero.png");
             exportStillPNG(engine, dims.width, dims.height, still);
             receipt.thumbnailPaths.push_back(pk::lastComponent(still));

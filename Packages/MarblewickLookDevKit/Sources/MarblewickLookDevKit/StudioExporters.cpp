@@ -18,12 +18,6 @@ void createParent(const fs::path& to) {
     if (!to.parent_path().empty()) pk::createDirectories(to.parent_path());
 }
 
-std::string underscored(std::string s) {
-    for (char& c : s)
-        if (c == ' ') c = '_';
-    return s;
-}
-
 }  // namespace
 
 int64_t exportStillPNG(LookDevOffscreenRenderer& engine, int64_t width, int64_t height, const fs::path& to,
@@ -34,7 +28,9 @@ int64_t exportStillPNG(LookDevOffscreenRenderer& engine, int64_t width, int64_t 
     const auto bytes = engine.renderOffscreenBGRA(width, height, overrideYaw, overrideState);
     if (!bytes || bytes->size() != size_t(width) * size_t(height) * 4) throw noRender;
     try {
-        pk::image::writePng(to, bytes->data(), int(width), int(height), size_t(width) * 4, pk::image::ChannelOrder::bgra);
+        // Atomic: a failed or interrupted write never leaves a cut-off PNG under the name.
+        pk::image::writePng(to, bytes->data(), int(width), int(height), size_t(width) * 4, pk::image::ChannelOrder::bgra,
+                            {.atomic = true});
     } catch (const pk::StudioError&) {
         throw pk::StudioError(kErrorDomain, 102, "Failed to finalize PNG.");
     }
@@ -44,7 +40,7 @@ int64_t exportStillPNG(LookDevOffscreenRenderer& engine, int64_t width, int64_t 
 }
 
 int64_t exportOBJ(const LoadedStudioMesh& mesh, const fs::path& to) {
-    std::string text = "# Exported by MarblewickLookDevKit\no " + underscored(mesh.audit.name);
+    std::string text = "# Exported by MarblewickLookDevKit\no " + underscored(mesh.audit.name, " ");
     for (const auto& v : mesh.rawVertices)
         text += pk::formatC("\nv %.5f %.5f %.5f", double(v.position.x), double(v.position.y), double(v.position.z));
     for (const auto& v : mesh.rawVertices) text += pk::formatC("\nvt %.5f %.5f", double(v.uv.x), double(v.uv.y));

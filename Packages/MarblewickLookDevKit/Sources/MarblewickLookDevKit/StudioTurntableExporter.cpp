@@ -104,6 +104,7 @@ TurntableExportReceipt exportTurntableMP4(LookDevOffscreenRenderer& engine, Turn
     vs.height = height;
     vs.fps = int(fps);
     vs.averageBitRate = 16'000'000;
+    vs.constantBitRate = true;  // every aspect and length at the average, not only long clips
     std::unique_ptr<Mp4Writer> writer;
     if (musicState) {
         try {

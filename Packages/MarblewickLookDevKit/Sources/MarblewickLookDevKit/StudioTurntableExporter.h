@@ -11,6 +11,7 @@
 #include "MarblewickCreatorStudio/VelSoundVel4AdaptiveMusicEngineV950.h"
 #include "MarblewickLookDevKit/LookDevOffscreenRenderer.h"
 #include "MarblewickLookDevKit/LookDevSceneState.h"
+#include "MarblewickLookDevKit/StudioExportFiles.h"
 #include "PlatformKit/Foundation/Json.h"
 
 namespace lookdev {
@@ -42,8 +43,6 @@ private:
 };
 
 namespace StudioExporters {
-
-inline constexpr const char* kErrorDomain = "MarblewickLookDevKit";
 
 // Blocks until the file is finished. Frames: max(30, trunc(durationSec × fps)), each at
 // yaw base + i / frameCount × 2π from one copy of the scene state. onProgress is called

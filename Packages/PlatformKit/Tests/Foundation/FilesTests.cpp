@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "PlatformKit/Foundation/Files.h"
 #include "PlatformKit/Foundation/StudioError.h"
 
@@ -70,11 +72,6 @@ TEST(Files, AtomicWriteTakesAnyNameTheFolderAllowsAndNeverGoesThroughALink) {
     EXPECT_FALSE(fs::is_symlink(dir / "link.txt"));
     EXPECT_EQ(pk::readTextFile(dir / "link.txt", 1 << 20, pk::Links::refuse), "mine");
     EXPECT_EQ(pk::readTextFile(outside), "secret");
-
-    // Neither a FIFO nor a folder is read (opening a FIFO must not wait for a writer).
-    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
-    EXPECT_FALSE(pk::readFile(dir / "pipe"));
-    EXPECT_FALSE(pk::readFile(dir));
 }
 
 TEST(Files, PathHelpers) {
@@ -98,6 +95,35 @@ TEST(Files, PathHelpers) {
         EXPECT_EQ(pk::lastComponent(c.path), c.last) << c.path;
     }
     EXPECT_EQ(pk::absolutePath("/x/y/../z/").string(), "/x/z");
+}
+
+// What cannot be read as a whole regular file: readFile gives nothing, readFileOrThrow
+// the errno. A FIFO with no writer is refused at once instead of waiting for one.
+TEST(Files, ReadRefusesWhatIsNotAWholeRegularFile) {
+    const fs::path dir = freshDir("read");
+    pk::atomicWrite(dir / "f.bin", std::string_view("abcd"));
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    EXPECT_EQ(pk::readFileOrThrow(dir / "f.bin"), (std::vector<uint8_t>{'a', 'b', 'c', 'd'}));
+    struct Case {
+        fs::path path;
+        uint64_t maxBytes;
+        int err;
+    };
+    const Case cases[] = {
+        {dir / "absent", 100, ENOENT}, {dir, 100, EISDIR},        {dir / "pipe", 100, EINVAL},
+        {dir / "f.bin", 3, EFBIG},     {dir / "f.bin/x", 100, ENOTDIR},
+    };
+    for (const Case& c : cases) {
+        EXPECT_FALSE(pk::readFile(c.path, c.maxBytes).has_value()) << c.path;
+        try {
+            pk::readFileOrThrow(c.path, c.maxBytes);
+            ADD_FAILURE() << c.path;
+        } catch (const pk::StudioError& e) {
+            EXPECT_EQ(e.domain, "POSIX") << c.path;
+            EXPECT_EQ(e.code, c.err) << c.path;
+            EXPECT_EQ(e.description.rfind("Could not read " + c.path.string() + ": ", 0), 0u) << e.description;
+        }
+    }
 }
 
 TEST(Files, RemoveFileOnlyNeverRemovesAFolder) {

@@ -63,6 +63,10 @@ TEST(Text, Utf8RepairAndGraphemes) {
     EXPECT_EQ(pk::prefixGraphemes("e\xCC\x81xyz", 2), "e\xCC\x81x");
     EXPECT_TRUE(pk::canonicallyEqual("\xC3\xA9", "e\xCC\x81"));
     EXPECT_EQ(pk::toUpper("stra\xC3\x9F" "e"), "STRASSE");
+    // Searches compare composed, case-folded forms.
+    EXPECT_EQ(pk::searchFolded("CAFE\xCC\x81"), "caf\xC3\xA9");
+    EXPECT_EQ(pk::searchFolded("Caf\xC3\xA9"), "caf\xC3\xA9");
+    EXPECT_EQ(pk::searchFolded("Stra\xC3\x9F" "e"), "strasse");
     EXPECT_EQ(pk::trimWhitespace("  a b \n"), "a b");
 }
 

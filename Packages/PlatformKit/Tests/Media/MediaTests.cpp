@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <random>
 #include <thread>
 
 #include "PlatformKit/Media/MediaProbe.h"
@@ -173,6 +174,50 @@ TEST(Mp4Writer, KeyFrameIntervalAndSceneCutSwitch) {
         EXPECT_EQ(v->packetCount, 30);
         if (c.expected.empty()) EXPECT_GT(v->keyFrames.size(), 1u);
         else EXPECT_EQ(v->keyFrames, c.expected) << c.keyint;
+    }
+}
+
+TEST(Mp4Writer, ConstantBitRateHoldsTheAverageOnShortPlainAndBusyClips) {
+    // Plain frames leave ABR far below the average, busy ones far above it on a short
+    // clip; held, both land on it, measured as the video's own bytes over its length.
+    struct Case {
+        const char* content;
+        int frames;
+    };
+    const int w = 320, h = 240;
+    const int64_t rate = 1'000'000;
+    for (const Case& c : {Case{"plain", 15}, Case{"plain", 90}, Case{"busy", 15}, Case{"busy", 90}}) {
+        SCOPED_TRACE(std::string(c.content) + " " + std::to_string(c.frames) + " frames");
+        const fs::path file = outDir() / "constant-rate.mp4";
+        VideoEncoderSettings vs;
+        vs.width = w;
+        vs.height = h;
+        vs.averageBitRate = rate;
+        vs.constantBitRate = true;
+        Mp4Writer writer(file, vs, std::nullopt);
+        writer.start();
+        std::mt19937 rng(11);
+        for (int i = 0; i < c.frames; ++i) {
+            auto px = quadrantFrame(w, h, w * 4);
+            if (std::string(c.content) == "busy")
+                for (size_t k = 0; k < px.size(); k += 4) px[k] = uint8_t(rng()), px[k + 1] = uint8_t(rng() >> 8);
+            writer.appendVideoFrame(px.data(), w * 4, i);
+        }
+        writer.finish();
+        const auto probe = probeMedia(file);
+        ASSERT_TRUE(probe.has_value());
+        const StreamProbe* v = probe->first(StreamProbe::Kind::video);
+        ASSERT_NE(v, nullptr);
+        EXPECT_EQ(v->profileName, "High");
+        EXPECT_EQ(v->packetCount, c.frames);
+        EXPECT_NEAR(v->bitsPerSecond(), double(rate), 0.05 * double(rate));
+        if (std::string(c.content) == "plain") {
+            // The filler that makes up the rate does not disturb decoding.
+            const auto img = decodeFirstVideoFrameRGB(file);
+            ASSERT_TRUE(img.has_value());
+            EXPECT_NEAR(img->at(8, 8)[0], kQuad[0].r, 6);
+            EXPECT_NEAR(img->at(w - 8, h - 8)[2], kQuad[3].b, 6);
+        }
     }
 }
 

@@ -97,25 +97,57 @@ void writeInPlace(const fs::path& path, std::span<const uint8_t> bytes) {
     if (::close(fd) != 0) throwErrno(errno, "Could not write " + path.string());
 }
 
-std::optional<std::vector<uint8_t>> readFile(const fs::path& path, uint64_t maxBytes, Links links) {
-    // O_NONBLOCK: opening a FIFO must not wait for a writer (fstat then refuses it).
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | (links == Links::refuse ? O_NOFOLLOW : 0));
-    if (fd < 0) return std::nullopt;
+namespace {
+
+// 0 with the whole file in `out`, or the errno. A FIFO is opened without waiting for a
+// writer and then refused like any file that is not regular; a read error fails the read
+// rather than passing off the part read as the file.
+int readWhole(const fs::path& path, uint64_t maxBytes, Links links, std::vector<uint8_t>& out) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | (links == Links::refuse ? O_NOFOLLOW : 0));
+    if (fd < 0) return errno;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<uint64_t>(st.st_size) > maxBytes) {
+    int err = 0;
+    if (::fstat(fd, &st) != 0)
+        err = errno;
+    else if (S_ISDIR(st.st_mode))
+        err = EISDIR;
+    else if (!S_ISREG(st.st_mode))
+        err = EINVAL;
+    else if (static_cast<uint64_t>(st.st_size) > maxBytes)
+        err = EFBIG;
+    if (err != 0) {
         ::close(fd);
-        return std::nullopt;
+        return err;
     }
-    std::vector<uint8_t> out(static_cast<size_t>(st.st_size));
+    out.resize(static_cast<size_t>(st.st_size));
     size_t done = 0;
     while (done < out.size()) {
-        ssize_t n = ::read(fd, out.data() + done, out.size() - done);
+        const ssize_t n = ::read(fd, out.data() + done, out.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
+        if (n < 0) {
+            err = errno;
+            break;
+        }
+        if (n == 0) break;
         done += static_cast<size_t>(n);
     }
     ::close(fd);
     out.resize(done);
+    return err;
+}
+
+}  // namespace
+
+std::optional<std::vector<uint8_t>> readFile(const fs::path& path, uint64_t maxBytes, Links links) {
+    std::vector<uint8_t> out;
+    if (readWhole(path, maxBytes, links, out) != 0) return std::nullopt;
+    return out;
+}
+
+std::vector<uint8_t> readFileOrThrow(const fs::path& path, uint64_t maxBytes) {
+    std::vector<uint8_t> out;
+    if (const int err = readWhole(path, maxBytes, Links::follow, out); err != 0)
+        throwErrno(err, "Could not read " + path.string());
     return out;
 }
 

@@ -28,6 +28,9 @@ enum class Links { follow, refuse };
 // maxBytes, or (with Links::refuse) is a symbolic link.
 std::optional<std::vector<uint8_t>> readFile(const fs::path& path, uint64_t maxBytes = UINT64_C(1) << 32,
                                              Links links = Links::follow);
+// The same, for callers that pass the reason on: throws StudioError (POSIX) with the errno
+// (EISDIR or EINVAL for what is not a regular file, EFBIG above maxBytes).
+std::vector<uint8_t> readFileOrThrow(const fs::path& path, uint64_t maxBytes = UINT64_C(1) << 32);
 std::optional<std::string> readTextFile(const fs::path& path, uint64_t maxBytes = UINT64_C(1) << 30,
                                         Links links = Links::follow);
 

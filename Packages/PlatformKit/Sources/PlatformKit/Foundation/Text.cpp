@@ -93,6 +93,19 @@ std::string nfc(std::string_view s) {
 
 bool canonicallyEqual(std::string_view a, std::string_view b) { return a == b || nfc(a) == nfc(b); }
 
+std::string searchFolded(std::string_view s) {
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* n = icu::Normalizer2::getNFCInstance(status);
+    if (U_FAILURE(status)) return toLower(s);
+    icu::UnicodeString u = n->normalize(toUnicode(s), status);
+    if (U_FAILURE(status)) return toLower(s);
+    // Folding may leave text that is no longer composed: compose it again.
+    u.foldCase(U_FOLD_CASE_DEFAULT);
+    u = n->normalize(u, status);
+    if (U_FAILURE(status)) return toLower(s);
+    return toUtf8(u);
+}
+
 std::string toUpper(std::string_view s) {
     icu::UnicodeString u = toUnicode(s);
     u.toUpper(icu::Locale::getRoot());

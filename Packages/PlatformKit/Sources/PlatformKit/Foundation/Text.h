@@ -24,6 +24,10 @@ void appendUtf8(std::string& out, char32_t cp);
 std::string nfc(std::string_view s);
 // Canonical equivalence: equal NFC forms.
 bool canonicallyEqual(std::string_view a, std::string_view b);
+// The form searches compare: full case folding between two canonical compositions, so
+// text that is canonically equal up to case ("Caf\u00E9", "CAFE\u0301") gives the same
+// bytes and a substring of one is a substring of the other.
+std::string searchFolded(std::string_view s);
 // Full Unicode upper- and lower-casing, root locale.
 std::string toUpper(std::string_view s);
 std::string toLower(std::string_view s);

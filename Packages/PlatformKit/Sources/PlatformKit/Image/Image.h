@@ -64,13 +64,15 @@ void premultiplyAlpha(RgbaImage& image);
 enum class ChannelOrder { rgba, bgra };
 
 struct PngOptions {
-    int compressionLevel = 6;  // zlib level 0..9; 1 is fast, 6 the default
-    bool atomic = false;       // writePng: temporary file + rename (pk::atomicWrite)
+    // Deflate level 0..12 (libdeflate's scale: 0 stores, 12 is smallest and slowest).
+    int compressionLevel = 6;
+    bool atomic = false;  // writePng: temporary file + rename (pk::atomicWrite)
 };
 
 // PNG bytes of width x height pixels given as 8-bit RGBA or BGRA rows `stride` apart
-// (straight alpha). Throws StudioError("PlatformKit.Image", ...) on a bad size or an
-// encoder failure.
+// (straight alpha). Large images are compressed in strips on all cores, so one call
+// uses the whole machine. Throws StudioError("PlatformKit.Image", ...) on a bad size or
+// an encoder failure.
 std::vector<uint8_t> encodePng(const uint8_t* pixels, int width, int height, size_t stride, ChannelOrder order,
                                const PngOptions& options = {});
 std::vector<uint8_t> encodePng(const RgbaImage& image, const PngOptions& options = {});

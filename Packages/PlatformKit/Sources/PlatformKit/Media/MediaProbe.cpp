@@ -123,6 +123,7 @@ std::optional<MediaProbe> probeMedia(const std::filesystem::path& path) {
     while (av_read_frame(in.fmt, pkt) >= 0) {
         if (pkt->stream_index >= 0 && unsigned(pkt->stream_index) < packets.size()) {
             packets[size_t(pkt->stream_index)].push_back({pkt->pts, (pkt->flags & AV_PKT_FLAG_KEY) != 0});
+            probe.streams[size_t(pkt->stream_index)].packetBytes += pkt->size;
         }
         av_packet_unref(pkt);
     }

@@ -21,6 +21,7 @@ struct StreamProbe {
     int sampleRate = 0, channels = 0;
     int64_t bitRate = 0;
     int64_t packetCount = 0;
+    int64_t packetBytes = 0;  // the stream's data in the file: all its packets' sizes
     // Presentation times in seconds, in presentation order.
     std::vector<double> presentationTimes;
     // Positions (in presentation order) of the key frames.
@@ -28,6 +29,8 @@ struct StreamProbe {
     // Time base of the stream's timestamps.
     int timeBaseNum = 0, timeBaseDen = 1;
     double durationSeconds = 0;
+    // packetBytes over durationSeconds, in bit/s (0 without a duration).
+    double bitsPerSecond() const { return durationSeconds > 0 ? double(packetBytes) * 8.0 / durationSeconds : 0.0; }
 };
 
 struct MediaProbe {

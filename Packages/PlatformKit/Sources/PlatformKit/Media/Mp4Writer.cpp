@@ -186,7 +186,8 @@ Mp4Writer::Mp4Writer(const std::filesystem::path& path, const VideoEncoderSettin
         throw mediaError(1, "Video size must be even and between 2 and 16384 pixels.");
     }
     if (video.fps <= 0 || video.fps > 1000) throw mediaError(1, "Frame rate must be between 1 and 1000.");
-    if (video.averageBitRate <= 0 || video.maxKeyFrameInterval < 0) throw mediaError(1, "Bad video bit rate or key frame interval.");
+    if (video.averageBitRate <= 0 || video.averageBitRate > int64_t(INT32_MAX) || video.maxKeyFrameInterval < 0)
+        throw mediaError(1, "Bad video bit rate or key frame interval.");
     if (audio && (audio->sampleRate < 8000 || audio->sampleRate > 96000 || audio->channels < 1 || audio->channels > 8 ||
                   audio->bitRate <= 0)) {
         throw mediaError(1, "Bad audio settings.");
@@ -216,6 +217,16 @@ Mp4Writer::Mp4Writer(const std::filesystem::path& path, const VideoEncoderSettin
     check(av_opt_set(v->priv_data, "profile", "high", 0), "Setting the H.264 profile failed");
     check(av_opt_set(v->priv_data, "preset", video.preset.c_str(), 0), "Setting the x264 preset failed");
     if (!video.sceneCutKeyFrames) check(av_opt_set(v->priv_data, "x264-params", "scenecut=0", 0), "Turning scene cuts off failed");
+    if (video.constantBitRate) {
+        // ABR alone spends freely early on and leaves easy frames cheap, so a short clip
+        // can land at several times the average. A VBV at the average with a quarter
+        // second of buffer, full from the start, bounds what any stretch may spend, and
+        // HRD CBR pads what easy frames leave with filler data.
+        v->rc_max_rate = video.averageBitRate;
+        v->rc_buffer_size = int(video.averageBitRate / 4);
+        v->rc_initial_buffer_occupancy = v->rc_buffer_size;
+        check(av_opt_set(v->priv_data, "nal-hrd", "cbr", 0), "Setting constant bit rate failed");
+    }
     check(avcodec_open2(v, x264, nullptr), "Opening the H.264 encoder failed");
     m.vstream = avformat_new_stream(m.fmt, nullptr);
     if (!m.vstream) throw ffmpegError(AVERROR(ENOMEM), "Video stream");

@@ -21,7 +21,11 @@ struct VideoEncoderSettings {
     int width = 0;   // even, 2..16384
     int height = 0;  // even, 2..16384
     int fps = 30;    // frames per second; the video time base is 1/fps
-    int64_t averageBitRate = 16'000'000;
+    int64_t averageBitRate = 16'000'000;  // bit/s, 1..2^31-1
+    // Every clip, short or long, busy or plain, at the average bit rate (x264 ABR held
+    // by a VBV at that rate, padded with filler data). Off: ABR alone, which on short
+    // clips can land at several times the average.
+    bool constantBitRate = false;
     int maxKeyFrameInterval = 0;  // frames; 0 leaves the encoder's own choice
     bool sceneCutKeyFrames = true;
     std::string preset = "medium";  // x264 speed preset

@@ -1,4 +1,5 @@
 #include "PlatformKit/ModelImport/ModelImport.h"
+#include "PlatformKit/ModelImport/UsdStage.h"
 
 #include <assimp/Importer.hpp>
 #include <assimp/material.h>
@@ -238,6 +239,7 @@ void appendNode(const aiScene* scene, const aiNode* node, std::vector<Mesh>& out
 }  // namespace
 
 std::optional<Model> importModel(const std::filesystem::path& path, const ImportOptions& options) {
+    if (isUsdFile(path)) return importUsd(path, options);
     Assimp::Importer importer;
     const float crease = std::clamp(options.normalCreaseThreshold, -1.0f, 1.0f);
     const aiScene* read = importer.ReadFile(path.string(), 0);

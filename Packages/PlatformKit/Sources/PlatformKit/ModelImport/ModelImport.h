@@ -1,7 +1,8 @@
 #pragma once
 // Model import (obj with mtl, stl, ply, and whatever else the importer reads) into plain
-// meshes in their own coordinates: no node transforms are applied. Built on Assimp 5.2,
-// which has no USD importer: a usdz file fails like any unreadable model.
+// meshes in their own coordinates: no node transforms are applied. Built on Assimp 5.2;
+// usdz, usda and usdc files go to our own USD reader (UsdStage.h), which places its
+// meshes in world space.
 //
 // A mesh is one node of the file's hierarchy with its vertex arrays; its faces are
 // grouped into submeshes by material and geometry type. Polygons are triangulated;

@@ -6,6 +6,7 @@
 #include "PlatformKit/Foundation/Files.h"
 #include "PlatformKit/Foundation/Text.h"
 #include "PlatformKit/Ui/UiContext.h"
+#include "PlatformKit/Ui/UiInputQueue.h"
 #include "PlatformKit/Ui/UiSymbols.h"
 #include "PlatformKit/Ui/UiWidgets.h"
 
@@ -31,6 +32,11 @@ FileType FileType::forExtension(std::string extension) {
 
 namespace {
 const char* kPopupId = "##filePanel";
+
+bool enterPressed() {
+    return ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Enter), false) ||
+           ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_KeyPadEnter), false);
+}
 
 bool typeAllowed(const FilePanelRequest& r, const fs::path& file) {
     if (r.allowedTypes.empty()) return true;
@@ -84,9 +90,68 @@ void ImGuiFilePanels::navigate(const fs::path& dir) {
     });
     entries_ = std::move(list);
     directory_ = dir;
+    pathText_ = dir.string();
     selected_.clear();
+    doubleClickedRow_.clear();
     error_.clear();
     confirmOverwrite_ = false;
+    scrollToTop_ = true;  // a folder is shown from its first row
+}
+
+void ImGuiFilePanels::goToTypedPath() {
+    using Kind = FilePanelRequest::Kind;
+    const std::string typed = trimWhitespace(pathText_);
+    if (typed.empty()) return;
+    fs::path p;
+    if (typed == "~" || typed.rfind("~/", 0) == 0)
+        p = homeDirectory() / typed.substr(std::min<size_t>(2, typed.size()));
+    else
+        p = fs::path(typed).is_absolute() ? fs::path(typed) : directory_ / typed;
+    p = p.lexically_normal();
+    if (!p.has_filename() && p.has_parent_path() && p != p.root_path()) p = p.parent_path();
+
+    std::error_code ec;
+    if (fs::is_directory(p, ec)) {
+        navigate(p);
+        return;
+    }
+    const fs::path folder = p.parent_path();
+    const std::string name = p.filename().string();
+    const bool exists = fs::exists(p, ec);
+    if (!fs::is_directory(folder, ec) || (!exists && request_.kind != Kind::save)) {
+        error_ = "\u201C" + typed + "\u201D can\u2019t be found.";
+        return;
+    }
+    navigate(folder);
+    if (!error_.empty()) return;
+    switch (request_.kind) {
+        case Kind::open:
+            if (!typeAllowed(request_, p)) {
+                error_ = "\u201C" + name + "\u201D can\u2019t be opened here.";
+                return;
+            }
+            selected_ = name;
+            confirm();
+            return;
+        case Kind::save:
+            fileName_ = name;
+            confirm();
+            return;
+        case Kind::folder:
+            return;  // the file's folder is shown; a folder is what is chosen
+    }
+}
+
+void ImGuiFilePanels::activate(const Entry& entry) {
+    if (entry.isDirectory) {
+        navigate(directory_ / entry.name);
+        return;
+    }
+    if (!entry.allowed || request_.kind == FilePanelRequest::Kind::folder) return;
+    selected_ = entry.name;
+    if (request_.kind == FilePanelRequest::Kind::save) fileName_ = entry.name;
+    confirmOverwrite_ = false;
+    confirm();
 }
 
 std::string ImGuiFilePanels::saveName() const {
@@ -104,13 +169,20 @@ void ImGuiFilePanels::confirm() {
         case Kind::open: {
             if (selected_.empty()) return;
             fs::path p = directory_ / selected_;
-            if (!typeAllowed(request_, p) || fs::is_directory(p, ec)) return;
+            if (fs::is_directory(p, ec)) {
+                navigate(p);
+                return;
+            }
+            if (!typeAllowed(request_, p)) return;
             finish(p);
             return;
         }
-        case Kind::folder:
-            finish(directory_);
+        case Kind::folder: {
+            // A selected subfolder is the choice; without one, the folder shown.
+            const fs::path p = directory_ / selected_;
+            finish(!selected_.empty() && fs::is_directory(p, ec) ? p : directory_);
             return;
+        }
         case Kind::save: {
             std::string name = saveName();
             if (name.empty()) return;
@@ -199,10 +271,16 @@ void ImGuiFilePanels::draw() {
                     error_ = "The folder can\u2019t be created.";
             }
         }
-        text("path", directory_.string(), FontSpec{11}, white(0.55));
+        // Type a folder to go there, or a file to take it.
+        textField("path", "Go to folder or file", pathText_, 0, FontSpec{11});
+        const bool pathSubmitted = ImGui::IsItemDeactivated() && enterPressed();
 
         float footer = request_.kind == Kind::save ? 112.0f : 78.0f;
         ImGui::BeginChild("entries", ImVec2(0, std::max(ImGui::GetContentRegionAvail().y - footer, 60.0f)), true);
+        if (scrollToTop_) {
+            ImGui::SetScrollY(0);
+            scrollToTop_ = false;
+        }
         {
             ProbeScope entries("entries");
             LabelStyle row;
@@ -210,7 +288,7 @@ void ImGuiFilePanels::draw() {
             row.fullWidth = true;
             row.paddingV = 4;
             row.shape = Shape::rounded(5);
-            std::optional<fs::path> enter;
+            std::optional<Entry> activated;
             for (const auto& e : entries_) {
                 LabelStyle st = row;
                 bool sel = e.name == selected_;
@@ -220,27 +298,34 @@ void ImGuiFilePanels::draw() {
                 // draws no text of its own; the row text is drawn below.
                 st.foreground = UiPalette::clear;
                 ImVec2 start = ImGui::GetCursorScreenPos();
-                if (labelButton(e.name, e.name, {}, st, ControlState{sel, e.allowed})) {
-                    if (e.isDirectory)
-                        enter = directory_ / e.name;
-                    else {
+                const bool clicked = labelButton(e.name, e.name, {}, st, ControlState{sel, e.allowed});
+                // The platform's count, not ImGui's clock: at a low frame rate the two
+                // presses of a double-click lie further apart than ImGui allows.
+                if (ImGui::IsItemActivated() && mouseClickCount(ImGuiMouseButton_Left) == 2) doubleClickedRow_ = e.name;
+                if (clicked) {
+                    if (doubleClickedRow_ == e.name) {
+                        activated = e;
+                    } else {
                         selected_ = e.name;
-                        if (request_.kind == Kind::save) fileName_ = e.name;
+                        if (request_.kind == Kind::save && !e.isDirectory) fileName_ = e.name;
                         confirmOverwrite_ = false;
                     }
+                    doubleClickedRow_.clear();
                 }
                 ImDrawList* dl = ImGui::GetWindowDrawList();
                 std::string line = symbolText(e.isDirectory ? "folder.fill" : "doc", ctx && ctx->fonts().hasIcons()) + "  " + e.name;
                 ImFont* f = fontFor(row.font);
                 dl->AddText(f, row.font.size, ImVec2(start.x + 6, start.y + row.paddingV), toImU32(fg), line.c_str());
             }
-            if (enter) navigate(*enter);
+            if (activated) activate(*activated);
         }
         ImGui::EndChild();
 
+        bool nameSubmitted = false;
         if (request_.kind == Kind::save) {
             text("nameLabel", "Save As:", FontSpec{11, FontWeight::medium}, white(0.72));
             if (textField("fileName", "Name", fileName_, 0, FontSpec{12})) confirmOverwrite_ = false;
+            nameSubmitted = ImGui::IsItemDeactivated() && enterPressed();
         }
         if (!error_.empty()) text("error", error_, FontSpec{11}, UiPalette::orange);
 
@@ -250,11 +335,15 @@ void ImGuiFilePanels::draw() {
         LabelStyle ok = primaryActionStyle();
         ok.fullWidth = false;
         ok.width = 110;
+        // Enter and Escape answer the default and the cancel button, unless a field took them.
+        const bool keysFree = !pathSubmitted && !nameSubmitted && !ImGui::IsAnyItemActive();
+        const bool enter = keysFree && enterPressed();
+        const bool escape = ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Escape), false);
         if (confirmOverwrite_) {
             text("overwrite", "\u201C" + saveName() + "\u201D already exists. Do you want to replace it?", FontSpec{12, FontWeight::medium});
-            if (labelButton("keep", "Cancel", {}, cancel)) confirmOverwrite_ = false;
+            if (labelButton("keep", "Cancel", {}, cancel) || escape) confirmOverwrite_ = false;
             ImGui::SameLine();
-            if (labelButton("replace", "Replace", {}, ok)) confirm();
+            if (labelButton("replace", "Replace", {}, ok) || (enter && confirmOverwrite_)) confirm();
         } else {
             const char* okTitle = request_.kind == Kind::open ? "Open" : request_.kind == Kind::save ? "Save" : "Choose";
             bool okEnabled = request_.kind == Kind::folder ||
@@ -262,9 +351,11 @@ void ImGuiFilePanels::draw() {
                              (request_.kind == Kind::open && !selected_.empty());
             if (labelButton("cancel", "Cancel", {}, cancel)) finish(std::nullopt);
             ImGui::SameLine();
-            if (labelButton("confirm", okTitle, {}, ok, ControlState{false, okEnabled})) confirm();
-            if (active_ && ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Escape))) finish(std::nullopt);
+            if (labelButton("confirm", okTitle, {}, ok, ControlState{false, okEnabled}) || (active_ && (enter || nameSubmitted)))
+                confirm();
+            if (active_ && escape) finish(std::nullopt);
         }
+        if (pathSubmitted && active_) goToTypedPath();
     }
     ImGui::EndPopup();
     // The continuation runs outside the popup, so it may present the next panel.

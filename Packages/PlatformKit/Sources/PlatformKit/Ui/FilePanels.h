@@ -51,7 +51,9 @@ public:
 };
 
 // Our own ImGui modal. Call draw() once per frame inside the window's frame, after the
-// window's content.
+// window's content. As desktop panels do: a click selects a row, a double-click enters a
+// folder or takes a file, the path field goes to a typed folder or takes a typed file,
+// Enter confirms (or enters the selected folder) and Escape cancels.
 class ImGuiFilePanels : public FilePanels {
 public:
     bool present(FilePanelRequest request, FilePanelContinuation onConfirm) override;
@@ -60,6 +62,7 @@ public:
 
     // The state a test can look at.
     const fs::path& currentDirectory() const { return directory_; }
+    const std::string& selection() const { return selected_; }
     const std::string& fileName() const { return fileName_; }
     bool isConfirmingOverwrite() const { return confirmOverwrite_; }
     const std::string& errorText() const { return error_; }
@@ -71,6 +74,11 @@ private:
         bool allowed;
     };
     void navigate(const fs::path& dir);
+    // The path field's text: a folder is entered, a file taken (for a save panel, a new
+    // name in an existing folder too); anything else is reported.
+    void goToTypedPath();
+    // A double-click (or Enter) on a row: folders are entered, files taken.
+    void activate(const Entry& entry);
     void confirm();
     void finish(std::optional<fs::path> result);
     std::string saveName() const;
@@ -83,6 +91,9 @@ private:
     std::vector<Entry> entries_;
     std::string selected_;
     std::string fileName_;
+    std::string pathText_;
+    std::string doubleClickedRow_;  // pressed a second time; taken on its release
+    bool scrollToTop_ = false;
     std::string error_;
     bool confirmOverwrite_ = false;
     std::optional<fs::path> pendingResult_;

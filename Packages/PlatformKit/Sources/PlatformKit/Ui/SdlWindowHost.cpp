@@ -4,6 +4,8 @@
 #include <SDL2/SDL.h>
 #include <epoxy/gl.h>
 
+#include <algorithm>
+
 #include <backends/imgui_impl_opengl3.h>
 #include <backends/imgui_impl_sdl.h>
 
@@ -65,6 +67,8 @@ std::unique_ptr<SdlWindowHost> SdlWindowHost::create(const WindowOptions& o, std
         host.reset();
         return fail(why);
     }
+    host->minWidth_ = std::max(o.minWidth, 0);
+    host->minHeight_ = std::max(o.minHeight, 0);
     if (o.minWidth > 0 || o.minHeight > 0) SDL_SetWindowMinimumSize(host->window_, o.minWidth, o.minHeight);
     host->gl_ = SDL_GL_CreateContext(host->window_);
     if (!host->gl_) {
@@ -114,16 +118,79 @@ void SdlWindowHost::makeCurrent() {
 
 void SdlWindowHost::drawableSize(int& width, int& height) const { SDL_GL_GetDrawableSize(window_, &width, &height); }
 
+namespace {
+
+KeyModifiers modifiersOf(Uint16 mod) {
+    return KeyModifiers{(mod & KMOD_CTRL) != 0, (mod & KMOD_SHIFT) != 0, (mod & KMOD_ALT) != 0, (mod & KMOD_GUI) != 0};
+}
+
+// SDL's buttons in ImGui's order: left, right, middle, then the two extra ones.
+int imguiButton(Uint8 button) {
+    switch (button) {
+        case SDL_BUTTON_LEFT: return 0;
+        case SDL_BUTTON_RIGHT: return 1;
+        case SDL_BUTTON_MIDDLE: return 2;
+        case SDL_BUTTON_X1: return 3;
+        case SDL_BUTTON_X2: return 4;
+        default: return -1;
+    }
+}
+
+}  // namespace
+
+bool SdlWindowHost::queueInput(const SDL_Event& e) {
+    UiInputQueue& in = ui_->input();
+    switch (e.type) {
+        case SDL_MOUSEMOTION:
+            in.mouseMoved(float(e.motion.x), float(e.motion.y));
+            return true;
+        case SDL_MOUSEBUTTONDOWN:
+        case SDL_MOUSEBUTTONUP:
+            in.mouseMoved(float(e.button.x), float(e.button.y));
+            in.mouseButton(imguiButton(e.button.button), e.type == SDL_MOUSEBUTTONDOWN, e.button.clicks);
+            return true;
+        case SDL_MOUSEWHEEL: {
+            // The precise travel: a notch is 1, a trackpad gives fractions.
+            const float flip = e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -1.0f : 1.0f;
+            in.wheel(e.wheel.preciseX * flip, e.wheel.preciseY * flip);
+            return true;
+        }
+        case SDL_KEYDOWN:
+        case SDL_KEYUP:
+            in.key(int(e.key.keysym.scancode), e.type == SDL_KEYDOWN, modifiersOf(e.key.keysym.mod));
+            return true;
+        case SDL_TEXTINPUT:
+            in.text(e.text.text);
+            return true;
+        case SDL_WINDOWEVENT:
+            if (e.window.event == SDL_WINDOWEVENT_LEAVE) in.mouseLeft();
+            if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) in.releaseAll();
+            return false;  // ImGui's backend follows the focus too
+        default:
+            return false;
+    }
+}
+
+void SdlWindowHost::enforceMinimumSize() {
+    // A window manager keeps the size hint; without one (a bare X server) nothing does.
+    int w = 0, h = 0;
+    SDL_GetWindowSize(window_, &w, &h);
+    if (w >= minWidth_ && h >= minHeight_) return;
+    SDL_SetWindowSize(window_, std::max(w, minWidth_), std::max(h, minHeight_));
+}
+
 bool SdlWindowHost::pollEvents(const std::function<void(const SDL_Event&)>& onEvent) {
     ui_->makeCurrent();
+    const Uint32 id = SDL_GetWindowID(window_);
     SDL_Event e;
     while (SDL_PollEvent(&e)) {
-        ImGui_ImplSDL2_ProcessEvent(&e);
+        if (!queueInput(e)) ImGui_ImplSDL2_ProcessEvent(&e);
         TouchPinchInput::shared().handleEvent(e);  // ImGui has no gestures of its own
         if (e.type == SDL_QUIT) quit_ = true;
-        if (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_CLOSE &&
-            e.window.windowID == SDL_GetWindowID(window_))
-            quit_ = true;
+        if (e.type == SDL_WINDOWEVENT && e.window.windowID == id) {
+            if (e.window.event == SDL_WINDOWEVENT_CLOSE) quit_ = true;
+            if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) enforceMinimumSize();
+        }
         if (onEvent) onEvent(e);
     }
     return !quit_;

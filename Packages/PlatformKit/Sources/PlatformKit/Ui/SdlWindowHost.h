@@ -54,9 +54,13 @@ public:
     // Drawable size in pixels.
     void drawableSize(int& width, int& height) const;
 
-    // Hands every pending event to ImGui, then to `onEvent`. False once the window was
-    // asked to close (or the process to quit).
+    // Hands every pending event to ImGui (mouse, keys and text through the context's input
+    // queue, so none is lost between frames), then to `onEvent`. Puts the window back to
+    // its minimum size when something made it smaller. False once the window was asked
+    // to close (or the process to quit).
     bool pollEvents(const std::function<void(const SDL_Event&)>& onEvent = {});
+    // Closes the window as its close box does: the next pollEvents() answers false.
+    void requestClose() { quit_ = true; }
     // One frame: backends' NewFrame, `build`, clear, ImGui draw, optional read-back of the
     // finished frame (RGBA8, top row first), swap.
     void renderFrame(const std::function<void()>& build, const Color& clearColor = Color{0.045, 0.052, 0.07, 1},
@@ -64,7 +68,12 @@ public:
 
 private:
     SdlWindowHost() = default;
+    // Mouse, key and text events go to the input queue; true when `e` was one.
+    bool queueInput(const SDL_Event& e);
+    void enforceMinimumSize();
+
     SDL_Window* window_ = nullptr;
+    int minWidth_ = 0, minHeight_ = 0;
     void* gl_ = nullptr;
     std::unique_ptr<GlTextureFactory> textures_;
     std::unique_ptr<UiContext> ui_;

@@ -13,7 +13,7 @@ UiContext::UiContext(TextureFactory* textures) {
     io.IniFilename = nullptr;  // the studio keeps no settings
     io.LogFilename = nullptr;
     io.UserData = this;
-    // Headless key map: the driver writes KeysDown[KeyMap[key]]; a platform backend
+    // Headless key map: the driver queues keys by KeyMap[key]; a platform backend
     // replaces the map with its own at init.
     for (int k = 0; k < ImGuiKey_COUNT; ++k) io.KeyMap[k] = k;
     applyStudioStyle(ImGui::GetStyle());
@@ -49,6 +49,7 @@ bool UiContext::prepareFrame() {
 
 void UiContext::newFrame() {
     makeCurrent();
+    input_.applyTo(ImGui::GetIO());
     ImGui::NewFrame();
     probe_.beginFrame();
     inFrame_ = true;

@@ -6,6 +6,7 @@
 
 #include "PlatformKit/Ui/ImGui.h"
 #include "PlatformKit/Ui/UiFonts.h"
+#include "PlatformKit/Ui/UiInputQueue.h"
 #include "PlatformKit/Ui/UiProbe.h"
 #include "PlatformKit/Ui/UiTextures.h"
 
@@ -32,13 +33,16 @@ public:
     UiProbe& probe() { return probe_; }
     RadialSwatchCache& swatches() { return *swatches_; }
     TextureFactory& textures() { return *textures_; }
+    // Mouse, keys and text for this context, applied to ImGui at each newFrame().
+    UiInputQueue& input() { return input_; }
     ImFont* font(const FontSpec& spec) { return fonts_->font(spec); }
     ImFont* font(float size, FontWeight weight = FontWeight::regular, bool monospacedDigits = false) {
         return fonts_->font(FontSpec{size, weight, monospacedDigits, FontDesign::standard});
     }
 
     // Window hosts: prepareFrame() (true when the font texture must be uploaded again),
-    // then the backends' NewFrame, then newFrame(); build; endFrame().
+    // then the backends' NewFrame, then newFrame() (which applies the input queue over
+    // what the backends wrote); build; endFrame().
     bool prepareFrame();
     void newFrame();
     void endFrame();  // ImGui::Render(); the probe's frame is complete
@@ -54,6 +58,7 @@ private:
     std::unique_ptr<FontLibrary> fonts_;
     std::unique_ptr<RadialSwatchCache> swatches_;
     UiProbe probe_;
+    UiInputQueue input_;
     bool inFrame_ = false;
 };
 

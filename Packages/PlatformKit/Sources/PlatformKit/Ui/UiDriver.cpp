@@ -14,14 +14,9 @@ void UiDriver::setWindowSize(float width, float height) {
 
 void UiDriver::frame(int count) {
     for (int i = 0; i < count; ++i) {
-        ctx_.makeCurrent();
-        ImGuiIO& io = ImGui::GetIO();
-        io.MousePos = ImVec2(mouseX_, mouseY_);
-        io.MouseDown[0] = down_;
         ctx_.beginHeadlessFrame(frame_);
         if (view_) view_();
         ctx_.endFrame();
-        io.MouseWheel = 0;
     }
 }
 
@@ -32,19 +27,15 @@ const ProbeRecord& UiDriver::require(std::string_view id) const {
 }
 
 void UiDriver::moveTo(float x, float y) {
-    mouseX_ = x;
-    mouseY_ = y;
+    input().mouseMoved(x, y);
     frame();
 }
 
 void UiDriver::clickAt(float x, float y) {
-    mouseX_ = x;
-    mouseY_ = y;
-    down_ = false;
-    frame();  // hover first, as a real pointer would
-    down_ = true;
+    moveTo(x, y);  // hover first, as a real pointer would
+    input().mouseButton(0, true, 1);
     frame();
-    down_ = false;
+    input().mouseButton(0, false);
     frame();
     frame();  // so the probe shows what the click changed
 }
@@ -60,27 +51,23 @@ void UiDriver::click(std::string_view id) {
 void UiDriver::doubleClick(std::string_view id) {
     const ProbeRecord r = require(id);
     clickAt(r.rect.centerX(), r.rect.centerY());
-    down_ = true;
+    input().mouseButton(0, true, 2);
     frame();
-    down_ = false;
+    input().mouseButton(0, false);
+    frame();
     frame();
 }
 
 void UiDriver::drag(float fromX, float fromY, float toX, float toY, int steps) {
-    mouseX_ = fromX;
-    mouseY_ = fromY;
-    down_ = false;
-    frame();
-    down_ = true;
+    moveTo(fromX, fromY);
+    input().mouseButton(0, true, 1);
     frame();
     steps = std::max(steps, 1);
     for (int i = 1; i <= steps; ++i) {
         float t = float(i) / float(steps);
-        mouseX_ = fromX + (toX - fromX) * t;
-        mouseY_ = fromY + (toY - fromY) * t;
-        frame();
+        moveTo(fromX + (toX - fromX) * t, fromY + (toY - fromY) * t);
     }
-    down_ = false;
+    input().mouseButton(0, false);
     frame();
     frame();
 }
@@ -94,23 +81,16 @@ void UiDriver::dragSlider(std::string_view id, float fraction, int steps) {
 }
 
 void UiDriver::scroll(float x, float y, float wheelLines, bool ctrl) {
-    mouseX_ = x;
-    mouseY_ = y;
+    moveTo(x, y);
+    if (ctrl) input().modifiers(KeyModifiers{true});
+    input().wheel(0, wheelLines);
     frame();
-    ctx_.makeCurrent();
-    ImGuiIO& io = ImGui::GetIO();
-    io.MouseWheel = wheelLines;
-    io.KeyCtrl = ctrl;
-    frame();
-    ctx_.makeCurrent();
-    io.KeyCtrl = false;
+    if (ctrl) input().modifiers({});
     frame();
 }
 
 void UiDriver::typeText(std::string_view utf8) {
-    ctx_.makeCurrent();
-    std::string s(utf8);
-    ImGui::GetIO().AddInputCharactersUTF8(s.c_str());
+    input().text(utf8);
     frame();
 }
 
@@ -119,17 +99,23 @@ void UiDriver::typeInto(std::string_view id, std::string_view utf8) {
     typeText(utf8);
 }
 
+int UiDriver::keyIndex(ImGuiKey key) const {
+    ctx_.makeCurrent();
+    return ImGui::GetIO().KeyMap[key];
+}
+
 void UiDriver::pressKey(ImGuiKey key, bool ctrl, bool shift) {
-    ctx_.makeCurrent();
-    ImGuiIO& io = ImGui::GetIO();
-    int index = io.KeyMap[key];
-    io.KeyCtrl = ctrl;
-    io.KeyShift = shift;
-    if (index >= 0 && index < int(IM_ARRAYSIZE(io.KeysDown))) io.KeysDown[index] = true;
+    const KeyModifiers mods{ctrl, shift};
+    const int index = keyIndex(key);
+    input().key(index, true, mods);
     frame();
-    ctx_.makeCurrent();
-    if (index >= 0 && index < int(IM_ARRAYSIZE(io.KeysDown))) io.KeysDown[index] = false;
-    io.KeyCtrl = io.KeyShift = false;
+    input().key(index, false, mods);
+    input().modifiers({});
+    frame();
+}
+
+void UiDriver::settle(int maxFrames) {
+    for (int i = 0; i < maxFrames && ctx_.input().hasPending(); ++i) frame();
     frame();
 }
 

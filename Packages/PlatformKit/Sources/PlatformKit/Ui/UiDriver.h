@@ -1,7 +1,8 @@
 #pragma once
-// Drives a view headless through ImGui's input, across frames: clicks, drags, scrolls and
-// typing aimed at controls found in the probe. (ImGui 1.86 has no input event queue: the
-// driver writes io.MousePos / MouseDown / MouseWheel / KeysDown before each frame.)
+// Drives a view headless through the context's input queue, across frames: clicks,
+// drags, scrolls and typing aimed at controls found in the probe. Each step is one event
+// per frame, as a slow hand gives; input() queues events to arrive between two frames,
+// as a fast hand (or a slow frame) gives, and settle() runs frames until they are in.
 #include <functional>
 #include <string_view>
 
@@ -35,12 +36,17 @@ public:
     void typeInto(std::string_view id, std::string_view utf8);  // click the field, type
     void pressKey(ImGuiKey key, bool ctrl = false, bool shift = false);
 
+    // Events queued here all arrive before the next frame.
+    UiInputQueue& input() { return ctx_.input(); }
+    // The io.KeysDown index of a named key in this context.
+    int keyIndex(ImGuiKey key) const;
+    // Frames until every queued event is in, then one more so the probe shows the result.
+    void settle(int maxFrames = 200);
+
 private:
     UiContext& ctx_;
     std::function<void()> view_;
     FrameInput frame_;
-    float mouseX_ = -1, mouseY_ = -1;
-    bool down_ = false;
 };
 
 }  // namespace pk::ui

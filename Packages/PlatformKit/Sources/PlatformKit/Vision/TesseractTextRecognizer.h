@@ -1,7 +1,9 @@
 #pragma once
 // Tesseract 5: LSTM engine, dictionaries not loaded (no language correction), automatic
-// page segmentation (full-page layout analysis), one text line per result. Each thread
-// keeps its own engine, since a Tesseract instance is not safe to share.
+// page segmentation (full-page layout analysis), one result per visually separate run of
+// text: a line is cut where its words stand far apart. Each thread keeps its own engine,
+// since a Tesseract instance is not safe to share, and the engine works on the calling
+// thread only (it starts no threads of its own).
 #include <optional>
 #include <string>
 

@@ -18,9 +18,9 @@ struct RecognizedTextLine {
 class TextRecognizer {
 public:
     virtual ~TextRecognizer() = default;
-    // Lines in reading order. Throws StudioError("PlatformKit.Vision", ...) when the
-    // recognizer cannot run at all (engine or language data missing): callers must not
-    // read that as "no text".
+    // Text in reading order, one result per visually separate run of a line. Throws
+    // StudioError("PlatformKit.Vision", ...) when the recognizer cannot run at all (engine
+    // or language data missing): callers must not read that as "no text".
     virtual std::vector<RecognizedTextLine> recognize(const pk::image::RgbaImage& image) const = 0;
 };
 

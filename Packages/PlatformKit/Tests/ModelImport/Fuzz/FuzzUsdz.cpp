@@ -1,0 +1,11 @@
+// A usdz package's bytes: the zip reader, then whichever layer it holds and the stage.
+// No crash, no hang, no unbounded allocation.
+#include <cstddef>
+#include <cstdint>
+
+#include "PlatformKit/ModelImport/UsdStage.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    (void)pk::modelimport::importUsdBytes({data, size}, pk::modelimport::UsdFormat::usdz);
+    return 0;
+}
