@@ -2,34 +2,12 @@
 
 #include "MarblewickCreatorStudio/VelLiveMultipeerCoopManagerV1170.h"
 #include "PlatformKit/Net/InProcessHub.h"
+#include "RecordingVoiceEngine.h"
 
 using namespace creator;
 using Manager = VelLiveMultipeerCoopManagerV1170;
 
 namespace {
-// Stands in for the audio end: runs without a sound device and records what it plays.
-class RecordingVoiceEngine : public VelLive3DProximityVoiceEngineV1170 {
-public:
-    struct Ingest {
-        std::vector<uint8_t> packet;
-        pk::float3 listenerPos, listenerRight, speakerPos;
-        int64_t walls;
-    };
-    void startLiveCaptureAndPlayback() override {
-        if (!running) ++starts;
-        running = true;
-    }
-    void stop() override { running = false; }
-    bool isRunning() const override { return running; }
-    void ingestRemoteVoicePacket(std::span<const uint8_t> p, pk::float3 lp, pk::float3 lr, pk::float3 sp,
-                                 int64_t walls) override {
-        ingested.push_back({{p.begin(), p.end()}, lp, lr, sp, walls});
-    }
-    bool running = false;
-    int starts = 0;
-    std::vector<Ingest> ingested;
-};
-
 class CoopManagerTest : public ::testing::Test {
 protected:
     struct Player {

@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <limits>
+#include <thread>
 
 #include "MarblewickCreatorStudio/VelLive3DProximityVoiceEngineV1170.h"
 #include "MarblewickCreatorStudio/VelSpatialProximityVoiceDSPV1020.h"
+#include "PlatformKit/Audio/AudioOutput.h"
 
 using namespace creator;
 using Engine = VelLive3DProximityVoiceEngineV1170;
@@ -85,11 +90,52 @@ TEST(ProximityVoiceEngine, IngestNeedsARunningEngineAndAPlayableRate) {
     // Two loud talkers at once cannot queue more than the latency bound.
     for (int i = 0; i < 100; ++i) engine.ingestRemoteVoicePacket(packet, {0, 0, 0}, {1, 0, 0}, {2, 0, 0}, 0);
     EXPECT_GT(engine.queuedPlaybackFrames(), 0);
-    EXPECT_LE(engine.queuedPlaybackFrames(), Engine::maxQueuedFrames + 960);
+    EXPECT_LE(engine.queuedPlaybackFrames(), Engine::maxQueuedFrames);
 
     engine.stop();
     EXPECT_FALSE(engine.isRunning());
     EXPECT_EQ(engine.queuedPlaybackFrames(), 0);
     engine.ingestRemoteVoicePacket(packet, {0, 0, 0}, {1, 0, 0}, {2, 0, 0}, 0);
     EXPECT_EQ(engine.queuedPlaybackFrames(), 0);
+}
+
+TEST(ProximityVoiceEngine, HostilePacketsHoldTheBoundAndNeverReachTheMixAsNaN) {
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    Engine engine;
+    engine.startLiveCaptureAndPlayback();
+    if (!engine.isRunning()) GTEST_SKIP() << "no audio output on this machine";
+    std::atomic<bool> finite{true};
+    auto& output = pk::audio::AudioOutput::shared();
+    const uint64_t tap = output.addTap([&](std::span<const float> mix, int) {
+        for (float v : mix)
+            if (!std::isfinite(v)) finite = false;
+    });
+
+    // Speakers (or a listener) that are nowhere play nothing.
+    const auto voice = Codec::encodeFloat32Packet(VelSpatialProximityVoiceDSPV1020::generateTestVoiceWave(420, 0.06f, 16000), 16000);
+    for (auto [listener, speaker] : {std::pair{pk::float3(0), pk::float3(nan, 0, 0)}, std::pair{pk::float3(0), pk::float3(0, inf, 0)},
+                                     std::pair{pk::float3(0, 0, -inf), pk::float3(2, 0, 0)}}) {
+        engine.ingestRemoteVoicePacket(voice, listener, {1, 0, 0}, speaker, 0);
+        EXPECT_EQ(engine.queuedPlaybackFrames(), 0);
+    }
+
+    // The largest packet a peer can send, at the extreme rates, never queues past 250 ms.
+    std::vector<float> loud(65535);
+    for (size_t i = 0; i < loud.size(); ++i) loud[i] = (i % 2 ? 0.9f : -0.9f);
+    for (uint16_t rate : {uint16_t(1), uint16_t(16000), uint16_t(65535)}) {
+        const auto packet = Codec::encodeFloat32Packet(loud, rate);
+        ASSERT_EQ(Codec::decodeToFloat32(packet)->samples.size(), 65535u);
+        for (int i = 0; i < 3; ++i) {
+            engine.ingestRemoteVoicePacket(packet, {0, 0, 0}, {nan, 0, 0}, {0.1f, 0, 0}, 0);
+            EXPECT_GT(engine.queuedPlaybackFrames(), 0);
+            EXPECT_LE(engine.queuedPlaybackFrames(), Engine::maxQueuedFrames);
+        }
+    }
+    // Let the mix play some of it.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (engine.queuedPlaybackFrames() > 2000 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    output.removeTap(tap);
+    engine.stop();
+    EXPECT_TRUE(finite);
 }

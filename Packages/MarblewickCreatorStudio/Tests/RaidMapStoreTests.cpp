@@ -174,14 +174,15 @@ TEST_F(RaidMapStoreTest, PublishFlows) {
         EXPECT_FALSE(Vault::readMapFile(vault / "user_harbor.json")->syncedToCloudKit);
         setCloudFailing(false);
     }
-    {
+    for (const auto& [id, message] : {std::pair{std::string("../escape"), "Save error: A raid map id must be a plain file name"},
+                                      std::pair{std::string(300, 'x'), "Save error: A raid map id must fit in a file name"}}) {
         SCOPED_TRACE("the local save fails: nothing goes to the cloud");
         auto store = makeStore();
         const size_t before = cloud->saved.size();
         Map bad = userMap();
-        bad.id = "../escape";
+        bad.id = id;
         store->publishRaidMap(bad);
-        EXPECT_EQ(store->statusMessage->rfind("Save error: A raid map id must be a plain file name", 0), 0u);
+        EXPECT_EQ(store->statusMessage->rfind(message, 0), 0u) << *store->statusMessage;
         queue.waitAndDrain(0.05);
         EXPECT_EQ(cloud->saved.size(), before);
     }

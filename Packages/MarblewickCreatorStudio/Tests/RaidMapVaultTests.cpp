@@ -216,8 +216,15 @@ TEST(RaidMapVault, IdsThatWouldLeaveTheVaultAndUnwritableNumbersAreRefused) {
     const fs::path root = freshFolder();
     const fs::path folder = root / "vault" / "inner";
     Map map = Vault::flagshipRaidPacks().front();
-    for (const std::string& id : {std::string(), std::string("."), std::string(".."), std::string("../x"), std::string("/"),
-                                 std::string("/tmp/x"), std::string("a/b"), std::string("a\0b", 3)}) {
+    // One byte more than "<id>.json" may have in the folder that is still to be made.
+    const std::string tooLong(pk::maxFileNameBytes(folder) - 4, 'x');
+    const std::pair<std::string, int> cases[] = {
+        {"", Vault::unsafeMapID},      {".", Vault::unsafeMapID},      {"..", Vault::unsafeMapID},
+        {"../x", Vault::unsafeMapID},  {"/", Vault::unsafeMapID},      {"/tmp/x", Vault::unsafeMapID},
+        {"a/b", Vault::unsafeMapID},   {std::string("a\0b", 3), Vault::unsafeMapID},
+        {tooLong, Vault::mapIDTooLong},
+    };
+    for (const auto& [id, code] : cases) {
         SCOPED_TRACE(id);
         map.id = id;
         try {
@@ -225,7 +232,7 @@ TEST(RaidMapVault, IdsThatWouldLeaveTheVaultAndUnwritableNumbersAreRefused) {
             ADD_FAILURE() << "saved";
         } catch (const pk::StudioError& e) {
             EXPECT_EQ(e.domain, Vault::errorDomain);
-            EXPECT_EQ(e.code, Vault::unsafeMapID);
+            EXPECT_EQ(e.code, code);
         }
     }
     EXPECT_FALSE(fs::exists(root / "vault" / "x.json"));
@@ -237,6 +244,35 @@ TEST(RaidMapVault, IdsThatWouldLeaveTheVaultAndUnwritableNumbersAreRefused) {
     map.placements[0].x = std::numeric_limits<float>::quiet_NaN();
     EXPECT_THROW(Vault::saveLocally(map, folder), pk::StudioError);
     EXPECT_FALSE(fs::exists(folder / "nan.json"));
+}
+
+TEST(RaidMapVault, LongIdsSaveAndLinksAreNotFollowed) {
+    const fs::path root = freshFolder();
+    const fs::path folder = root / "vault";
+    Map map = Vault::flagshipRaidPacks().front();
+    // Up to the longest name the folder takes (names an atomic write's temporary file once
+    // made too long).
+    std::vector<Map> saved;
+    for (size_t n : {size_t(240), pk::maxFileNameBytes(root) - 5}) {
+        map.id = std::string(n, 'a' + static_cast<char>(n % 26));
+        EXPECT_EQ(Vault::saveLocally(map, folder), folder / (map.id + ".json"));
+        saved.push_back(map);
+    }
+    EXPECT_EQ(Vault::loadLocalVault(folder), saved);
+
+    // A map file that is a link to somewhere else is not part of the vault.
+    const fs::path outside = root / "elsewhere" / "theirs.json";
+    write(outside, mapText("theirs", "2030-01-01T00:00:00Z"));
+    fs::create_symlink(outside, folder / "linked.json");
+    fs::create_symlink(root / "elsewhere", folder / "folder.json");
+    EXPECT_EQ(Vault::loadLocalVault(folder), saved);
+    EXPECT_FALSE(Vault::readMapFile(folder / "linked.json"));
+    // Saving under the link's name replaces the link and leaves its target alone.
+    map.id = "linked";
+    Vault::saveLocally(map, folder);
+    EXPECT_FALSE(fs::is_symlink(folder / "linked.json"));
+    EXPECT_EQ(Vault::readMapFile(folder / "linked.json"), map);
+    EXPECT_EQ(pk::readTextFile(outside), mapText("theirs", "2030-01-01T00:00:00Z"));
 }
 
 TEST(RaidMapVault, PublishAndReloadCheck) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 #include "MarblewickCreatorStudio/VelSpatialProximityVoiceDSPV1020.h"
 
@@ -120,4 +121,44 @@ TEST(SpatialVoiceDSP, EmptyInputAndTestVoice) {
     EXPECT_EQ(wave[0], 0.0f);
     EXPECT_NEAR(wave[1], 0.55f * std::sin(6.283185f * 420 / 16000) + 0.22f * std::sin(6.283185f * 903 / 16000), 1e-6f);
     EXPECT_TRUE(DSP::generateTestVoiceWave(420, 0, 16000).empty());
+}
+
+TEST(SpatialVoiceDSP, PositionsFromAHostilePeer) {
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    struct Case {
+        const char* name;
+        pk::float3 listener, speaker, right, vel;
+        bool silent;
+    };
+    const Case cases[] = {
+        {"speaker x NaN", {0, 0, 0}, {nan, 0, 0}, {1, 0, 0}, {0, 0, 0}, true},
+        {"speaker at infinity", {0, 0, 0}, {0, inf, 0}, {1, 0, 0}, {0, 0, 0}, true},
+        {"listener NaN", {0, 0, nan}, {3, 0, 0}, {1, 0, 0}, {0, 0, 0}, true},
+        {"both at infinity", {inf, 0, 0}, {inf, 0, 0}, {1, 0, 0}, {0, 0, 0}, true},
+        {"offset too far for a float", {-3e38f, 0, 0}, {3e38f, 0, 0}, {1, 0, 0}, {0, 0, 0}, true},
+        {"right NaN", {0, 0, 0}, {3, 0, 0}, {nan, 0, 0}, {0, 0, 0}, false},
+        {"right infinite", {0, 0, 0}, {3, 0, 0}, {inf, 0, inf}, {0, 0, 0}, false},
+        {"velocity NaN", {0, 0, 0}, {3, 0, 0}, {1, 0, 0}, {nan, 0, 0}, false},
+        {"velocity infinite", {0, 0, 0}, {3, 0, 0}, {1, 0, 0}, {-inf, 0, 0}, false},
+    };
+    const auto wave = tone(960);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto r = DSP::spatializeMonoVoice(wave, 16000, c.listener, c.right, c.speaker, c.vel, 0, 0.24f, 32);
+        ASSERT_EQ(r.stereoInterleavedPCM.size(), 1920u);
+        float peak = 0;
+        for (float v : r.stereoInterleavedPCM) {
+            ASSERT_TRUE(std::isfinite(v));
+            peak = std::max(peak, std::abs(v));
+        }
+        for (float v : {r.leftRMS, r.rightRMS, r.distanceAttenuation, r.dopplerPitchRatio, r.echoEnergy})
+            EXPECT_TRUE(std::isfinite(v));
+        if (c.silent) {
+            EXPECT_EQ(peak, 0.0f);
+            EXPECT_EQ(r.distanceAttenuation, 0.0f);
+        } else {
+            EXPECT_GT(peak, 0.0f);
+            EXPECT_EQ(r.dopplerPitchRatio, 1.0f) << "a velocity that is not a number is none";
+        }
+    }
 }

@@ -100,12 +100,20 @@ void Engine::stop() {
 void Engine::ingestRemoteVoicePacket(std::span<const uint8_t> packet, pk::float3 listenerPos, pk::float3 listenerRight,
                                      pk::float3 speakerPos, int64_t occludingWalls) {
     if (!isRunning_.load()) return;
+    // A speaker (or listener) that is nowhere has nothing to say.
+    if (!pk::isFinite(speakerPos) || !pk::isFinite(listenerPos)) return;
     auto decoded = Codec::decodeToFloat32(packet);
     if (!decoded) return;
     // A rate of 0 would divide by zero in the low-pass; such a packet has nothing to play.
     if (!(decoded->sampleRate > 0)) return;
-    if (player_->queuedFrames() >= maxQueuedFrames) return;
-    const auto mix = DSP::spatializeMonoVoice(decoded->samples, static_cast<float>(decoded->sampleRate), listenerPos,
+    // Only ingest, on the main thread, adds to the queue and the audio thread only takes
+    // from it, so what fits now still fits when it is added.
+    const int64_t room = maxQueuedFrames - player_->queuedFrames();
+    if (room <= 0) return;
+    // Live voice has no Doppler shift, so the first frames of the mix depend only on the
+    // first samples: spatialising just those trims the block to the bound.
+    const auto samples = std::span(decoded->samples).first(std::min<size_t>(decoded->samples.size(), room));
+    const auto mix = DSP::spatializeMonoVoice(samples, static_cast<float>(decoded->sampleRate), listenerPos,
                                               listenerRight, speakerPos, {0, 0, 0}, occludingWalls, 0.24f, 32);
     if (mix.stereoInterleavedPCM.size() < 2) return;
     const size_t frames = mix.stereoInterleavedPCM.size() / 2;

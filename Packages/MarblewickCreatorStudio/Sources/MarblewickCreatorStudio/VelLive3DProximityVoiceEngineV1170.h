@@ -29,8 +29,8 @@ public:
     static constexpr double captureSampleRate = 48000;
     static constexpr int captureBlockFrames = 1024;
     static constexpr float gateLevel = 0.012f;
-    // Playback latency bound: every speaker shares one queue, so a packet that would
-    // queue more than 250 ms is dropped instead of letting delay grow.
+    // Playback latency bound: every speaker shares one queue, which never holds more than
+    // 250 ms; what a packet brings beyond that is cut instead of letting delay grow.
     static constexpr int64_t maxQueuedFrames = 4000;
 
     struct EncodedBlock {
@@ -55,7 +55,7 @@ public:
     void deliverEncodedPacket(const std::vector<uint8_t>& packet, float level);
 
     // Plays a received packet for the listener; ignored while stopped, undecodable or of
-    // rate 0, or when the playback queue is already full.
+    // rate 0, for a position that is not finite, or when the playback queue is full.
     virtual void ingestRemoteVoicePacket(std::span<const uint8_t> packet, pk::float3 listenerPos, pk::float3 listenerRight,
                                  pk::float3 speakerPos, int64_t occludingWalls);
 

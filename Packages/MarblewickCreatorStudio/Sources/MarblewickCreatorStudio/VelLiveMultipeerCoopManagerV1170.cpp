@@ -56,12 +56,13 @@ Manager::~VelLiveMultipeerCoopManagerV1170() {
     session_.reset();
 }
 
-void Manager::hop(uint64_t generation, std::function<void()> fn) {
-    std::weak_ptr<int> alive = alive_;
-    queue_->post([this, alive, generation, fn = std::move(fn)] {
-        if (alive.expired() || generation != generation_ || !session_) return;
-        fn();
-    });
+std::function<void(std::function<void()>)> Manager::mainQueueHop(uint64_t generation) {
+    // Called from transport and capture threads: reads nothing of the manager there.
+    return [this, queue = queue_, alive = std::weak_ptr<const void>(alive_), generation](std::function<void()> fn) {
+        queue->postIfAlive(alive, [this, generation, fn = std::move(fn)] {
+            if (generation == generation_ && session_) fn();
+        });
+    };
 }
 
 void Manager::startCoopLobby(std::optional<std::string> code) {
@@ -74,25 +75,22 @@ void Manager::startCoopLobby(std::optional<std::string> code) {
         return;  // no network: stay offline, nothing shown
     }
     const uint64_t gen = ++generation_;
-    pk::net::Session* raw = session.get();
+    const auto hop = mainQueueHop(gen);
+    pk::net::Session* raw = session.get();  // events come only while it exists
     pk::net::SessionEvents events;
     // The connected names are read on the transport's thread, before the hop.
-    events.peerStateChanged = [this, gen, raw](const pk::net::PeerInfo&, pk::net::PeerState) {
-        auto connected = raw->connectedPeers();
-        hop(gen, [this, gen, connected = std::move(connected)] { onPeerStateChanged(gen, connected); });
+    events.peerStateChanged = [this, hop, raw](const pk::net::PeerInfo&, pk::net::PeerState) {
+        hop([this, connected = raw->connectedPeers()] { onPeerStateChanged(connected); });
     };
-    events.dataReceived = [this, gen](const std::vector<uint8_t>& data, const pk::net::PeerInfo& from) {
-        hop(gen, [this, gen, data, from] { onData(gen, data, from); });
+    events.dataReceived = [this, hop](const std::vector<uint8_t>& data, const pk::net::PeerInfo& from) {
+        hop([this, data, from] { onData(data, from); });
     };
-    events.invitation = [this, gen](const pk::net::PeerInfo&, const std::vector<uint8_t>&, std::function<void(bool)> respond) {
-        std::weak_ptr<int> alive = alive_;
-        queue_->post([this, alive, gen, respond] {
-            if (alive.expired() || gen != generation_ || !session_) return respond(false);
-            onInvitation(gen, respond);
-        });
+    // A stale invitation is not answered: its session, and with it the link, is gone.
+    events.invitation = [this, hop](const pk::net::PeerInfo&, const std::vector<uint8_t>&, std::function<void(bool)> respond) {
+        hop([this, respond] { onInvitation(respond); });
     };
-    events.peerFound = [this, gen](const pk::net::PeerInfo& peer, const std::optional<pk::net::DiscoveryInfo>& info) {
-        hop(gen, [this, gen, peer, info] { onPeerFound(gen, peer, info); });
+    events.peerFound = [this, hop](const pk::net::PeerInfo& peer, const std::optional<pk::net::DiscoveryInfo>& info) {
+        hop([this, peer, info] { onPeerFound(peer, info); });
     };
     events.peerLost = [](const pk::net::PeerInfo&) {};
     session->setEvents(std::move(events));
@@ -102,11 +100,9 @@ void Manager::startCoopLobby(std::optional<std::string> code) {
     isSessionActive = true;
     statusText = "Broadcasting Room " + *roomCode + " · Searching Mac & iPad Squadmates…";
 
-    std::weak_ptr<int> alive = alive_;
-    voiceEngine_->setOnEncodedVoicePacket([this, alive](const std::vector<uint8_t>& packet, float) {
-        queue_->post([this, alive, packet] {
-            if (alive.expired() || !session_ || session_->connectedPeers().empty()) return;
-            session_->sendToAllUnreliable(packet);
+    voiceEngine_->setOnEncodedVoicePacket([this, hop](const std::vector<uint8_t>& packet, float) {
+        hop([this, packet] {
+            if (!session_->connectedPeers().empty()) session_->sendToAllUnreliable(packet);
         });
     });
 }
@@ -167,7 +163,7 @@ void Manager::broadcastLocalState(pk::float3 pos, float yaw, bool carryingCore, 
     session_->sendToAllUnreliable(packet.encodeBinary());
 }
 
-void Manager::onData(uint64_t, const std::vector<uint8_t>& data, const pk::net::PeerInfo& from) {
+void Manager::onData(const std::vector<uint8_t>& data, const pk::net::PeerInfo& from) {
     if (auto packet = VelCoopPlayerStatePacketV1170::decodeBinary(data)) {
         auto avatar = VelRemoteCoopAvatarV1170::fromPacket(*packet, from.displayName);
         auto avatars = *remoteAvatars;
@@ -190,7 +186,7 @@ void Manager::onData(uint64_t, const std::vector<uint8_t>& data, const pk::net::
     voiceEngine_->ingestRemoteVoicePacket(data, localPos_, localRight_, speakerPos, walls);
 }
 
-void Manager::onPeerStateChanged(uint64_t, std::vector<pk::net::PeerInfo> connected) {
+void Manager::onPeerStateChanged(const std::vector<pk::net::PeerInfo>& connected) {
     std::vector<std::string> names;
     for (const auto& p : connected) names.push_back(p.displayName);
     connectedPeerNames = names;
@@ -210,12 +206,12 @@ void Manager::onPeerStateChanged(uint64_t, std::vector<pk::net::PeerInfo> connec
     }
 }
 
-void Manager::onInvitation(uint64_t, std::function<void(bool)> respond) {
+void Manager::onInvitation(const std::function<void(bool)>& respond) {
     // Joining must not grow the session past four players.
     respond(session_->connectedPeers().size() < maxOtherPeers);
 }
 
-void Manager::onPeerFound(uint64_t, const pk::net::PeerInfo& peer, const std::optional<pk::net::DiscoveryInfo>& info) {
+void Manager::onPeerFound(const pk::net::PeerInfo& peer, const std::optional<pk::net::DiscoveryInfo>& info) {
     std::string room = *roomCode;
     if (info) {
         auto it = info->find(discoveryRoomKey);

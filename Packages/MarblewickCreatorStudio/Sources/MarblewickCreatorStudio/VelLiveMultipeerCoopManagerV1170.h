@@ -5,6 +5,7 @@
 // arrives into remote avatars and spatialised voice. Lives on the main queue; every
 // transport event hops there before it touches state.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -69,12 +70,13 @@ public:
     pk::float3 listenerRight() const { return localRight_; }
 
 private:
-    void onPeerStateChanged(uint64_t generation, std::vector<pk::net::PeerInfo> connected);
-    void onData(uint64_t generation, const std::vector<uint8_t>& data, const pk::net::PeerInfo& from);
-    void onInvitation(uint64_t generation, std::function<void(bool)> respond);
-    void onPeerFound(uint64_t generation, const pk::net::PeerInfo& peer, const std::optional<pk::net::DiscoveryInfo>& info);
-    // Runs fn on the main queue while this manager and that session still exist.
-    void hop(uint64_t generation, std::function<void()> fn);
+    void onPeerStateChanged(const std::vector<pk::net::PeerInfo>& connected);
+    void onData(const std::vector<uint8_t>& data, const pk::net::PeerInfo& from);
+    void onInvitation(const std::function<void(bool)>& respond);
+    void onPeerFound(const pk::net::PeerInfo& peer, const std::optional<pk::net::DiscoveryInfo>& info);
+    // The one way work from another thread reaches this manager: fn runs on the main
+    // queue only while the manager and the session of `generation` still exist.
+    std::function<void(std::function<void()>)> mainQueueHop(uint64_t generation);
 
     std::shared_ptr<pk::net::Transport> transport_;
     std::shared_ptr<pk::Clock> clock_;
@@ -88,7 +90,7 @@ private:
     pk::float3 localRight_{1.0f, 0.0f, 0.0f};
     bool localInsideMercy_ = false;
     uint64_t generation_ = 0;  // bumps with every new session: stale events are dropped
-    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);  // hops hold it weakly
 };
 
 }  // namespace creator

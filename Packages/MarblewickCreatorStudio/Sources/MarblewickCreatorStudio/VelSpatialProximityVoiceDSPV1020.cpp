@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "PlatformKit/Foundation/Numbers.h"
 
@@ -35,10 +36,14 @@ VelSpatialVoiceMixResultV1020 DSP::spatializeMonoVoice(std::span<const float> in
                                                        float maxHearingRadius) {
     VelSpatialVoiceMixResultV1020 result;
     const pk::float3 v = speakerPos - listenerPos;
-    const float d = std::max(glm::length(v), 0.35f);
-    const pk::float3 u = v / d;
+    // A position that is not a number, or too far for a float, is out of earshot: silence
+    // rather than NaN, which max() and clamp() would pass on.
+    const float length = glm::length(v);
+    const bool placed = std::isfinite(length);
+    const float d = placed ? std::max(length, 0.35f) : std::numeric_limits<float>::infinity();
+    const pk::float3 u = placed ? v / d : pk::float3(0.0f);
 
-    const float g = distanceGain(d, maxHearingRadius);
+    const float g = placed ? distanceGain(d, maxHearingRadius) : 0.0f;
 
     const float rightLength = glm::length(listenerRight);
     float p = 0.0f;  // no usable right vector: centre
@@ -50,7 +55,8 @@ VelSpatialVoiceMixResultV1020 DSP::spatializeMonoVoice(std::span<const float> in
     const float leftGain = std::cos(theta) * g;
     const float rightGain = std::sin(theta) * g;
 
-    const float ratio = dopplerRatio(glm::dot(speakerVel, u));
+    const float along = glm::dot(speakerVel, u);
+    const float ratio = dopplerRatio(std::isfinite(along) ? along : 0.0f);
     const float fc = wallCutoffHz(occludingWalls);
     const float dt = 1.0f / sampleRate;
     const float a = dt / (dt + 1.0f / (twoPi * fc));
@@ -78,7 +84,7 @@ VelSpatialVoiceMixResultV1020 DSP::spatializeMonoVoice(std::span<const float> in
         const float e = echoWetness * ring[k];
         ring[k] = y + 0.35f * e;
         const float out = y + e;
-        k = (k + 1) % ring.size();
+        if (++k == ring.size()) k = 0;
         const float left = std::clamp(leftGain * out, -1.0f, 1.0f);
         const float right = std::clamp(rightGain * out, -1.0f, 1.0f);
         result.stereoInterleavedPCM.push_back(left);

@@ -41,7 +41,9 @@ struct VelSpatialProximityVoiceDSPV1020 {
     static constexpr float twoPi = 6.283185f;
 
     // The caller passes a finite sample rate above 0. A zero-length right vector pans to
-    // the centre. The output has exactly as many frames as the input.
+    // the centre; positions that are not finite put the speaker out of earshot, and a
+    // velocity that is not finite counts as none. The output has exactly as many frames
+    // as the input; finite samples give values within -1..1.
     static VelSpatialVoiceMixResultV1020 spatializeMonoVoice(std::span<const float> monoSamples, float sampleRate,
                                                              pk::float3 listenerPos, pk::float3 listenerRight,
                                                              pk::float3 speakerPos, pk::float3 speakerVel,

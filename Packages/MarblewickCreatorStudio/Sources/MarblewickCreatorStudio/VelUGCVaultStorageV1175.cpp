@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 
 #include "PlatformKit/Foundation/Files.h"
 #include "PlatformKit/Foundation/Numbers.h"
@@ -89,6 +90,12 @@ fs::path Vault::saveLocally(const Map& map, const std::optional<fs::path>& direc
                               "A raid map id must be a plain file name: not empty, not \".\" or \"..\", "
                               "without \"/\" or NUL.");
     const fs::path folder = directory.value_or(localVaultDirectory());
+    // "<id>.json" must be one name the folder takes; nothing is created for an id that is not.
+    const size_t nameLimit = pk::maxFileNameBytes(folder), suffix = std::strlen(".json");
+    const size_t maxIDBytes = nameLimit > suffix ? nameLimit - suffix : 0;
+    if (map.id.size() > maxIDBytes)
+        throw pk::StudioError(errorDomain, mapIDTooLong,
+                              "A raid map id must fit in a file name: at most " + std::to_string(maxIDBytes) + " bytes.");
     pk::createDirectories(folder);
     const fs::path file = fileFor(map.id, folder);
     const std::string text = pk::json::dump(map.toJson<pk::json::Json>(), pk::json::Style::pretty);
@@ -97,7 +104,7 @@ fs::path Vault::saveLocally(const Map& map, const std::optional<fs::path>& direc
 }
 
 std::optional<Map> Vault::readMapFile(const fs::path& file) {
-    auto text = pk::readTextFile(file, maxMapFileBytes);
+    auto text = pk::readTextFile(file, maxMapFileBytes, pk::Links::refuse);
     if (!text) return std::nullopt;
     try {
         return Map::fromJson(pk::json::parse(*text));
@@ -115,9 +122,10 @@ std::vector<Map> Vault::loadLocalVault(const std::optional<fs::path>& directory)
     for (const fs::directory_iterator end; it != end; it.increment(ec)) {
         if (ec) break;
         const fs::path& p = it->path();
-        // Regular files only: opening a FIFO named like a map would block the loader.
+        // Regular files only, links not followed: opening a FIFO named like a map would
+        // block the loader, and a link could name a file outside the vault.
         std::error_code typeError;
-        if (p.extension() != ".json" || !it->is_regular_file(typeError)) continue;
+        if (p.extension() != ".json" || !fs::is_regular_file(it->symlink_status(typeError))) continue;
         files.push_back(p);
     }
     // The listing order of a folder is arbitrary here: name order makes equal dates stable.

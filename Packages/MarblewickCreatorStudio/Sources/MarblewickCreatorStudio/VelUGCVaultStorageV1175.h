@@ -19,7 +19,7 @@ struct VelUGCVaultStorageV1175 {
     static constexpr const char* recordType = "VelUGCStageBlueprint";
     static constexpr const char* vaultRelativePath = "MarblewickVel/UGCBlueprints";
     static constexpr const char* errorDomain = "VelUGCVaultStorage";
-    enum ErrorCode : int { unsafeMapID = 1 };
+    enum ErrorCode : int { unsafeMapID = 1, mapIDTooLong = 2 };
     // Larger files are not maps; the loader skips them unread.
     static constexpr uint64_t maxMapFileBytes = 16u << 20;
 
@@ -30,14 +30,16 @@ struct VelUGCVaultStorageV1175 {
     static std::vector<VelUGCRaidMapRecordV1175> flagshipRaidPacks(const pk::Clock& clock);
 
     // Writes <folder>/<id>.json whole and atomically, creating the folder first, and
-    // returns that path. Throws StudioError when the id could leave the folder (empty,
-    // ".", "..", a "/" or a NUL), when a number cannot be written (not finite) and when
-    // the file system fails.
+    // returns that path; a link of that name is replaced, never written through. Throws
+    // StudioError when the id could leave the folder (empty, ".", "..", a "/" or a NUL) or
+    // makes a file name longer than the folder takes, when a number cannot be written
+    // (not finite) and when the file system fails.
     static std::filesystem::path saveLocally(const VelUGCRaidMapRecordV1175& map,
                                              const std::optional<std::filesystem::path>& directory = std::nullopt);
     // Every readable map of the folder, newest createdISO first; maps with equal dates
     // keep file-name order. Never fails: a missing folder gives nothing, files that are
-    // not maps are skipped.
+    // not maps are skipped, and so are symbolic links (a map is a file of the vault, not
+    // something elsewhere that a link names).
     static std::vector<VelUGCRaidMapRecordV1175> loadLocalVault(
         const std::optional<std::filesystem::path>& directory = std::nullopt);
 
@@ -53,7 +55,7 @@ struct VelUGCVaultStorageV1175 {
     // The pieces, for the cloud store.
     static bool isSafeMapID(std::string_view id);
     static std::filesystem::path fileFor(std::string_view id, const std::filesystem::path& directory);
-    // The map stored in one file, or nothing when the file is missing or not a map.
+    // The map stored in one file, or nothing when the file is missing, a link, or not a map.
     static std::optional<VelUGCRaidMapRecordV1175> readMapFile(const std::filesystem::path& file);
     // Whole-second UTC time as "2026-03-01T12:00:00Z", held within years 0000 to 9999;
     // NaN and infinities read as 1970.

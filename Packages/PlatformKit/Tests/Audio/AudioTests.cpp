@@ -131,6 +131,19 @@ TEST(AudioOutput, MixesSourcesClampsAndShowsTheMixToTaps) {
     EXPECT_EQ(buf, (std::vector<float>{0.25f, -0.5f, 0.75f, -0.75f}));
     EXPECT_TRUE(tapped.empty());
     out.detach(a.get());
+
+    // Whatever a source adds, the device gets no NaN: it is silence, infinities are clipped.
+    struct Hostile : AudioSource {
+        void mixInto(float* mix, int frames) override {
+            const float values[] = {NAN, INFINITY, -INFINITY, 0.5f};
+            for (int i = 0; i < 2 * frames; ++i) mix[i] += values[i % 4];
+        }
+    };
+    auto hostile = std::make_shared<Hostile>();
+    out.attach(hostile);
+    out.render(buf.data(), 2);
+    EXPECT_EQ(buf, (std::vector<float>{0.0f, 1.0f, -1.0f, 0.5f}));
+    out.detach(hostile.get());
 }
 
 TEST(AudioOutput, DeviceRunsHeadlessAndTheTapSeesTheLoopContinuously) {

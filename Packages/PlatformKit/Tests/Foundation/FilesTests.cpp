@@ -49,6 +49,31 @@ TEST(Files, FailedAtomicWriteLeavesTheOldFileIntact) {
     EXPECT_EQ(*pk::readTextFile(target), "original");
 }
 
+TEST(Files, AtomicWriteTakesAnyNameTheFolderAllowsAndNeverGoesThroughALink) {
+    const fs::path dir = freshDir("names");
+    const size_t limit = pk::maxFileNameBytes(dir);
+    ASSERT_GE(limit, 64u);
+    EXPECT_EQ(pk::maxFileNameBytes(dir / "not" / "yet"), limit) << "a folder still to be made has its parent's limit";
+    const std::string longest(limit, 'n');
+    pk::atomicWrite(dir / longest, std::string_view("long"));
+    EXPECT_EQ(pk::readTextFile(dir / longest), "long");
+    EXPECT_THROW(pk::atomicWrite(dir / (longest + "n"), std::string_view("x")), pk::StudioError);
+    size_t entries = 0;
+    for (auto& e : fs::directory_iterator(dir)) (void)e, ++entries;
+    EXPECT_EQ(entries, 1u) << "no temporary file is left, also after a failure";
+
+    // A link at the target is replaced, not written through; a read may refuse to follow one.
+    const fs::path outside = freshDir("names-outside") / "secret.txt";
+    pk::atomicWrite(outside, std::string_view("secret"));
+    fs::create_symlink(outside, dir / "link.txt");
+    EXPECT_EQ(pk::readTextFile(dir / "link.txt"), "secret");
+    EXPECT_FALSE(pk::readTextFile(dir / "link.txt", 1 << 20, pk::Links::refuse));
+    pk::atomicWrite(dir / "link.txt", std::string_view("mine"));
+    EXPECT_FALSE(fs::is_symlink(dir / "link.txt"));
+    EXPECT_EQ(pk::readTextFile(dir / "link.txt", 1 << 20, pk::Links::refuse), "mine");
+    EXPECT_EQ(pk::readTextFile(outside), "secret");
+}
+
 TEST(Files, PathHelpers) {
     struct Case {
         const char* path;

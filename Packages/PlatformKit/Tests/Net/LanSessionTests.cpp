@@ -2,9 +2,7 @@
 // state packet and a voice packet, and part, within a bounded time.
 #include <gtest/gtest.h>
 
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,33 +11,12 @@
 #include <mutex>
 #include <thread>
 
-#include "PlatformKit/Net/LanSession.h"
+#include "LoopbackLan.h"
 
 using namespace pk::net;
 using namespace std::chrono;
 
 namespace {
-uint16_t freeUdpPort() {
-    const int s = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-    socklen_t len = sizeof sa;
-    getsockname(s, reinterpret_cast<sockaddr*>(&sa), &len);
-    ::close(s);
-    return ntohs(sa.sin_port);
-}
-
-LanConfig loopback(uint16_t listen, uint16_t target) {
-    LanConfig c;
-    c.bindAddress = "127.0.0.1";
-    c.discoveryPort = listen;
-    c.beaconTargets = {{"127.0.0.1", target}};
-    c.beaconIntervalSeconds = 0.05;
-    return c;
-}
-
 const std::vector<uint8_t> kState = [] {
     std::vector<uint8_t> v(48, 0);
     v[0] = 'P', v[1] = 'C', v[2] = 'W', v[3] = 'M';
@@ -53,7 +30,7 @@ const std::vector<uint8_t> kVoice = {'C', 'V', 'W', 'M', 1, 0, 0x80, 0x3E, 0, 0,
     std::mutex m;
     std::condition_variable cv;
     bool connected = false, parted = false;
-    LanTransport transport(loopback(listen, target));
+    LanTransport transport(loopbackLan(listen, target));
     auto session = transport.makeSession("Squadmate");
     SessionEvents e;
     e.peerFound = [&](const PeerInfo& p, const std::optional<DiscoveryInfo>&) { session->invite(p.id, {}, 5); };
@@ -90,7 +67,7 @@ TEST(LanSession, TwoProcessesOnLoopback) {
     std::optional<PeerInfo> found, connectedPeer;
     std::optional<std::string> foundRoom;
     bool gotVoice = false, voiceFromPeer = false;
-    LanTransport transport(loopback(parentPort, childPort));
+    LanTransport transport(loopbackLan(parentPort, childPort));
     auto session = transport.makeSession("Squadmate");  // the same display name on purpose
     SessionEvents e;
     e.peerFound = [&](const PeerInfo& p, const std::optional<DiscoveryInfo>& info) {
@@ -154,4 +131,43 @@ TEST(LanSession, TwoProcessesOnLoopback) {
     }
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_TRUE(session->connectedPeers().empty());
+}
+
+TEST(LanSession, AnAnswerKeptPastItsSessionDoesNothing) {
+    const uint16_t portA = freeUdpPort(), portB = freeUdpPort();
+    std::mutex m;
+    std::condition_variable cv;
+    std::function<void(bool)> kept;
+    std::optional<PeerState> inviterState;
+
+    LanTransport ta(loopbackLan(portA, portB)), tb(loopbackLan(portB, portA));
+    auto a = ta.makeSession("Invitee");
+    auto b = tb.makeSession("Inviter");
+    SessionEvents ea;
+    ea.invitation = [&](const PeerInfo&, const std::vector<uint8_t>&, std::function<void(bool)> respond) {
+        std::lock_guard lock(m);
+        kept = respond;
+        cv.notify_all();
+    };
+    a->setEvents(ea);
+    SessionEvents eb;
+    eb.peerFound = [&](const PeerInfo& p, const std::optional<DiscoveryInfo>&) { b->invite(p.id, {}, 30); };
+    eb.peerStateChanged = [&](const PeerInfo&, PeerState s) {
+        std::lock_guard lock(m);
+        inviterState = s;
+        cv.notify_all();
+    };
+    b->setEvents(eb);
+    a->startAdvertising("mw-grimtide-v9", std::nullopt);
+    b->startBrowsing("mw-grimtide-v9");
+    {
+        std::unique_lock lock(m);
+        ASSERT_TRUE(cv.wait_for(lock, seconds(20), [&] { return kept != nullptr; }));
+    }
+    a.reset();
+    kept(true);  // the session it would answer for is gone
+    // The inviter hears the goodbye long before its 30 s invitation would run out.
+    std::unique_lock lock(m);
+    EXPECT_TRUE(cv.wait_for(lock, seconds(10), [&] { return inviterState == PeerState::notConnected; }));
+    EXPECT_TRUE(b->connectedPeers().empty());
 }

@@ -93,7 +93,11 @@ void AudioOutput::render(float* interleaved, int frames) {
     // source returns only once the audio thread no longer uses it.
     std::lock_guard lock(mixMutex_);
     for (const auto& s : sources_) s->mixInto(interleaved, frames);
-    for (size_t i = 0; i < count; ++i) interleaved[i] = std::clamp(interleaved[i], -1.0f, 1.0f);
+    // The device never gets a NaN, whatever a source added (std::clamp would pass it on).
+    for (size_t i = 0; i < count; ++i) {
+        const float x = interleaved[i];
+        interleaved[i] = std::clamp(x == x ? x : 0.0f, -1.0f, 1.0f);
+    }
     for (const auto& [id, tap] : taps_) tap(std::span<const float>(interleaved, count), frames);
 }
 

@@ -1,6 +1,7 @@
 #include "PlatformKit/Foundation/Files.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <fcntl.h>
 #include <pwd.h>
@@ -27,10 +28,13 @@ void writeAll(int fd, const uint8_t* data, size_t size, const fs::path& path) {
     }
 }
 
-std::string randomSuffix() {
-    static thread_local std::mt19937_64 rng{std::random_device{}()};
-    char buf[17];
-    snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(rng()));
+// ".%016x.tmp": hidden, of fixed length whatever the target is called, and fresh from
+// the system each time (a generator kept in memory would repeat itself in a forked child).
+std::string temporaryName() {
+    std::random_device device;
+    const uint64_t v = (static_cast<uint64_t>(device()) << 32) ^ device();
+    char buf[22];
+    snprintf(buf, sizeof buf, ".%016llx.tmp", static_cast<unsigned long long>(v));
     return buf;
 }
 
@@ -47,7 +51,7 @@ void createDirectories(const fs::path& dir) {
 void atomicWrite(const fs::path& path, std::span<const uint8_t> bytes) {
     const fs::path parent = path.has_parent_path() ? path.parent_path() : fs::path(".");
     createDirectories(parent);
-    const fs::path tmp = parent / ("." + lastComponent(path) + ".tmp-" + randomSuffix());
+    const fs::path tmp = parent / temporaryName();
     int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) throwErrno(errno, "Could not write " + path.string());
     try {
@@ -98,8 +102,8 @@ namespace {
 // 0 with the whole file in `out`, or the errno. A FIFO is opened without waiting for a
 // writer and then refused like any file that is not regular; a read error fails the read
 // rather than passing off the part read as the file.
-int readWhole(const fs::path& path, uint64_t maxBytes, std::vector<uint8_t>& out) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+int readWhole(const fs::path& path, uint64_t maxBytes, Links links, std::vector<uint8_t>& out) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | (links == Links::refuse ? O_NOFOLLOW : 0));
     if (fd < 0) return errno;
     struct stat st {};
     int err = 0;
@@ -134,22 +138,37 @@ int readWhole(const fs::path& path, uint64_t maxBytes, std::vector<uint8_t>& out
 
 }  // namespace
 
-std::optional<std::vector<uint8_t>> readFile(const fs::path& path, uint64_t maxBytes) {
+std::optional<std::vector<uint8_t>> readFile(const fs::path& path, uint64_t maxBytes, Links links) {
     std::vector<uint8_t> out;
-    if (readWhole(path, maxBytes, out) != 0) return std::nullopt;
+    if (readWhole(path, maxBytes, links, out) != 0) return std::nullopt;
     return out;
 }
 
 std::vector<uint8_t> readFileOrThrow(const fs::path& path, uint64_t maxBytes) {
     std::vector<uint8_t> out;
-    if (const int err = readWhole(path, maxBytes, out); err != 0) throwErrno(err, "Could not read " + path.string());
+    if (const int err = readWhole(path, maxBytes, Links::follow, out); err != 0)
+        throwErrno(err, "Could not read " + path.string());
     return out;
 }
 
-std::optional<std::string> readTextFile(const fs::path& path, uint64_t maxBytes) {
-    auto bytes = readFile(path, maxBytes);
+std::optional<std::string> readTextFile(const fs::path& path, uint64_t maxBytes, Links links) {
+    auto bytes = readFile(path, maxBytes, links);
     if (!bytes) return std::nullopt;
     return std::string(bytes->begin(), bytes->end());
+}
+
+size_t maxFileNameBytes(const fs::path& dir) {
+    fs::path p = dir.empty() ? fs::path(".") : dir;
+    for (;;) {
+        errno = 0;
+        const long n = ::pathconf(p.c_str(), _PC_NAME_MAX);
+        if (n > 0) return static_cast<size_t>(n);
+        if (errno != ENOENT) return NAME_MAX;  // no limit told, or not a folder at all
+        fs::path parent = p.parent_path();
+        if (parent.empty()) parent = ".";
+        if (parent == p) return NAME_MAX;
+        p = std::move(parent);
+    }
 }
 
 bool removeFileOnly(const fs::path& path) {

@@ -13,20 +13,30 @@ namespace pk {
 namespace fs = std::filesystem;
 
 // Writes the bytes whole: a temporary file in the same folder, fsync, rename over the
-// target. Parent folders are created first. On failure the old file is left as it was
-// and a StudioError (POSIX) is thrown.
+// target (a link there is replaced, never written through). The temporary file is
+// hidden and its name short and of fixed length, so any target name the folder allows
+// can be written. Parent folders are created first. On failure the old file is left as
+// it was and a StudioError (POSIX) is thrown.
 void atomicWrite(const fs::path& path, std::span<const uint8_t> bytes);
 void atomicWrite(const fs::path& path, std::string_view text);
 // Writes in place (truncate and write), for the few writers that are not atomic.
 void writeInPlace(const fs::path& path, std::span<const uint8_t> bytes);
 
-// The whole file, or empty when it cannot be read, is not a regular file or is larger
-// than maxBytes.
-std::optional<std::vector<uint8_t>> readFile(const fs::path& path, uint64_t maxBytes = UINT64_C(1) << 32);
+// Whether a read may go through a symbolic link at the path's last component.
+enum class Links { follow, refuse };
+// The whole file, or empty when it cannot be read, is not a regular file, is larger than
+// maxBytes, or (with Links::refuse) is a symbolic link.
+std::optional<std::vector<uint8_t>> readFile(const fs::path& path, uint64_t maxBytes = UINT64_C(1) << 32,
+                                             Links links = Links::follow);
 // The same, for callers that pass the reason on: throws StudioError (POSIX) with the errno
 // (EISDIR or EINVAL for what is not a regular file, EFBIG above maxBytes).
 std::vector<uint8_t> readFileOrThrow(const fs::path& path, uint64_t maxBytes = UINT64_C(1) << 32);
-std::optional<std::string> readTextFile(const fs::path& path, uint64_t maxBytes = UINT64_C(1) << 30);
+std::optional<std::string> readTextFile(const fs::path& path, uint64_t maxBytes = UINT64_C(1) << 30,
+                                        Links links = Links::follow);
+
+// The longest file name, in bytes, that the folder (or, while it does not exist yet, its
+// nearest existing parent) takes; NAME_MAX when the system does not say.
+size_t maxFileNameBytes(const fs::path& dir);
 
 // Creates the folder and its parents; throws StudioError on failure (also when a
 // component is a regular file).

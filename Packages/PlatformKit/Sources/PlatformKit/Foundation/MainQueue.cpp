@@ -29,6 +29,12 @@ void MainQueue::post(std::function<void()> fn) {
     push(std::move(it));
 }
 
+void MainQueue::postIfAlive(std::weak_ptr<const void> owner, std::function<void()> fn) {
+    post([owner = std::move(owner), fn = std::move(fn)] {
+        if (!owner.expired()) fn();
+    });
+}
+
 void MainQueue::postAfter(double seconds, std::function<void()> fn) {
     Item it;
     it.due = clock_->now() + std::max(0.0, seconds);

@@ -35,6 +35,10 @@ public:
 
     // Thread-safe. Runs fn on the owner at the next drain, after what was posted before.
     void post(std::function<void()> fn);
+    // Work handed over on behalf of an owner that the main thread may destroy meanwhile:
+    // fn runs only if `owner` still exists when its turn comes (checked on the owner
+    // thread, which is also where owners are destroyed).
+    void postIfAlive(std::weak_ptr<const void> owner, std::function<void()> fn);
     // Runs fn once `seconds` of the queue's clock have passed.
     void postAfter(double seconds, std::function<void()> fn);
     // Runs fn every `interval` seconds until the timer is cancelled or released.

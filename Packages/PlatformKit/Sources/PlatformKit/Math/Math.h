@@ -3,6 +3,8 @@
 // depth that every GPU context is set to.
 #define GLM_FORCE_DEPTH_ZERO_TO_ONE
 #define GLM_FORCE_RADIANS
+#include <cmath>
+
 #include <glm/glm.hpp>
 #include <glm/gtc/type_ptr.hpp>
 
@@ -14,4 +16,6 @@ using float3x3 = glm::mat3;
 using float4x4 = glm::mat4;
 using int2 = glm::ivec2;
 using uint2 = glm::uvec2;
+
+inline bool isFinite(float3 v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 }  // namespace pk

@@ -3,30 +3,18 @@
 #include <algorithm>
 
 #include "PlatformKit/Foundation/ByteIO.h"
+#include "PlatformKit/Net/WireText.h"
 
 namespace pk::net {
-
-namespace {
-void putText(pk::ByteWriter& w, const std::string& s) {
-    const size_t n = std::min(s.size(), DiscoveryBeacon::maxTextBytes);
-    w.u8(static_cast<uint8_t>(n));
-    w.append(std::span(reinterpret_cast<const uint8_t*>(s.data()), n));
-}
-std::optional<std::string> getText(pk::ByteReader& r) {
-    auto n = r.u8();
-    if (!n) return std::nullopt;
-    return r.string(*n);
-}
-}  // namespace
 
 std::vector<uint8_t> DiscoveryBeacon::encode() const {
     pk::ByteWriter w;
     w.u32(magic);
     w.u8(version);
     w.u8(static_cast<uint8_t>(kind));
-    putText(w, serviceType);
-    putText(w, peer.id);
-    putText(w, peer.displayName);
+    putWireText(w, serviceType);
+    putWireText(w, peer.id);
+    putWireText(w, peer.displayName);
     w.u16(sessionPort);
     w.u8(info ? 1 : 0);
     if (info) {
@@ -34,8 +22,8 @@ std::vector<uint8_t> DiscoveryBeacon::encode() const {
         w.u8(static_cast<uint8_t>(count));
         size_t i = 0;
         for (auto it = info->begin(); i < count; ++it, ++i) {
-            putText(w, it->first);
-            putText(w, it->second);
+            putWireText(w, it->first);
+            putWireText(w, it->second);
         }
     }
     return w.take();
@@ -49,7 +37,7 @@ std::optional<DiscoveryBeacon> DiscoveryBeacon::decode(std::span<const uint8_t> 
     if (!m || *m != magic || !v || *v != version || !k || (*k != 1 && *k != 2)) return std::nullopt;
     DiscoveryBeacon b;
     b.kind = static_cast<Kind>(*k);
-    auto service = getText(r), id = getText(r), name = getText(r);
+    auto service = getWireText(r), id = getWireText(r), name = getWireText(r);
     auto port = r.u16();
     auto hasInfo = r.u8();
     if (!service || !id || !name || !port || !hasInfo || id->empty() || *hasInfo > 1) return std::nullopt;
@@ -61,7 +49,7 @@ std::optional<DiscoveryBeacon> DiscoveryBeacon::decode(std::span<const uint8_t> 
         if (!count || *count > maxEntries) return std::nullopt;
         DiscoveryInfo info;
         for (int i = 0; i < *count; ++i) {
-            auto key = getText(r), value = getText(r);
+            auto key = getWireText(r), value = getWireText(r);
             if (!key || !value) return std::nullopt;
             info[*key] = *value;
         }

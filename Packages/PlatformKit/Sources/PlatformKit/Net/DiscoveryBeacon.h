@@ -8,13 +8,14 @@
 #include <vector>
 
 #include "PlatformKit/Net/NetSession.h"
+#include "PlatformKit/Net/WireText.h"
 
 namespace pk::net {
 
 struct DiscoveryBeacon {
     static constexpr uint32_t magic = 0x4D574E42;  // "MWNB"
     static constexpr uint8_t version = 1;
-    static constexpr size_t maxTextBytes = 255;
+    static constexpr size_t maxTextBytes = kMaxWireTextBytes;
     static constexpr size_t maxEntries = 16;
 
     enum class Kind : uint8_t { here = 1, bye = 2 };

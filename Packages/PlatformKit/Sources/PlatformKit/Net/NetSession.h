@@ -4,7 +4,8 @@
 // to every connected peer. Peers are keyed by a unique id; the display name is only shown.
 //
 // Events arrive on the transport's own thread (or, for the in-process hub, inside
-// pump()); a caller that keeps state hops to its main queue first.
+// pump()), and only while the session exists; a caller that keeps state hops to its main
+// queue first.
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -33,6 +34,7 @@ struct SessionEvents {
     std::function<void(const PeerInfo& peer, const std::optional<DiscoveryInfo>& info)> peerFound;
     std::function<void(const PeerInfo& peer)> peerLost;
     // Answer with respond(true) to join, respond(false) to decline; any thread, once.
+    // respond may be kept: once the session is gone it does nothing.
     std::function<void(const PeerInfo& from, const std::vector<uint8_t>& context, std::function<void(bool)> respond)>
         invitation;
     std::function<void(const PeerInfo& peer, PeerState state)> peerStateChanged;
