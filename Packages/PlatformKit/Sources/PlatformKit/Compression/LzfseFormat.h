@@ -92,4 +92,36 @@ inline uint16_t load16(const uint8_t* p) {
     return v;
 }
 
+// The encoders' hash table entry: the four most recent positions with one hash and the
+// four bytes found at each, newest first. Packed two to a word so that the shift on
+// insertion stays in plain registers and each half is stored in one piece.
+struct HashBucket {
+    uint64_t pos01, pos23;  // positions 0 and 1, 2 and 3 (low half first)
+    uint64_t val01, val23;
+
+    static HashBucket filled(int32_t p, uint32_t v) {
+        const uint64_t pp = uint64_t(uint32_t(p)) * 0x100000001ull, vv = uint64_t(v) * 0x100000001ull;
+        return {pp, pp, vv, vv};
+    }
+    int32_t pos(int k) const {
+        const uint64_t w = k < 2 ? pos01 : pos23;
+        return static_cast<int32_t>(static_cast<uint32_t>(w >> (32 * (k & 1))));
+    }
+    uint32_t value(int k) const {
+        const uint64_t w = k < 2 ? val01 : val23;
+        return static_cast<uint32_t>(w >> (32 * (k & 1)));
+    }
+    // Bit k set when entry k holds x in the bytes `care` selects; no branches, so that
+    // the common case of no candidate costs one test.
+    unsigned sameMask(uint32_t x, uint32_t care) const {
+        auto eq = [&](uint64_t w) { return unsigned(((static_cast<uint32_t>(w) ^ x) & care) == 0); };
+        return eq(val01) | eq(val01 >> 32) << 1 | eq(val23) << 2 | eq(val23 >> 32) << 3;
+    }
+    // This bucket with (p, v) in front and the oldest entry dropped.
+    HashBucket pushed(int32_t p, uint32_t v) const {
+        return {uint64_t(uint32_t(p)) | pos01 << 32, pos01 >> 32 | pos23 << 32, uint64_t(v) | val01 << 32,
+                val01 >> 32 | val23 << 32};
+    }
+};
+
 }  // namespace pk::compression::fmt
