@@ -193,13 +193,13 @@ private:
             __builtin_prefetch(&table_[hash(load32(src_ + std::min(pos + 8, searchEnd)))]);
             HashBucket& b = table_[hash(x)];
             const HashBucket old = b;
-            b = old.pushed(static_cast<int32_t>(pos), x);
+            b.push(static_cast<int32_t>(pos), x);
             if (pos < literal_) continue;  // still inside an emitted match
 
             Match in{pos, 0, 0};
             const uint32_t maxLength = static_cast<uint32_t>(n_ - pos - 8);
             for (unsigned same = old.sameMask(x, 0xFFFFFFFFu); same != 0; same &= same - 1) {
-                const int64_t ref = old.pos(std::countr_zero(same));
+                const int64_t ref = old.pos[std::countr_zero(same)];
                 if (ref + static_cast<int64_t>(kMaxDValue) < pos) continue;
                 const uint8_t* a = src_ + ref;
                 const uint8_t* c = src_ + pos;

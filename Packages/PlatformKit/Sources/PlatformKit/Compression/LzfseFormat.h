@@ -4,6 +4,9 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace pk::compression::fmt {
 
@@ -93,35 +96,44 @@ inline uint16_t load16(const uint8_t* p) {
 }
 
 // The encoders' hash table entry: the four most recent positions with one hash and the
-// four bytes found at each, newest first. Packed two to a word so that the shift on
-// insertion stays in plain registers and each half is stored in one piece.
+// four bytes found at each, newest first. Built and compared four lanes at a time where
+// the machine has vectors, so that a position with no candidate costs a few operations.
 struct HashBucket {
-    uint64_t pos01, pos23;  // positions 0 and 1, 2 and 3 (low half first)
-    uint64_t val01, val23;
+    int32_t pos[4];
+    uint32_t value[4];
 
-    static HashBucket filled(int32_t p, uint32_t v) {
-        const uint64_t pp = uint64_t(uint32_t(p)) * 0x100000001ull, vv = uint64_t(v) * 0x100000001ull;
-        return {pp, pp, vv, vv};
-    }
-    int32_t pos(int k) const {
-        const uint64_t w = k < 2 ? pos01 : pos23;
-        return static_cast<int32_t>(static_cast<uint32_t>(w >> (32 * (k & 1))));
-    }
-    uint32_t value(int k) const {
-        const uint64_t w = k < 2 ? val01 : val23;
-        return static_cast<uint32_t>(w >> (32 * (k & 1)));
-    }
-    // Bit k set when entry k holds x in the bytes `care` selects; no branches, so that
-    // the common case of no candidate costs one test.
+    static HashBucket filled(int32_t p, uint32_t v) { return {{p, p, p, p}, {v, v, v, v}}; }
+
+#if defined(__SSE2__)
+    // Bit k set when entry k holds x in the bytes `care` selects.
     unsigned sameMask(uint32_t x, uint32_t care) const {
-        auto eq = [&](uint64_t w) { return unsigned(((static_cast<uint32_t>(w) ^ x) & care) == 0); };
-        return eq(val01) | eq(val01 >> 32) << 1 | eq(val23) << 2 | eq(val23 >> 32) << 3;
+        const __m128i c = _mm_set1_epi32(static_cast<int>(care));
+        const __m128i v = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(value)), c);
+        const __m128i eq = _mm_cmpeq_epi32(v, _mm_set1_epi32(static_cast<int>(x & care)));
+        return static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(eq)));
     }
-    // This bucket with (p, v) in front and the oldest entry dropped.
-    HashBucket pushed(int32_t p, uint32_t v) const {
-        return {uint64_t(uint32_t(p)) | pos01 << 32, pos01 >> 32 | pos23 << 32, uint64_t(v) | val01 << 32,
-                val01 >> 32 | val23 << 32};
+    // Puts (p, v) in front, dropping the oldest entry.
+    void push(int32_t p, uint32_t v) {
+        auto shifted = [](const void* lanes, uint32_t first) {
+            const __m128i old = _mm_loadu_si128(static_cast<const __m128i*>(lanes));
+            return _mm_or_si128(_mm_slli_si128(old, 4), _mm_cvtsi32_si128(static_cast<int>(first)));
+        };
+        const __m128i np = shifted(pos, static_cast<uint32_t>(p)), nv = shifted(value, v);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pos), np);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(value), nv);
     }
+#else
+    unsigned sameMask(uint32_t x, uint32_t care) const {
+        unsigned m = 0;
+        for (int k = 0; k < 4; ++k) m |= unsigned(((value[k] ^ x) & care) == 0) << k;
+        return m;
+    }
+    void push(int32_t p, uint32_t v) {
+        for (int k = 3; k > 0; --k) pos[k] = pos[k - 1], value[k] = value[k - 1];
+        pos[0] = p;
+        value[0] = v;
+    }
+#endif
 };
 
 }  // namespace pk::compression::fmt

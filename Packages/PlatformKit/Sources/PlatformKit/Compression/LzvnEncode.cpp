@@ -130,15 +130,15 @@ public:
             const uint32_t v = load32(src_ + i);
             HashBucket& b = table_[hash(v)];
             const HashBucket old = b;
-            b = old.pushed(static_cast<int32_t>(i), v);
+            b.push(static_cast<int32_t>(i), v);
             if (i < literal_) continue;  // inside a match already written
 
             Match in;
             // Entries with at least the first three bytes in common.
             for (unsigned same = old.sameMask(v, 0xFFFFFFu); same != 0; same &= same - 1) {
                 const int k = std::countr_zero(same);
-                if (k > 0 && old.pos(k) == old.pos(k - 1)) continue;  // still the initial fill
-                consider(in, i, old.pos(k), old.value(k) == v ? 4 : 3, false);
+                if (k > 0 && old.pos[k] == old.pos[k - 1]) continue;  // still the initial fill
+                consider(in, i, old.pos[k], old.value[k] == v ? 4 : 3, false);
             }
             if (prevD_ > 0 && i >= static_cast<int64_t>(prevD_)) {
                 const uint32_t diff = load32(src_ + i - prevD_) ^ v;
