@@ -33,8 +33,8 @@ struct ValueEntry {
 
 // Symbol s owns f consecutive states; the first j0 of them read k bits, the rest k-1.
 // States past the sum of the table stay zero (symbol 0, no bits, next state 0).
-template <class Fill>
-bool forEachState(const uint16_t* freq, int nsymbols, int nstates, Fill&& fill) {
+template <class Entry, class Fill>
+bool fillStates(const uint16_t* freq, int nsymbols, int nstates, Entry* table, Fill&& fill) {
     int sum = 0;
     for (int s = 0; s < nsymbols; ++s) sum += freq[s];
     if (sum > nstates) return false;
@@ -47,26 +47,25 @@ bool forEachState(const uint16_t* freq, int nsymbols, int nstates, Fill&& fill) 
         const int j0 = ((2 * nstates) >> k) - f;
         for (int j = 0; j < f; ++j, ++state) {
             if (j < j0)
-                fill(state, s, k, ((f + j) << k) - nstates);
+                table[state] = fill(s, k, ((f + j) << k) - nstates);
             else
-                fill(state, s, k - 1, (j - j0) << (k - 1));
+                table[state] = fill(s, k - 1, (j - j0) << (k - 1));
         }
     }
+    std::fill(table + state, table + nstates, Entry{});
     return true;
 }
 
 bool buildLiteralTable(const uint16_t* freq, LiteralEntry* table) {
-    std::fill(table, table + kLiteralStates, LiteralEntry{0, 0, 0});
-    return forEachState(freq, kLiteralSymbols, kLiteralStates, [&](int st, int sym, int bits, int delta) {
-        table[st] = LiteralEntry{static_cast<int8_t>(bits), static_cast<uint8_t>(sym), static_cast<int16_t>(delta)};
+    return fillStates(freq, kLiteralSymbols, kLiteralStates, table, [](int sym, int bits, int delta) {
+        return LiteralEntry{static_cast<int8_t>(bits), static_cast<uint8_t>(sym), static_cast<int16_t>(delta)};
     });
 }
 
 bool buildValueTable(const uint16_t* freq, int nsymbols, int nstates, const uint8_t* extra, const int32_t* base,
                      ValueEntry* table) {
-    std::fill(table, table + nstates, ValueEntry{0, 0, 0, 0});
-    return forEachState(freq, nsymbols, nstates, [&](int st, int sym, int bits, int delta) {
-        table[st] = ValueEntry{static_cast<uint8_t>(bits + extra[sym]), extra[sym], static_cast<int16_t>(delta), base[sym]};
+    return fillStates(freq, nsymbols, nstates, table, [&](int sym, int bits, int delta) {
+        return ValueEntry{static_cast<uint8_t>(bits + extra[sym]), extra[sym], static_cast<int16_t>(delta), base[sym]};
     });
 }
 
