@@ -356,8 +356,34 @@ private:
         for (;;) {
             if (p >= end) return Status::failed;
             const uint8_t op = *p;
+            const LzvnOp kind = kLzvnOps[op];
+            // The common ops (at most three literals, a short match) while both sides have
+            // room for whole-word copies: nothing to check but the distance.
+            if (kind <= LzvnOp::previousD && end - p >= 16 && limit - q >= 64) {
+                uint64_t L = op >> 6, M = ((op >> 3) & 7) + 3, opLen = 1;
+                if (kind == LzvnOp::smallD) {
+                    d = (uint64_t(op & 7) << 8) | p[1];
+                    opLen = 2;
+                } else if (kind == LzvnOp::largeD) {
+                    d = load16(p + 1);
+                    opLen = 3;
+                } else if (kind == LzvnOp::mediumD) {
+                    const uint16_t w = load16(p + 1);
+                    L = (op >> 3) & 3;
+                    M = ((uint64_t(op & 7) << 2) | (w & 3)) + 3;
+                    d = w >> 2;
+                    opLen = 3;
+                }
+                store32(q, load32(p + opLen));
+                p += opLen + L;
+                q += L;
+                if (d == 0 || d > static_cast<uint64_t>(q - begin)) return Status::failed;
+                copyMatchWide(q, d, M);
+                q += M;
+                continue;
+            }
             uint64_t L = 0, M = 0, opLen = 0, newD = d;
-            switch (kLzvnOps[op]) {
+            switch (kind) {
             case LzvnOp::end:  // the op and seven bytes
                 if (end - p != 8) return Status::failed;
                 return finish(static_cast<uint64_t>(q - begin) == blockEndAt ? Status::ok : Status::failed);
