@@ -284,6 +284,30 @@ constexpr std::array<LzvnOp, 256> makeLzvnOps() {
 }
 inline constexpr std::array<LzvnOp, 256> kLzvnOps = makeLzvnOps();
 
+// The fields of an op that carries a distance (small, medium, large or previous): at most
+// three literals, the match length, the distance (unchanged for the previous one) and the
+// op's own length, which the caller has checked the payload holds.
+struct LzvnDistanceOp {
+    uint64_t literals, match, opLength;
+};
+inline LzvnDistanceOp decodeDistanceOp(LzvnOp kind, const uint8_t* p, uint64_t& d) {
+    const uint8_t op = *p;
+    LzvnDistanceOp f{uint64_t(op >> 6), uint64_t((op >> 3) & 7) + 3, 1};
+    if (kind == LzvnOp::smallD) {
+        d = (uint64_t(op & 7) << 8) | p[1];
+        f.opLength = 2;
+    } else if (kind == LzvnOp::largeD) {
+        d = load16(p + 1);
+        f.opLength = 3;
+    } else if (kind == LzvnOp::mediumD) {
+        const uint16_t w = load16(p + 1);
+        d = w >> 2;
+        f = {uint64_t(op >> 3) & 3, ((uint64_t(op & 7) << 2) | (w & 3)) + 3, 3};
+    }
+    return f;
+}
+inline uint64_t distanceOpLength(LzvnOp kind) { return kind == LzvnOp::previousD ? 1 : kind == LzvnOp::smallD ? 2 : 3; }
+
 class Decoder {
 public:
     Decoder(std::span<uint8_t> dst, std::span<const uint8_t> src)
@@ -360,26 +384,13 @@ private:
             // The common ops (at most three literals, a short match) while both sides have
             // room for whole-word copies: nothing to check but the distance.
             if (kind <= LzvnOp::previousD && end - p >= 16 && limit - q >= 64) {
-                uint64_t L = op >> 6, M = ((op >> 3) & 7) + 3, opLen = 1;
-                if (kind == LzvnOp::smallD) {
-                    d = (uint64_t(op & 7) << 8) | p[1];
-                    opLen = 2;
-                } else if (kind == LzvnOp::largeD) {
-                    d = load16(p + 1);
-                    opLen = 3;
-                } else if (kind == LzvnOp::mediumD) {
-                    const uint16_t w = load16(p + 1);
-                    L = (op >> 3) & 3;
-                    M = ((uint64_t(op & 7) << 2) | (w & 3)) + 3;
-                    d = w >> 2;
-                    opLen = 3;
-                }
-                store32(q, load32(p + opLen));
-                p += opLen + L;
-                q += L;
+                const LzvnDistanceOp f = decodeDistanceOp(kind, p, d);
+                store32(q, load32(p + f.opLength));
+                p += f.opLength + f.literals;
+                q += f.literals;
                 if (d == 0 || d > static_cast<uint64_t>(q - begin)) return Status::failed;
-                copyMatchWide(q, d, M);
-                q += M;
+                copyMatchWide(q, d, f.match);
+                q += f.match;
                 continue;
             }
             uint64_t L = 0, M = 0, opLen = 0, newD = d;
@@ -409,34 +420,12 @@ private:
                     opLen = 1;
                 }
                 break;
-            case LzvnOp::mediumD: {
-                if (end - p < 3) return Status::failed;
-                const uint16_t w = load16(p + 1);
-                L = (op >> 3) & 3;
-                M = ((uint64_t(op & 7) << 2) | (w & 3)) + 3;
-                newD = w >> 2;
-                opLen = 3;
+            default: {  // the ops with a distance
+                if (uint64_t(end - p) < distanceOpLength(kind)) return Status::failed;
+                const LzvnDistanceOp f = decodeDistanceOp(kind, p, newD);
+                L = f.literals, M = f.match, opLen = f.opLength;
                 break;
             }
-            case LzvnOp::largeD:
-                if (end - p < 3) return Status::failed;
-                L = op >> 6;
-                M = ((op >> 3) & 7) + 3;
-                newD = load16(p + 1);
-                opLen = 3;
-                break;
-            case LzvnOp::previousD:
-                L = op >> 6;
-                M = ((op >> 3) & 7) + 3;
-                opLen = 1;
-                break;
-            case LzvnOp::smallD:
-                if (end - p < 2) return Status::failed;
-                L = op >> 6;
-                M = ((op >> 3) & 7) + 3;
-                newD = (uint64_t(op & 7) << 8) | p[1];
-                opLen = 2;
-                break;
             }
             p += opLen;
             const uint64_t room = static_cast<uint64_t>(limit - q);
