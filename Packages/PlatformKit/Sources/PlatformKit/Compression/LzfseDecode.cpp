@@ -534,9 +534,7 @@ private:
         const uint8_t* const litLimit = S.literals + h.nLiterals;
         uint8_t* const begin = out_;
         uint8_t* q = out_ + written_;
-        // Triples that end before this point copy in whole words; it may lie before q.
-        const ptrdiff_t fastRoom = static_cast<ptrdiff_t>(cap_ - written_) - static_cast<ptrdiff_t>(kWideSlop);
-        uint8_t* const fastEnd = q + fastRoom;
+        uint8_t* const capEnd = out_ + cap_;
         int64_t D = -1;
         Status st = Status::ok;
         // One triple takes at most 54 bits.
@@ -554,7 +552,8 @@ private:
                 st = Status::failed;
                 break;
             }
-            if (static_cast<ptrdiff_t>(L + M) <= fastEnd - q) {
+            // Whole-word copies while the slop still lands inside the output.
+            if (L + M + kWideSlop <= static_cast<uint64_t>(capEnd - q)) {
                 copyLiteralsWide(q, lit, L);
                 lit += L;
                 q += L;
@@ -563,7 +562,7 @@ private:
                 continue;
             }
             // Near the capacity: exact copies, and a cut once it is reached.
-            const uint64_t room = cap_ - static_cast<uint64_t>(q - begin);
+            const uint64_t room = static_cast<uint64_t>(capEnd - q);
             if (L > room) {
                 std::memcpy(q, lit, room);
                 q += room;

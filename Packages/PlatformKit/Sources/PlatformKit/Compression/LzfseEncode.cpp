@@ -3,8 +3,8 @@
 // literals, each block coded with FSE under normalised tables.
 #include <algorithm>
 #include <bit>
-#include <memory>
 #include <limits>
+#include <memory>
 
 #include "PlatformKit/Compression/Lzfse.h"
 #include "PlatformKit/Compression/LzfseFormat.h"
