@@ -2,10 +2,13 @@
 // name rules and rejections, the receipt's arithmetic, the GPU timing and the lookups.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <fstream>
 
 #include "MarblewickAssetIO/VelBlenderHeroKitCatalogV1040.h"
 #include "MarblewickAssetIO/VelMWPakBinaryArchiveStreamerV1085.h"
+#include "MWMeshTestWriter.h"
 #include "PlatformKit/Compression/Lzfse.h"
 #include "PlatformKit/Foundation/Files.h"
 #include "PlatformKit/Foundation/Numbers.h"
@@ -79,6 +82,18 @@ Bytes archive(const std::string& manifest, const Bytes& payload) {
 }
 
 Bytes compress(const Bytes& b) { return *S::lzfseCompress(b); }
+
+// The reader on an archive in memory, and on the same bytes as a file (read at offsets):
+// both must give the same answer.
+std::optional<Bytes> extract(const std::string& named, const Bytes& archive) {
+    static int serial = 0;
+    const auto path = fs::path(KS_TEST_OUTPUT_DIR) / "mwpak" / "reader" / (std::to_string(serial++) + ".mwpak");
+    write(path, archive);
+    auto fromMemory = S::extractEntryData(named, archive);
+    EXPECT_EQ(S::extractEntryData(named, path), fromMemory) << "file reader differs for " << named;
+    fs::remove(path);
+    return fromMemory;
+}
 std::string digest(const Bytes& b) { return S::hexDigest(S::sha256(b)); }
 
 std::string entryJson(const std::string& name, int64_t raw, int64_t packed, int64_t offset, const std::string& sha) {
@@ -185,6 +200,10 @@ TEST(MWPakArchive, LeavesOutEmptyMissingAndDuplicateNamesFailVerification) {
     write(dir / "z/same.mwmesh", textBytes(3000, 4));
     EXPECT_FALSE(S::packFilesToMWPak({dir / "x/same.mwmesh", dir / "y/same.mwmesh"}, dir / "d.mwpak", nullptr).allSHA256Verified);
     EXPECT_TRUE(S::packFilesToMWPak({dir / "x/same.mwmesh", dir / "z/same.mwmesh"}, dir / "e.mwpak", nullptr).allSHA256Verified);
+    // "same" is also found as "same.mwmesh" when that comes first, so it meets the other file.
+    write(dir / "w/same", textBytes(3000, 4));
+    EXPECT_FALSE(S::packFilesToMWPak({dir / "y/same.mwmesh", dir / "w/same"}, dir / "f.mwpak", nullptr).allSHA256Verified);
+    EXPECT_TRUE(S::packFilesToMWPak({dir / "w/same", dir / "y/same.mwmesh"}, dir / "g.mwpak", nullptr).allSHA256Verified);
 
     // A tiny input grows: header and manifest count in the archive length.
     write(dir / "t.txt", {'h', 'i'});
@@ -220,6 +239,60 @@ TEST(MWPakArchive, FileNameThatIsNotUtf8IsRefusedBeforeAnythingIsWritten) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 3);
 }
 
+TEST(MWPakArchive, TwoHundredHeroMeshesVerifyAndExtract) {
+    const auto dir = scratch("many");
+    std::vector<fs::path> files;
+    std::vector<Bytes> contents;
+    for (int i = 0; i < 200; ++i) {
+        mwmesh_test::File mesh = mwmesh_test::quad();
+        for (int k = 0; k < 40 + i % 7; ++k)
+            mesh.vertices.push_back(mwmesh_test::vertex(float(i) * 0.25f + float(k), float(k % 5), float(i % 11)));
+        contents.push_back(mesh.bytes());
+        files.push_back(dir / "in" / ("Hero_" + std::to_string(i) + ".mwmesh"));
+        write(files.back(), contents.back());
+    }
+    const auto out = dir / "many.mwpak";
+    const auto r = S::packFilesToMWPak(files, out, nullptr);
+    EXPECT_EQ(r.entryCount, 200);
+    EXPECT_TRUE(r.allSHA256Verified);
+    const auto p = parse(out);
+    ASSERT_EQ(p.manifest.entries.size(), 200u);
+    for (int i = 0; i < 200; ++i) {
+        SCOPED_TRACE(i);
+        const auto got = S::extractEntryData("Hero_" + std::to_string(i), out);
+        ASSERT_TRUE(got.has_value());
+        EXPECT_EQ(*got, contents[size_t(i)]);
+    }
+}
+
+TEST(MWPakArchive, ExtractingOneEntryReadsOnlyItsOwnBytes) {
+    // An archive of more than 4 GiB, almost all of it a hole before the one entry asked
+    // for: a reader that took the whole file would refuse it (or run out of memory).
+    const auto dir = scratch("sparse");
+    const Bytes hero = textBytes(5000, 14), blob = compress(hero);
+    const int64_t gap = (int64_t(9) << 29);  // 4.5 GiB
+    const std::string manifest = manifestJson({entryJson("Gap.mwmesh", 1, gap, 0, digest({'x'})),
+                                               entryJson("Hero.mwmesh", int64_t(hero.size()), int64_t(blob.size()), gap, digest(hero))});
+    const auto path = dir / "sparse.mwpak";
+    write(path, archive(manifest, {}));
+    {
+        std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(std::streamoff(8 + manifest.size()) + gap);
+        f.write(reinterpret_cast<const char*>(blob.data()), std::streamsize(blob.size()));
+        ASSERT_TRUE(f.good());
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    if (uint64_t(st.st_blocks) * 512 > (uint64_t(64) << 20)) {
+        fs::remove(path);
+        GTEST_SKIP() << "the file system does not keep holes";
+    }
+    EXPECT_EQ(S::extractEntryData("Hero", path), hero);
+    // A blob recorded far longer than its data is refused before anything is read.
+    EXPECT_FALSE(S::extractEntryData("Gap", path).has_value());
+    fs::remove(path);
+}
+
 TEST(MWPakArchive, ExtractionNameRules) {
     const Bytes mesh = textBytes(4000, 6), plain = textBytes(3000, 7);
     const Bytes pm = compress(mesh), pp = compress(plain);
@@ -236,7 +309,7 @@ TEST(MWPakArchive, ExtractionNameRules) {
                         {"notes", &plain}, {"notes.mwmesh", nullptr}, {"", nullptr}};
     for (const auto& r : rows) {
         SCOPED_TRACE(r.ask);
-        const auto got = S::extractEntryData(r.ask, a);
+        const auto got = extract(r.ask, a);
         if (r.expect) {
             ASSERT_TRUE(got.has_value());
             EXPECT_EQ(*got, *r.expect);
@@ -255,7 +328,7 @@ TEST(MWPakArchive, ReaderRejections) {
     std::string upper = sha;
     for (auto& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
     const Bytes good = one(entryJson("e", raw, packed, 0, sha), blob);
-    ASSERT_TRUE(S::extractEntryData("e", good).has_value());
+    ASSERT_TRUE(extract("e", good).has_value());
 
     std::vector<std::pair<std::string, Bytes>> bad;
     bad.push_back({"11 bytes", Bytes(good.begin(), good.begin() + 11)});
@@ -290,19 +363,24 @@ TEST(MWPakArchive, ReaderRejections) {
     bad.push_back({"huge uncompressed", one(entryJson("e", INT64_MAX, packed, 0, sha), blob)});
     bad.push_back({"uncompressed beyond any ratio", one(entryJson("e", int64_t(1) << 31, packed, 0, sha), blob)});
     bad.push_back({"decompresses shorter", one(entryJson("e", raw + 1, packed, 0, sha), blob)});
+    {
+        Bytes padded = blob;  // a blob recorded as more than twice its data and the slack
+        padded.resize(size_t(2 * raw + 64 * 1024 + 1), 0);
+        bad.push_back({"blob far longer than its data", one(entryJson("e", raw, int64_t(padded.size()), 0, sha), padded)});
+    }
     bad.push_back({"cut stream, digest of the whole", one(entryJson("e", raw - 1, packed, 0, sha), blob)});
     bad.push_back({"upper-case digest", one(entryJson("e", raw, packed, 0, upper), blob)});
     bad.push_back({"zero bytes, digest of other data", one(entryJson("e", 0, packed, 0, sha), blob)});
     bad.push_back({"not json", archive("{oops", blob)});
     for (const auto& [name, a] : bad) {
         SCOPED_TRACE(name);
-        EXPECT_FALSE(S::extractEntryData("e", a).has_value());
+        EXPECT_FALSE(extract("e", a).has_value());
     }
     // A cut stream whose digest is that of the cut bytes passes, as recorded.
     const Bytes head(data.begin(), data.end() - 1);
-    EXPECT_EQ(S::extractEntryData("e", one(entryJson("e", raw - 1, packed, 0, digest(head)), blob)), head);
+    EXPECT_EQ(extract("e", one(entryJson("e", raw - 1, packed, 0, digest(head)), blob)), head);
     // An entry of 0 bytes is empty data only under the digest of empty input.
-    const auto empty = S::extractEntryData("e", one(entryJson("e", 0, packed, 0, digest({})), blob));
+    const auto empty = extract("e", one(entryJson("e", 0, packed, 0, digest({})), blob));
     ASSERT_TRUE(empty.has_value());
     EXPECT_TRUE(empty->empty());
     EXPECT_FALSE(S::extractEntryData("e", fs::path("/nonexistent/x.mwpak")).has_value());

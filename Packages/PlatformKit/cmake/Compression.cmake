@@ -8,6 +8,11 @@ if(TARGET lzfse_oracle)
 endif()
 ks_add_tests(pk_compression DIR Tests/Compression LIBS ${_pk_compression_test_libs})
 ks_add_benchmarks(pk_compression DIR Benchmarks/Compression LIBS ${_pk_compression_test_libs})
+if(TARGET bench_pk_compression_LzfseBench)
+  # Real text for the benchmark: this package's own sources.
+  target_compile_definitions(bench_pk_compression_LzfseBench PRIVATE
+    KS_PLATFORMKIT_SOURCES="${CMAKE_CURRENT_SOURCE_DIR}/Sources")
+endif()
 ks_add_fuzzer(lzfse_decode SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/Tests/Compression/Fuzz/LzfseDecodeFuzzer.cpp
               LIBS PlatformKit::Compression)
 if(KS_FUZZ)

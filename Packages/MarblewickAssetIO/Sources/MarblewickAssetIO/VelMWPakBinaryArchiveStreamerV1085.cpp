@@ -1,12 +1,14 @@
 #include "MarblewickAssetIO/VelMWPakBinaryArchiveStreamerV1085.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <unordered_map>
 
 #include "MarblewickAssetIO/VelBlenderHeroKitCatalogV1040.h"
 #include "PlatformKit/Compression/Lzfse.h"
@@ -34,6 +36,9 @@ constexpr double kHeroKitFallbackMs = 0.25;
 // No valid LZFSE stream expands beyond ~1720 bytes per stored byte; a manifest claiming
 // more cannot be honest and must not decide an allocation.
 constexpr uint64_t kMaxExpansion = 2048;
+// Nor does an encoder make a stream of more than about the data plus its block headers
+// (raw blocks at worst); twice that is refused before it is read.
+constexpr uint64_t kBlobSlack = 64 * 1024;
 
 void createArchiveFolder(const fs::path& archiveURL) {
     const fs::path parent = archiveURL.parent_path();
@@ -66,6 +71,18 @@ void requireUtf8Names(const std::vector<fs::path>& fileURLs) {
             throw pk::StudioError("MWPak", 4,
                                   "Cannot pack " + readablePath(url.string()) +
                                       ": its file name is not valid UTF-8, which an archive entry name must be.");
+}
+
+// Reads exactly n bytes at offset; false on an error or a file that ends first.
+bool readFully(int fd, uint8_t* dst, uint64_t n, uint64_t offset) {
+    uint64_t done = 0;
+    while (done < n) {
+        const ssize_t r = ::pread(fd, dst + done, static_cast<size_t>(n - done), static_cast<off_t>(offset + done));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return false;
+        done += static_cast<uint64_t>(r);
+    }
+    return true;
 }
 
 struct Packed {
@@ -109,21 +126,61 @@ uint64_t writeArchive(const fs::path& archiveURL, const Packed& p, int64_t versi
     return out.size();
 }
 
-uint32_t manifestLength(std::span<const uint8_t> a) {
-    return uint32_t(a[4]) | uint32_t(a[5]) << 8 | uint32_t(a[6]) << 16 | uint32_t(a[7]) << 24;
+uint32_t manifestLength(std::span<const uint8_t> header) {
+    return uint32_t(header[4]) | uint32_t(header[5]) << 8 | uint32_t(header[6]) << 16 | uint32_t(header[7]) << 24;
 }
 
-// The blob of an entry inside an archive of `size` bytes whose manifest is n long, or
-// nothing when the recorded numbers are negative, too large or point outside the file.
-std::optional<std::span<const uint8_t>> blobOf(std::span<const uint8_t> archive, uint64_t n,
-                                               const VelMWPakEntryV1085& e) {
+// The manifest length from the first eight bytes of an archive of `size` bytes, or
+// nothing when the archive is too short, has another magic or is shorter than its
+// manifest claims.
+std::optional<uint64_t> checkedManifestLength(std::span<const uint8_t> header, uint64_t size) {
+    if (size < 12 || header.size() < kHeaderBytes || std::memcmp(header.data(), kMagic, 4) != 0) return std::nullopt;
+    const uint64_t n = manifestLength(header);
+    if (size < kHeaderBytes + n) return std::nullopt;
+    return n;
+}
+
+std::optional<VelMWPakManifestV1085> decodeManifest(std::span<const uint8_t> text) {
+    try {
+        return VelMWPakManifestV1085::fromJson(
+            pk::json::parseOrdered(std::string_view(reinterpret_cast<const char*>(text.data()), text.size())));
+    } catch (const std::exception&) {  // StudioError and the JSON library's own errors
+        return std::nullopt;
+    }
+}
+
+// The reader also accepts a requested name with ".mwmesh" appended when it does not end so.
+std::string alternativeName(const std::string& named) {
+    static constexpr std::string_view kExt = ".mwmesh";
+    const bool hasExt = named.size() >= kExt.size() && named.compare(named.size() - kExt.size(), kExt.size(), kExt) == 0;
+    return hasExt ? named : named + std::string(kExt);
+}
+
+// The first entry named `named` or its alternative name.
+const VelMWPakEntryV1085* findEntry(const VelMWPakManifestV1085& m, const std::string& named) {
+    const std::string alternative = alternativeName(named);
+    for (const auto& e : m.entries)
+        if (e.name == named || e.name == alternative) return &e;
+    return nullptr;
+}
+
+struct BlobRange {
+    uint64_t offset = 0, length = 0;  // in the archive file
+};
+
+// Where an entry's blob lies in an archive of `size` bytes whose manifest is n long, or
+// nothing when the recorded numbers are negative, point outside the file or claim a blob
+// far longer than its data.
+std::optional<BlobRange> blobOf(uint64_t size, uint64_t n, const VelMWPakEntryV1085& e) {
     if (e.payloadOffset < 0 || e.compressedBytes < 0 || e.uncompressedBytes < 0) return std::nullopt;
+    const uint64_t raw = std::min(static_cast<uint64_t>(e.uncompressedBytes), Streamer::kMaxEntryBytes);
+    if (static_cast<uint64_t>(e.compressedBytes) > 2 * raw + kBlobSlack) return std::nullopt;
     const uint64_t start = kHeaderBytes + n;
-    if (start > archive.size()) return std::nullopt;
-    const uint64_t area = archive.size() - start;
+    if (start > size) return std::nullopt;
+    const uint64_t area = size - start;
     const uint64_t off = static_cast<uint64_t>(e.payloadOffset), len = static_cast<uint64_t>(e.compressedBytes);
     if (off > area || len > area - off) return std::nullopt;
-    return archive.subspan(static_cast<size_t>(start + off), static_cast<size_t>(len));
+    return BlobRange{start + off, len};
 }
 
 // Decompresses a blob to its recorded length and checks its digest.
@@ -137,19 +194,82 @@ std::optional<std::vector<uint8_t>> verifiedEntry(std::span<const uint8_t> blob,
     return bytes;
 }
 
-std::optional<VelMWPakManifestV1085> readManifest(std::span<const uint8_t> a) {
-    if (a.size() < 12 || std::memcmp(a.data(), kMagic, 4) != 0) return std::nullopt;
-    const uint64_t n = manifestLength(a);
-    if (a.size() < kHeaderBytes + n) return std::nullopt;
-    try {
-        const auto j = pk::json::parseOrdered(
-            std::string_view(reinterpret_cast<const char*>(a.data() + kHeaderBytes), static_cast<size_t>(n)));
-        return VelMWPakManifestV1085::fromJson(j);
-    } catch (const pk::StudioError&) {
-        return std::nullopt;
-    } catch (const std::exception&) {
-        return std::nullopt;
+// A whole archive in memory with its manifest decoded once.
+struct ParsedArchive {
+    std::span<const uint8_t> bytes;
+    uint64_t manifestBytes = 0;
+    VelMWPakManifestV1085 manifest;
+
+    static std::optional<ParsedArchive> parse(std::span<const uint8_t> a) {
+        const auto n = checkedManifestLength(a.first(std::min<size_t>(a.size(), kHeaderBytes)), a.size());
+        if (!n) return std::nullopt;
+        auto m = decodeManifest(a.subspan(kHeaderBytes, static_cast<size_t>(*n)));
+        if (!m) return std::nullopt;
+        return ParsedArchive{a, *n, std::move(*m)};
     }
+    std::optional<std::vector<uint8_t>> extract(const VelMWPakEntryV1085& e) const {
+        const auto range = blobOf(bytes.size(), manifestBytes, e);
+        if (!range) return std::nullopt;
+        return verifiedEntry(bytes.subspan(static_cast<size_t>(range->offset), static_cast<size_t>(range->length)), e);
+    }
+};
+
+// An archive file read at offsets, so that one entry costs its own bytes only.
+class ArchiveFile {
+public:
+    explicit ArchiveFile(const fs::path& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+        struct stat st {};
+        if (fd_ >= 0 && ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode)) size_ = static_cast<uint64_t>(st.st_size);
+        else close();
+    }
+    ~ArchiveFile() { close(); }
+    ArchiveFile(const ArchiveFile&) = delete;
+    ArchiveFile& operator=(const ArchiveFile&) = delete;
+
+    bool isOpen() const { return fd_ >= 0; }
+    uint64_t size() const { return size_; }
+    // Exactly length bytes from offset (the caller has checked them against size()).
+    std::optional<std::vector<uint8_t>> read(uint64_t offset, uint64_t length) const {
+        std::vector<uint8_t> out(static_cast<size_t>(length));
+        if (!readFully(fd_, out.data(), length, offset)) return std::nullopt;
+        return out;
+    }
+
+private:
+    void close() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+    int fd_;
+    uint64_t size_ = 0;
+};
+
+// What extracting each written entry by its name gives, checked against the entry: the
+// file is read back once and its manifest decoded once, and every name resolves through
+// an index to the same first entry that extraction by name would take (so two files of
+// one name both meet the first).
+bool verifyWrittenArchive(const fs::path& archiveURL, const std::vector<VelMWPakEntryV1085>& written) {
+    if (written.empty()) return false;
+    const auto bytes = pk::readFile(archiveURL);
+    if (!bytes) return false;
+    const auto parsed = ParsedArchive::parse(*bytes);
+    if (!parsed) return false;
+    const auto& entries = parsed->manifest.entries;
+    std::unordered_map<std::string_view, size_t> first;
+    for (size_t i = 0; i < entries.size(); ++i) first.emplace(entries[i].name, i);
+    std::vector<int8_t> checked(entries.size(), -1);  // -1 not yet, 0 failed, 1 passed
+    for (const auto& e : written) {
+        size_t at = entries.size();
+        for (const std::string& name : {e.name, alternativeName(e.name)})
+            if (const auto it = first.find(name); it != first.end()) at = std::min(at, it->second);
+        if (at == entries.size()) return false;
+        if (checked[at] < 0) checked[at] = parsed->extract(entries[at]).has_value();
+        // The extracted bytes have the found entry's length and digest; they must be this one's.
+        if (!checked[at] || entries[at].uncompressedBytes != e.uncompressedBytes ||
+            entries[at].sha256Hex != e.sha256Hex)
+            return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -175,24 +295,33 @@ std::optional<std::vector<uint8_t>> Streamer::lzfseDecompress(std::span<const ui
 }
 
 std::optional<std::vector<uint8_t>> Streamer::extractEntryData(const std::string& named, const fs::path& from) {
-    const auto bytes = pk::readFile(from);
-    if (!bytes) return std::nullopt;
-    return extractEntryData(named, std::span<const uint8_t>(*bytes));
+    // Only the header, the manifest and the entry's own blob are read.
+    const ArchiveFile file(from);
+    if (!file.isOpen() || file.size() < 12) return std::nullopt;
+    const auto header = file.read(0, kHeaderBytes);
+    if (!header) return std::nullopt;
+    const auto n = checkedManifestLength(*header, file.size());
+    if (!n) return std::nullopt;
+    const auto text = file.read(kHeaderBytes, *n);
+    if (!text) return std::nullopt;
+    const auto manifest = decodeManifest(*text);
+    if (!manifest) return std::nullopt;
+    const VelMWPakEntryV1085* e = findEntry(*manifest, named);
+    if (!e) return std::nullopt;
+    const auto range = blobOf(file.size(), *n, *e);
+    if (!range) return std::nullopt;
+    const auto blob = file.read(range->offset, range->length);
+    if (!blob) return std::nullopt;
+    return verifiedEntry(*blob, *e);
 }
 
 std::optional<std::vector<uint8_t>> Streamer::extractEntryData(const std::string& named,
                                                                std::span<const uint8_t> archive) {
-    const auto manifest = readManifest(archive);
-    if (!manifest) return std::nullopt;
-    static constexpr std::string_view kExt = ".mwmesh";
-    const bool hasExt = named.size() >= kExt.size() && named.compare(named.size() - kExt.size(), kExt.size(), kExt) == 0;
-    const std::string alternative = hasExt ? named : named + std::string(kExt);
-    const auto it = std::find_if(manifest->entries.begin(), manifest->entries.end(),
-                                 [&](const VelMWPakEntryV1085& e) { return e.name == named || e.name == alternative; });
-    if (it == manifest->entries.end()) return std::nullopt;
-    const auto blob = blobOf(archive, manifestLength(archive), *it);
-    if (!blob) return std::nullopt;
-    return verifiedEntry(*blob, *it);
+    const auto parsed = ParsedArchive::parse(archive);
+    if (!parsed) return std::nullopt;
+    const VelMWPakEntryV1085* e = findEntry(parsed->manifest, named);
+    if (!e) return std::nullopt;
+    return parsed->extract(*e);
 }
 
 Streamer::GpuLoadTiming Streamer::timeGpuLoad(const fs::path& archiveURL, uint64_t archiveLength,
@@ -211,15 +340,7 @@ Streamer::GpuLoadTiming Streamer::timeGpuLoad(const fs::path& archiveURL, uint64
             if (!staging || !target || !staging->mapped()) return std::nullopt;
             auto* dst = static_cast<uint8_t*>(staging->mapped());
             const double t0 = clock.now();
-            uint64_t done = 0;
-            while (done < archiveLength) {
-                const ssize_t r = ::pread(fd, dst + done, static_cast<size_t>(archiveLength - done),
-                                          static_cast<off_t>(done));
-                if (r < 0 && errno == EINTR) continue;
-                if (r <= 0) break;
-                done += static_cast<uint64_t>(r);
-            }
-            bool complete = done == archiveLength;
+            bool complete = readFully(fd, dst, archiveLength, 0);
             if (complete && archiveLength > 0) device->copyBuffer(*staging, 0, *target, 0, archiveLength);
             pk::gpu::Fence fence(*device);
             complete = fence.wait(UINT64_C(30000000000)) && complete;
@@ -267,15 +388,7 @@ VelMWPakStreamReceiptV1085 Streamer::packFilesToMWPak(const std::vector<fs::path
     for (const auto& url : fileURLs) addEntry(p, pk::lastComponent(url), url);
     const uint64_t length = writeArchive(archiveURL, p, 1165);
 
-    bool verified = !p.entries.empty();
-    for (const auto& e : p.entries) {
-        const auto back = extractEntryData(e.name, archiveURL);
-        if (!back || static_cast<int64_t>(back->size()) != e.uncompressedBytes ||
-            hexDigest(sha256(*back)) != e.sha256Hex) {
-            verified = false;
-            break;
-        }
-    }
+    const bool verified = verifyWrittenArchive(archiveURL, p.entries);
     const auto timing = timeGpuLoad(archiveURL, length, device, kPackFallbackMs, clock);
     return makeReceipt(archiveURL, static_cast<int64_t>(p.entries.size()), p.rawTotal, static_cast<int64_t>(length),
                        verified, timing);
@@ -303,13 +416,12 @@ VelMWPakStreamReceiptV1085 Streamer::packVerifyAndStreamHeroKits(pk::gpu::Device
     if (a.size() < kHeaderBytes) throw pk::StudioError("MWPak", 3, "The written archive is truncated.");
     const uint64_t n = manifestLength(a);
     if (a.size() < kHeaderBytes + n) throw pk::StudioError("MWPak", 3, "The written archive is truncated.");
-    const auto manifest = VelMWPakManifestV1085::fromJson(pk::json::parseOrdered(
-        std::string_view(reinterpret_cast<const char*>(a.data() + kHeaderBytes), static_cast<size_t>(n))));
-    bool verified = manifest.entries.size() == p.entries.size() && !p.entries.empty();
-    for (const auto& e : manifest.entries) {
+    const ParsedArchive parsed{a, n, VelMWPakManifestV1085::fromJson(pk::json::parseOrdered(std::string_view(
+                                         reinterpret_cast<const char*>(a.data() + kHeaderBytes), static_cast<size_t>(n))))};
+    bool verified = parsed.manifest.entries.size() == p.entries.size() && !p.entries.empty();
+    for (const auto& e : parsed.manifest.entries) {
         if (!verified) break;
-        const auto blob = blobOf(a, n, e);
-        verified = blob && verifiedEntry(*blob, e).has_value();
+        verified = parsed.extract(e).has_value();
     }
     const auto timing = timeGpuLoad(archiveURL, length, &device, kHeroKitFallbackMs, clock);
     return makeReceipt(archiveURL, static_cast<int64_t>(p.entries.size()), p.rawTotal, static_cast<int64_t>(length),

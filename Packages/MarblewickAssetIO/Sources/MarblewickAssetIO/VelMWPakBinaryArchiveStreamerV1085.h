@@ -1,8 +1,9 @@
 #pragma once
 // The pack archive (.mwpak): "MWAK", a 32-bit manifest length, the JSON manifest and the
 // LZFSE blob of every packed file back to back. Writers verify every entry after writing
-// and time how fast the whole archive loads into a GPU buffer (file -> staging buffer ->
-// GPU buffer -> fence); without a device they report fixed fallback figures.
+// (one read of the written file) and time how fast the whole archive loads into a GPU
+// buffer (file -> staging buffer -> GPU buffer -> fence); without a device they report
+// fixed fallback figures.
 #include <array>
 #include <cstdint>
 #include <filesystem>
@@ -39,7 +40,8 @@ struct VelMWPakBinaryArchiveStreamerV1085 {
                                                        pk::gpu::Device* device, const pk::Clock& clock);
 
     // The verified, decompressed bytes of the first entry named `named` (or `named` plus
-    // ".mwmesh"), or nothing on any failure.
+    // ".mwmesh"), or nothing on any failure. From a file only the header, the manifest
+    // and that entry's blob are read.
     static std::optional<std::vector<uint8_t>> extractEntryData(const std::string& named,
                                                                 const std::filesystem::path& from);
     static std::optional<std::vector<uint8_t>> extractEntryData(const std::string& named,

@@ -28,16 +28,22 @@ inline bool haveOracle() {
 #endif
 }
 
-inline std::vector<uint8_t> oracleEncode(const std::vector<uint8_t>& in, size_t capacity) {
-    std::vector<uint8_t> out(capacity);
+// The reference's stream of `in` in `out` (its whole size is the capacity); its length.
+inline size_t oracleEncodeInto(std::vector<uint8_t>& out, const std::vector<uint8_t>& in) {
 #if defined(KS_LZFSE_ORACLE)
     uint8_t none = 0;  // the reference does pointer arithmetic even on empty buffers
-    out.resize(lzfse_encode_buffer(out.empty() ? &none : out.data(), out.size(), in.empty() ? &none : in.data(),
-                                   in.size(), nullptr));
+    return lzfse_encode_buffer(out.empty() ? &none : out.data(), out.size(), in.empty() ? &none : in.data(), in.size(),
+                               nullptr);
 #else
+    (void)out;
     (void)in;
-    out.clear();
+    return 0;
 #endif
+}
+
+inline std::vector<uint8_t> oracleEncode(const std::vector<uint8_t>& in, size_t capacity) {
+    std::vector<uint8_t> out(capacity);
+    out.resize(oracleEncodeInto(out, in));
     return out;
 }
 
@@ -121,9 +127,10 @@ inline std::vector<uint8_t> mwmsFile(uint32_t rings = 96, uint32_t segments = 12
             meshlets.push_back(m);
         }
     }
-    std::vector<uint8_t> out;
-    auto u32 = [&](uint32_t v) { out.insert(out.end(), reinterpret_cast<uint8_t*>(&v), reinterpret_cast<uint8_t*>(&v) + 4); };
-    out.insert(out.end(), {'M', 'W', 'M', 'S'});
+    std::vector<uint8_t> out = {'M', 'W', 'M', 'S'};
+    auto u32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    };
     u32(2);
     u32(static_cast<uint32_t>(meshlets.size()));
     u32(V);
@@ -136,6 +143,20 @@ inline std::vector<uint8_t> mwmsFile(uint32_t rings = 96, uint32_t segments = 12
     out.insert(out.end(), vb, vb + verts.size() * 4);
     out.insert(out.end(), idx.begin(), idx.end());
     return out;
+}
+
+// Runs of short repeating patterns, one for each period from 1 to 20 bytes: every kind
+// of overlapping match copy.
+inline std::vector<uint8_t> periodicRuns(size_t repeats = 60, uint64_t seed = 5) {
+    Lcg r(seed);
+    std::vector<uint8_t> v;
+    for (size_t period = 1; period <= 20; ++period) {
+        uint8_t pattern[20];
+        for (size_t i = 0; i < period; ++i) pattern[i] = static_cast<uint8_t>(r.next());
+        for (size_t k = 0; k < repeats * period; ++k) v.push_back(pattern[k % period]);
+        for (int i = 0; i < 7; ++i) v.push_back(static_cast<uint8_t>(r.next()));  // a seam of literals
+    }
+    return v;
 }
 
 inline std::vector<uint8_t> encode(const std::vector<uint8_t>& in, size_t extra = 4096) {

@@ -13,8 +13,9 @@ inline constexpr int kAlgorithmLZFSE = 0x801;
 
 // Encodes `src` into `dst` as one complete stream and returns its length, or 0 when it
 // does not fit. Block kinds follow the reference encoder: raw below 8 bytes, LZVN below
-// 4096 bytes when that is smaller than the input, FSE-coded blocks otherwise, and a raw
-// block whenever the chosen kind does not fit.
+// 4096 bytes when that block is smaller than a raw one, FSE-coded blocks otherwise, and
+// a raw block whenever the chosen kind does not fit. Working memory grows with the
+// input, not with the largest table the format allows.
 size_t lzfseEncodeBuffer(std::span<uint8_t> dst, std::span<const uint8_t> src);
 
 // Decodes a stream into `dst` and returns the bytes written. A stream that would produce

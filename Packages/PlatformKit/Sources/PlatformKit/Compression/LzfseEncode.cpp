@@ -3,10 +3,8 @@
 // literals, each block coded with FSE under normalised tables.
 #include <algorithm>
 #include <bit>
-#include <cmath>
 #include <limits>
 #include <memory>
-#include <vector>
 
 #include "PlatformKit/Compression/Lzfse.h"
 #include "PlatformKit/Compression/LzfseFormat.h"
@@ -19,8 +17,8 @@ using namespace fmt;
 
 namespace {
 
-constexpr int kHashBits = 14;
-constexpr int kHashWidth = 4;
+constexpr int kMaxHashBits = 14;
+constexpr int kMinHashBits = 10;
 constexpr uint32_t kGoodMatch = 40;
 constexpr uint32_t kLzvnThreshold = 4096;
 constexpr uint32_t kMaxMatchLength = 100 * kMaxMValue;
@@ -28,15 +26,17 @@ constexpr int32_t kNoPosition = -4 * static_cast<int32_t>(kMaxDValue);
 // Positions are 32-bit inside a segment; longer inputs are matched segment by segment.
 constexpr uint64_t kSegmentBytes = uint64_t(1) << 30;
 
-struct Bucket {
-    int32_t pos[kHashWidth];
-    uint32_t value[kHashWidth];
-};
+// A bucket (four entries) per two positions, up to the full table: a small input
+// neither clears a table it cannot fill nor gets one so large that the allocator maps
+// fresh pages for it on every call.
+int hashBitsFor(uint64_t n) {
+    return std::clamp(static_cast<int>(std::bit_width(n - 1)) - 1, kMinHashBits, kMaxHashBits);
+}
 
-inline uint32_t hash4(uint32_t x) { return (x * 2654435761u) >> (32 - kHashBits); }
-
-// Frequencies summing to nstates, each used symbol at least 1, chosen greedily so that
-// the coded size under the counts stays small.
+// Frequencies summing to nstates: the counts scaled and rounded, every used symbol at
+// least 1. What is left over (or missing) goes to the most frequent symbol while that
+// is small beside it; a larger excess, from many rare symbols raised to 1, is taken
+// from all symbols in rounds.
 void normalize(const uint32_t* counts, int nsymbols, int nstates, uint16_t* freq) {
     uint64_t total = 0;
     for (int s = 0; s < nsymbols; ++s) total += counts[s];
@@ -44,64 +44,51 @@ void normalize(const uint32_t* counts, int nsymbols, int nstates, uint16_t* freq
         std::fill(freq, freq + nsymbols, uint16_t(0));
         return;
     }
-    int sum = 0;
+    int sum = 0, top = 0;
     for (int s = 0; s < nsymbols; ++s) {
-        if (counts[s] == 0) {
-            freq[s] = 0;
-            continue;
-        }
-        uint64_t f = (uint64_t(counts[s]) * nstates * 2 + total) / (2 * total);
-        if (f == 0) f = 1;
+        const uint64_t f = counts[s] == 0 ? 0 : std::max<uint64_t>(1, (uint64_t(counts[s]) * nstates * 2 + total) / (2 * total));
         freq[s] = static_cast<uint16_t>(f);
         sum += static_cast<int>(f);
+        if (freq[s] > freq[top]) top = s;
     }
-    // Each step moves one state where it costs least (about count / frequency bits).
-    while (sum > nstates) {
-        int best = -1;
-        double bestCost = std::numeric_limits<double>::max();
-        for (int s = 0; s < nsymbols; ++s) {
+    int excess = sum - nstates;
+    if (excess < freq[top] / 4) {
+        freq[top] = static_cast<uint16_t>(freq[top] - excess);
+        return;
+    }
+    // Rounds taking an eighth, a quarter, a half, then all of each symbol's spare states.
+    for (int shift = 3; excess > 0; shift = std::max(shift - 1, 0)) {
+        for (int s = 0; s < nsymbols && excess > 0; ++s) {
             if (freq[s] <= 1) continue;
-            const double cost = counts[s] / (freq[s] - 0.5);
-            if (cost < bestCost) bestCost = cost, best = s;
+            const int take = std::min(excess, (freq[s] - 1) >> shift);
+            freq[s] = static_cast<uint16_t>(freq[s] - take);
+            excess -= take;
         }
-        const int take = std::max(1, std::min(sum - nstates, freq[best] / 16));
-        freq[best] = static_cast<uint16_t>(freq[best] - take);
-        sum -= take;
-    }
-    while (sum < nstates) {
-        int best = -1;
-        double bestGain = -1;
-        for (int s = 0; s < nsymbols; ++s) {
-            if (counts[s] == 0) continue;
-            const double gain = counts[s] / (freq[s] + 0.5);
-            if (gain > bestGain) bestGain = gain, best = s;
-        }
-        const int give = std::max(1, std::min(nstates - sum, freq[best] / 16));
-        freq[best] = static_cast<uint16_t>(freq[best] + give);
-        sum += give;
     }
 }
 
+// One symbol's encoding step, the inverse of the decoder's state layout. From state s
+// (below nstates) the encoder writes the low n bits of s, with n = k when s >= s0 and
+// k - 1 below, and moves to (offset - f) + (nstates >> n) + (s >> n). Both are folded
+// into two numbers: n = (s + nbitsBias) >> 16 (s0 = (f << k) - nstates), and, since
+// nstates is a power of two at least 2^n, the next state = base + ((s + nstates) >> n).
 struct EncoderEntry {
-    int32_t s0, k, delta0, delta1;
+    int32_t nbitsBias;
+    int32_t base;
 };
 
-// The inverse of the decoder's state layout: from the decoder's next state, the bits to
-// write and the state that produced the symbol.
 void buildEncoderTable(const uint16_t* freq, int nsymbols, int nstates, EncoderEntry* t) {
     const int clzStates = std::countl_zero(static_cast<uint32_t>(nstates));
     int offset = 0;
     for (int s = 0; s < nsymbols; ++s) {
         const int f = freq[s];
         if (f == 0) {
-            t[s] = {0, 0, 0, 0};
+            t[s] = {0, 0};
             continue;
         }
         const int k = std::countl_zero(static_cast<uint32_t>(f)) - clzStates;
-        t[s].s0 = (f << k) - nstates;
-        t[s].k = k;
-        t[s].delta0 = offset - f + (nstates >> k);
-        t[s].delta1 = k > 0 ? offset - f + (nstates >> (k - 1)) : 0;
+        t[s].nbitsBias = (k << 16) - ((f << k) - nstates);
+        t[s].base = offset - f;
         offset += f;
     }
 }
@@ -138,12 +125,12 @@ private:
     int count_ = 0;
 };
 
-inline void encodeSymbol(uint16_t& state, const EncoderEntry& e, ForwardBits& out) {
-    const int s = state;
-    const bool hi = s >= e.s0;
-    const int nbits = hi ? e.k : e.k - 1;
-    out.push(static_cast<uint64_t>(s) & ((uint64_t(1) << nbits) - 1), nbits);
-    state = static_cast<uint16_t>((hi ? e.delta0 : e.delta1) + (s >> nbits));
+template <int NStates>
+inline void encodeSymbol(uint32_t& state, const EncoderEntry& e, ForwardBits& out) {
+    const uint32_t s = state;
+    const int nbits = static_cast<int>(s + static_cast<uint32_t>(e.nbitsBias)) >> 16;
+    out.push(s & ((1u << nbits) - 1), nbits);
+    state = static_cast<uint32_t>(e.base + static_cast<int32_t>((s + NStates) >> nbits));
 }
 
 inline void encodeFreq(int v, uint32_t& bits, int& nbits) {
@@ -163,8 +150,19 @@ struct Match {
 
 class Encoder {
 public:
-    Encoder(std::span<uint8_t> dst, const detail::EncodeOptions& options)
-        : dst_(dst), options_(options), block_(kBlockScratch) {}
+    // Working memory in proportion to the input (a block never holds more entries or
+    // literals than the input has bytes), none of it cleared beyond what is used.
+    Encoder(std::span<uint8_t> dst, const detail::EncodeOptions& options, uint64_t n)
+        : dst_(dst),
+          options_(options),
+          hashBits_(hashBitsFor(std::min(n, kSegmentBytes))),
+          table_(new HashBucket[size_t(1) << hashBits_]),
+          matchCap_(static_cast<uint32_t>(std::min<uint64_t>(kMatchesPerBlock, n + 16))),
+          literalCap_(static_cast<uint32_t>(std::min<uint64_t>(kLiteralsPerBlock, n + 16))),
+          l_(new uint32_t[matchCap_]),
+          m_(new uint32_t[matchCap_]),
+          d_(new uint32_t[matchCap_]),
+          literals_(new uint8_t[literalCap_ + 16]) {}
 
     bool encode(const uint8_t* src, uint64_t n) {
         for (uint64_t at = 0; at < n; at += kSegmentBytes) {
@@ -179,32 +177,29 @@ public:
     size_t written() const { return written_; }
 
 private:
-    static constexpr size_t kBlockScratch = 256 * 1024;
+    uint32_t hash(uint32_t x) const { return (x * 2654435761u) >> (32 - hashBits_); }
 
     bool segment(const uint8_t* src, uint64_t n) {
         src_ = src;
         n_ = static_cast<int64_t>(n);
         literal_ = 0;
         pending_ = Match{};
-        if (!table_) table_ = std::make_unique<Bucket[]>(size_t(1) << kHashBits);
-        for (size_t i = 0; i < (size_t(1) << kHashBits); ++i)
-            for (int k = 0; k < kHashWidth; ++k) table_[i].pos[k] = kNoPosition, table_[i].value[k] = 0;
+        std::fill_n(table_.get(), size_t(1) << hashBits_, HashBucket::filled(kNoPosition, 0));
 
         const int64_t searchEnd = n_ - 8;
         for (int64_t pos = 0; pos < searchEnd; ++pos) {
             const uint32_t x = load32(src_ + pos);
-            Bucket& b = table_[hash4(x)];
-            const Bucket old = b;
-            b.pos[0] = static_cast<int32_t>(pos);
-            b.value[0] = x;
-            for (int k = 1; k < kHashWidth; ++k) b.pos[k] = old.pos[k - 1], b.value[k] = old.value[k - 1];
+            // The table does not fit the first-level cache; ask for a later bucket early.
+            __builtin_prefetch(&table_[hash(load32(src_ + std::min(pos + 8, searchEnd)))]);
+            HashBucket& b = table_[hash(x)];
+            const HashBucket old = b;
+            b.push(static_cast<int32_t>(pos), x);
             if (pos < literal_) continue;  // still inside an emitted match
 
             Match in{pos, 0, 0};
             const uint32_t maxLength = static_cast<uint32_t>(n_ - pos - 8);
-            for (int k = 0; k < kHashWidth; ++k) {
-                if (old.value[k] != x) continue;
-                const int64_t ref = old.pos[k];
+            for (unsigned same = old.sameMask(x, 0xFFFFFFFFu); same != 0; same &= same - 1) {
+                const int64_t ref = old.pos[std::countr_zero(same)];
                 if (ref + static_cast<int64_t>(kMaxDValue) < pos) continue;
                 const uint8_t* a = src_ + ref;
                 const uint8_t* c = src_ + pos;
@@ -289,13 +284,13 @@ private:
     }
 
     bool push(uint32_t L, uint32_t M, uint32_t D) {
-        if (nMatches_ + 1 + 8 > kMatchesPerBlock) return false;
-        if (nLiterals_ + L + 16 > kLiteralsPerBlock) return false;
+        if (nMatches_ + 1 + 8 > kMatchesPerBlock || nMatches_ >= matchCap_) return false;
+        if (nLiterals_ + L + 16 > kLiteralsPerBlock || nLiterals_ + L > literalCap_) return false;
         l_[nMatches_] = L;
         m_[nMatches_] = M;
         d_[nMatches_] = D;
         ++nMatches_;
-        std::memcpy(literals_ + nLiterals_, src_ + literal_, L);
+        std::memcpy(literals_.get() + nLiterals_, src_ + literal_, L);
         nLiterals_ += L;
         literal_ += L + M;
         return true;
@@ -318,7 +313,18 @@ private:
             ++mCount[mSymbol(m_[i])];
             ++dCount[dSymbol(d_[i])];
         }
-        for (uint32_t i = 0; i < nLiterals_; ++i) ++litCount[literals_[i]];
+        {
+            // Four histograms, so that runs of one byte do not wait on their own increments.
+            uint32_t part[4][kLiteralSymbols] = {};
+            const uint8_t* lit = literals_.get();
+            for (uint32_t i = 0; i < nLiterals_; i += 4) {  // a multiple of 4 by now
+                ++part[0][lit[i]];
+                ++part[1][lit[i + 1]];
+                ++part[2][lit[i + 2]];
+                ++part[3][lit[i + 3]];
+            }
+            for (int c = 0; c < kLiteralSymbols; ++c) litCount[c] = part[0][c] + part[1][c] + part[2][c] + part[3][c];
+        }
 
         uint16_t freq[kAllSymbols];
         uint16_t* lFreq = freq;
@@ -335,7 +341,14 @@ private:
         buildEncoderTable(dFreq, kDSymbols, kDStates, dEnc);
         buildEncoderTable(litFreq, kLiteralSymbols, kLiteralStates, litEnc);
 
-        uint8_t* base = block_.data();
+        // Straight into the output when even the worst case fits there, else via scratch.
+        const size_t worst = kV1HeaderBytes + size_t(nLiterals_) * 10 / 8 + size_t(nMatches_) * 7 + 64;
+        const bool direct = dst_.size() - written_ >= worst;
+        if (!direct && blockCap_ < worst) {
+            block_.reset(new uint8_t[worst]);
+            blockCap_ = worst;
+        }
+        uint8_t* base = direct ? dst_.data() + written_ : block_.get();
         std::memset(base, 0, kV1HeaderBytes);
         size_t headerBytes;
         if (options_.v1Headers) {
@@ -362,33 +375,35 @@ private:
 
         // Literals, last first, so that the decoder reads them first to last.
         ForwardBits lit(base + headerBytes);
-        uint16_t ls[4] = {0, 0, 0, 0};
+        uint32_t s0 = 0, s1 = 0, s2 = 0, s3 = 0;  // scalars: byte stores could alias an array
         for (uint32_t i = nLiterals_; i > 0;) {
             i -= 4;
-            encodeSymbol(ls[3], litEnc[literals_[i + 3]], lit);
-            encodeSymbol(ls[2], litEnc[literals_[i + 2]], lit);
-            encodeSymbol(ls[1], litEnc[literals_[i + 1]], lit);
-            encodeSymbol(ls[0], litEnc[literals_[i + 0]], lit);
+            const uint8_t* q = literals_.get() + i;
+            encodeSymbol<kLiteralStates>(s3, litEnc[q[3]], lit);
+            encodeSymbol<kLiteralStates>(s2, litEnc[q[2]], lit);
+            encodeSymbol<kLiteralStates>(s1, litEnc[q[1]], lit);
+            encodeSymbol<kLiteralStates>(s0, litEnc[q[0]], lit);
             lit.flush();
         }
+        const uint16_t ls[4] = {uint16_t(s0), uint16_t(s1), uint16_t(s2), uint16_t(s3)};
         const int literalBits = lit.finish();
         const uint32_t literalPayload = static_cast<uint32_t>(lit.position() - (base + headerBytes));
 
         uint8_t* lmdStart = lit.position();
         store64(lmdStart, 0);  // the decoder's first refill may reach 8 bytes back
         ForwardBits lmd(lmdStart + 8);
-        uint16_t lState = 0, mState = 0, dState = 0;
+        uint32_t lState = 0, mState = 0, dState = 0;
         for (uint32_t i = nMatches_; i > 0;) {
             --i;
             const uint32_t ds = dSymbol(d_[i]);
             lmd.push(d_[i] - static_cast<uint32_t>(kDBase[ds]), kDExtraBits[ds]);
-            encodeSymbol(dState, dEnc[ds], lmd);
+            encodeSymbol<kDStates>(dState, dEnc[ds], lmd);
             const uint32_t ms = mSymbol(m_[i]);
             lmd.push(m_[i] - static_cast<uint32_t>(kMBase[ms]), kMExtraBits[ms]);
-            encodeSymbol(mState, mEnc[ms], lmd);
+            encodeSymbol<kMStates>(mState, mEnc[ms], lmd);
             const uint32_t lsym = lSymbol(l_[i]);
             lmd.push(l_[i] - static_cast<uint32_t>(kLBase[lsym]), kLExtraBits[lsym]);
-            encodeSymbol(lState, lEnc[lsym], lmd);
+            encodeSymbol<kLStates>(lState, lEnc[lsym], lmd);
             lmd.flush();
         }
         const int lmdBits = lmd.finish();
@@ -405,9 +420,8 @@ private:
             store32(base + 28, static_cast<uint32_t>(literalBits));
             for (int i = 0; i < 4; ++i) std::memcpy(base + 32 + 2 * i, &ls[i], 2);
             store32(base + 40, static_cast<uint32_t>(lmdBits));
-            std::memcpy(base + 44, &lState, 2);
-            std::memcpy(base + 46, &mState, 2);
-            std::memcpy(base + 48, &dState, 2);
+            const uint16_t lmdStates[3] = {uint16_t(lState), uint16_t(mState), uint16_t(dState)};
+            std::memcpy(base + 44, lmdStates, 6);
             std::memcpy(base + kV1FreqOffset, freq, sizeof freq);
         } else {
             store32(base, kV2Magic);
@@ -423,8 +437,10 @@ private:
             store64(base + 24, f2);
         }
         const size_t blockBytes = headerBytes + literalPayload + lmdPayload;
-        if (dst_.size() - written_ < blockBytes) return false;
-        std::memcpy(dst_.data() + written_, base, blockBytes);
+        if (!direct) {
+            if (dst_.size() - written_ < blockBytes) return false;
+            std::memcpy(dst_.data() + written_, base, blockBytes);
+        }
         written_ += blockBytes;
         nLiterals_ = 0;
         nMatches_ = 0;
@@ -434,15 +450,18 @@ private:
     std::span<uint8_t> dst_;
     detail::EncodeOptions options_;
     size_t written_ = 0;
-    std::vector<uint8_t> block_;
-    std::unique_ptr<Bucket[]> table_;
+    std::unique_ptr<uint8_t[]> block_;  // only when the output has no room for a block's worst case
+    size_t blockCap_ = 0;
+    int hashBits_;
+    std::unique_ptr<HashBucket[]> table_;
+    uint32_t matchCap_, literalCap_;
+    std::unique_ptr<uint32_t[]> l_, m_, d_;
+    std::unique_ptr<uint8_t[]> literals_;
     const uint8_t* src_ = nullptr;
     int64_t n_ = 0;
     int64_t literal_ = 0;  // first byte not yet covered by a literal or match
     Match pending_;
     uint32_t nMatches_ = 0, nLiterals_ = 0;
-    uint32_t l_[kMatchesPerBlock], m_[kMatchesPerBlock], d_[kMatchesPerBlock];
-    uint8_t literals_[kLiteralsPerBlock + 16];
 };
 
 size_t writeRaw(std::span<uint8_t> dst, std::span<const uint8_t> src) {
@@ -463,7 +482,7 @@ size_t lzfseEncodeBuffer(std::span<uint8_t> dst, std::span<const uint8_t> src, c
     if (n >= 8 && n < kLzvnThreshold && !options.forceFse) {
         if (dst.size() > 4 + kLzvnHeaderBytes) {
             const size_t sz = lzvnEncode(dst.data() + kLzvnHeaderBytes, dst.size() - 4 - kLzvnHeaderBytes, src.data(), n);
-            if (sz > 0 && sz < n) {
+            if (sz > 0 && sz + kLzvnHeaderBytes + 4 < n + kRawHeaderBytes + 4) {  // smaller than a raw block
                 store32(dst.data(), kLzvnMagic);
                 store32(dst.data() + 4, static_cast<uint32_t>(n));
                 store32(dst.data() + 8, static_cast<uint32_t>(sz));
@@ -474,7 +493,7 @@ size_t lzfseEncodeBuffer(std::span<uint8_t> dst, std::span<const uint8_t> src, c
         return writeRaw(dst, src);
     }
     if (n >= 8 || (options.forceFse && n > 0)) {
-        auto enc = std::make_unique<Encoder>(dst, options);
+        auto enc = std::make_unique<Encoder>(dst, options, n);
         if (enc->encode(src.data(), n)) return enc->written();
     }
     return writeRaw(dst, src);

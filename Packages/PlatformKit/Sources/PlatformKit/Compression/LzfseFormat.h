@@ -4,6 +4,9 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace pk::compression::fmt {
 
@@ -91,5 +94,46 @@ inline uint16_t load16(const uint8_t* p) {
     std::memcpy(&v, p, 2);
     return v;
 }
+
+// The encoders' hash table entry: the four most recent positions with one hash and the
+// four bytes found at each, newest first. Built and compared four lanes at a time where
+// the machine has vectors, so that a position with no candidate costs a few operations.
+struct HashBucket {
+    int32_t pos[4];
+    uint32_t value[4];
+
+    static HashBucket filled(int32_t p, uint32_t v) { return {{p, p, p, p}, {v, v, v, v}}; }
+
+#if defined(__SSE2__)
+    // Bit k set when entry k holds x in the bytes `care` selects.
+    unsigned sameMask(uint32_t x, uint32_t care) const {
+        const __m128i c = _mm_set1_epi32(static_cast<int>(care));
+        const __m128i v = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(value)), c);
+        const __m128i eq = _mm_cmpeq_epi32(v, _mm_set1_epi32(static_cast<int>(x & care)));
+        return static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(eq)));
+    }
+    // Puts (p, v) in front, dropping the oldest entry.
+    void push(int32_t p, uint32_t v) {
+        auto shifted = [](const void* lanes, uint32_t first) {
+            const __m128i old = _mm_loadu_si128(static_cast<const __m128i*>(lanes));
+            return _mm_or_si128(_mm_slli_si128(old, 4), _mm_cvtsi32_si128(static_cast<int>(first)));
+        };
+        const __m128i np = shifted(pos, static_cast<uint32_t>(p)), nv = shifted(value, v);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pos), np);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(value), nv);
+    }
+#else
+    unsigned sameMask(uint32_t x, uint32_t care) const {
+        unsigned m = 0;
+        for (int k = 0; k < 4; ++k) m |= unsigned(((value[k] ^ x) & care) == 0) << k;
+        return m;
+    }
+    void push(int32_t p, uint32_t v) {
+        for (int k = 3; k > 0; --k) pos[k] = pos[k - 1], value[k] = value[k - 1];
+        pos[0] = p;
+        value[0] = v;
+    }
+#endif
+};
 
 }  // namespace pk::compression::fmt
