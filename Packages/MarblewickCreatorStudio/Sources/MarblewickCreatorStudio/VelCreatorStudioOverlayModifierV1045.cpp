@@ -94,15 +94,19 @@ VelCreatorStudioOverlayModifierV1045::VelCreatorStudioOverlayModifierV1045(std::
       env_(std::move(env)) {
     queue_ = env_.studio.queue ? env_.studio.queue : &pk::MainQueue::main();
     if (!env_.exportClip) {
-        env_.exportClip = [](const std::string& t, const std::string& h, const std::string& b) {
+        env_.exportClip = [](const std::string& t, const std::string& h, const std::string& b,
+                             const pk::CancelToken& cancel) {
             return std::optional<VelViralClipReceiptV1030>(VelViralAutoClipper9x16V1030::exportVerticalViralClip(
-                t, h, b, nullptr, std::nullopt, kClipSeconds, kClipFps));
+                t, h, b, nullptr, std::nullopt, kClipSeconds, kClipFps, &cancel));
         };
     }
 }
 
 VelCreatorStudioOverlayModifierV1045::~VelCreatorStudioOverlayModifierV1045() {
     alive_.reset();
+    // The exporter removes its partial file when it sees the token.
+    if (clipCancel_) clipCancel_->cancel();
+    if (clipThread_.joinable()) clipThread_.join();
     studio_.reset();  // the controller's teardown
     if (textures_ && texture_) textures_->destroy(texture_);
 }
@@ -424,13 +428,16 @@ void VelCreatorStudioOverlayModifierV1045::startClipExport() {
     bool expected = false;
     // A press while an export runs is ignored: two exports would write one file.
     if (!gClipExportRunning.compare_exchange_strong(expected, true)) return;
+    // This overlay's last export has cleared the flag, so its thread is ending.
+    if (clipThread_.joinable()) clipThread_.join();
+    clipCancel_ = std::make_shared<pk::CancelToken>();
     std::weak_ptr<int> alive = alive_;
     pk::MainQueue* queue = queue_;
-    std::thread([this, alive, queue, exportClip = env_.exportClip, title = gameTitle_, headline = highlightHeadline_,
-                 badge = statBadge_] {
+    clipThread_ = std::thread([this, alive, queue, cancel = clipCancel_, exportClip = env_.exportClip,
+                               title = gameTitle_, headline = highlightHeadline_, badge = statBadge_] {
         std::optional<VelViralClipReceiptV1030> receipt;
         try {
-            receipt = exportClip(title, headline, badge);
+            receipt = exportClip(title, headline, badge, *cancel);
         } catch (...) {
             receipt.reset();  // any failure reads the same to the user
         }
@@ -444,7 +451,7 @@ void VelCreatorStudioOverlayModifierV1045::startClipExport() {
                 if (alive.lock()) clipToast_.reset();
             });
         });
-    }).detach();
+    });
 }
 
 void velCreatorStudioOverlay(std::unique_ptr<VelCreatorStudioOverlayModifierV1045>& overlay, bool enabled, ImVec2 areaMin,
