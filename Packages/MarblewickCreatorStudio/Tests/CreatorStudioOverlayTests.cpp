@@ -144,16 +144,16 @@ TEST(CreatorStudioOverlay, BubbleShapesModesAndBordersFollowTheirRules) {
     EXPECT_FLOAT_EQ(b->rect.centerX(), kW / 2 - 16);
     EXPECT_FLOAT_EQ(b->rect.centerY(), kH / 2 - 96);
     EXPECT_EQ(b->text, "BG OCCLUDED");
-    EXPECT_EQ(b->value, "shape=Cutout border=none backdrop=no");
+    EXPECT_EQ(b->value, "shape=Cutout border=none shadow=none backdrop=no");
     EXPECT_EQ(rig.need("pill/mode").text, "BG Occlusion");
 
     struct ShapeStep {
         const char* value;
         float w, h;
     };
-    for (const ShapeStep& s : {ShapeStep{"shape=Circle border=white/2 backdrop=yes", 148, 148},
-                               ShapeStep{"shape=Rounded border=white/2 backdrop=yes", 176, 132},
-                               ShapeStep{"shape=Cutout border=none backdrop=no", 176, 132}}) {
+    for (const ShapeStep& s : {ShapeStep{"shape=Circle border=white/2 shadow=black/0.45 backdrop=yes", 148, 148},
+                               ShapeStep{"shape=Rounded border=white/2 shadow=black/0.45 backdrop=yes", 176, 132},
+                               ShapeStep{"shape=Cutout border=none shadow=none backdrop=no", 176, 132}}) {
         rig.click("pill/shape");
         EXPECT_EQ(rig.need("bubble").value, s.value);
         EXPECT_FLOAT_EQ(rig.need("bubble").rect.width, s.w);
@@ -168,7 +168,7 @@ TEST(CreatorStudioOverlay, BubbleShapesModesAndBordersFollowTheirRules) {
     EXPECT_EQ(rig.studio().backgroundMode.get(), Mode::studioBlur);
     EXPECT_EQ(rig.feed->backgroundMode(), Mode::studioBlur) << "the mode reaches the feed";
     EXPECT_EQ(rig.need("bubble").text, "LIVE CAM");
-    EXPECT_EQ(rig.need("bubble").value, "shape=Cutout border=white/2 backdrop=yes") << "a blurred room gets a frame";
+    EXPECT_EQ(rig.need("bubble").value, "shape=Cutout border=white/2 shadow=black/0.45 backdrop=yes") << "a blurred room gets a frame";
     rig.click("toolbar/cutout");
     EXPECT_EQ(rig.studio().backgroundMode.get(), Mode::cutoutNoBackground) << "from blur the cut-out button cuts out";
     EXPECT_TRUE(rig.need("toolbar/cutout").selected);

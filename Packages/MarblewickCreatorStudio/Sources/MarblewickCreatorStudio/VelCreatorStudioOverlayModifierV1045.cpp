@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <thread>
 
 #include "PlatformKit/Foundation/Text.h"
@@ -33,6 +34,7 @@ constexpr float kPillDrop = 12;       // the pill hangs this far below the bubbl
 constexpr float kShadowMargin = 16;   // room around the bubble for its shadow
 constexpr float kPillHalfWidth = 110;
 constexpr float kLeadingPadding = 14;
+constexpr double kShadowOpacity = 0.45;  // black, radius 10, 4 down
 
 ImVec2 operator+(ImVec2 a, ImVec2 b) { return ImVec2(a.x + b.x, a.y + b.y); }
 ImVec2 operator-(ImVec2 a, ImVec2 b) { return ImVec2(a.x - b.x, a.y - b.y); }
@@ -226,7 +228,7 @@ void VelCreatorStudioOverlayModifierV1045::drawBubble(ImDrawList* dl, ImVec2 min
 
     // A shadow under a see-through cut-out would outline the bubble it hides: only framed
     // looks cast one.
-    if (!transparentCutout) dropShadow(dl, min, max, shape, black(0.38), 10, ImVec2(0, 4));
+    if (!transparentCutout) dropShadow(dl, min, max, shape, black(kShadowOpacity), 10, ImVec2(0, 4));
 
     std::string placeholder;
     if (texture_ && textureFrame_) {
@@ -275,6 +277,13 @@ void VelCreatorStudioOverlayModifierV1045::drawBubble(ImDrawList* dl, ImVec2 min
     if (border.shown) {
         look += '/';
         look += std::to_string(int(border.width));
+    }
+    if (transparentCutout) {
+        look += " shadow=none";
+    } else {
+        char shadow[32];
+        std::snprintf(shadow, sizeof shadow, " shadow=black/%.2f", kShadowOpacity);
+        look += shadow;
     }
     look += transparentCutout || (texture_ && textureFrame_) ? " backdrop=no" : " backdrop=yes";
     report("bubble", texture_ && textureFrame_ ? ControlKind::image : ControlKind::custom, min, max, placeholder,
