@@ -33,14 +33,18 @@ struct Scene {
     FaceBox face{270, 120, 100, 130};
 };
 
-Scene drawScene(double shift = 0) {
+// With `gap`, the room shows through a hole in the body (as between an arm and the chest).
+Scene drawScene(double shift = 0, bool gap = false) {
     Scene s;
     s.face.x += shift;
-    auto person = [&](Canvas& c, pk::draw2d::RGBA body, pk::draw2d::RGBA head) {
+    auto person = [&](Canvas& c, pk::draw2d::RGBA body, pk::draw2d::RGBA head, pk::draw2d::RGBA room) {
         c.setFillColor(body);
         c.fillEllipse({170 + shift, 300, 300, 330});
         c.setFillColor(head);
         c.fillEllipse({270 + shift, 110, 100, 150});
+        if (!gap) return;
+        c.setFillColor(room);
+        c.fillEllipse({270 + shift, 370, 100, 70});
     };
     {
         Canvas c(s.frame);
@@ -48,13 +52,13 @@ Scene drawScene(double shift = 0) {
         c.fill({0, 0, 640, 480});
         c.setFillColor({0.42, 0.3, 0.22, 1});
         c.fill({0, 380, 640, 100});  // a desk edge behind, in the room's lower part
-        person(c, {0.15, 0.22, 0.6, 1}, {0.85, 0.66, 0.55, 1});
+        person(c, {0.15, 0.22, 0.6, 1}, {0.85, 0.66, 0.55, 1}, {0.55, 0.6, 0.52, 1});
     }
     {
         Canvas c(s.truth);
         c.setFillColor({0, 0, 0, 1});
         c.fill({0, 0, 640, 480});
-        person(c, {1, 1, 1, 1}, {1, 1, 1, 1});
+        person(c, {1, 1, 1, 1}, {1, 1, 1, 1}, {0, 0, 0, 1});
     }
     return s;
 }
@@ -219,6 +223,14 @@ TEST(CascadeSeededPersonSegmenter, SeededFaceGrowsIntoHeadAndShouldersAndFollows
     // head and the shoulders, the matte is clear.
     for (int x : {300, 364})
         for (int y = 280; y <= 298; y += 6) EXPECT_LT(next->at(x + 12, y), 16) << x << "," << y;
+
+    // Small holes the person encloses are theirs; room seen through a large one is not.
+    CascadeSeededPersonSegmenter other;
+    Scene gap = drawScene(0, true);
+    auto withGap = other.segment(gap.frame.view(), 0, gap.face);
+    ASSERT_TRUE(withGap);
+    EXPECT_GE(iou(*withGap, gap.truth), 0.95);
+    EXPECT_LT(withGap->at(320, 405), 16) << "the room through the gap";
 
     EXPECT_FALSE(seg.segment(s.frame.view(), 0.1, FaceBox{5000, 5000, 100, 100})) << "a face outside the frame";
     EXPECT_FALSE(seg.segment(s.frame.view(), 0.1, FaceBox{10, 10, 0, 0}));

@@ -135,13 +135,26 @@ cv::Mat certainCore(cv::Size size, const Seed& s) {
 
 cv::Mat disc(int radius) { return cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(2 * radius + 1, 2 * radius + 1)); }
 
-// Fills what the person encloses (eyes, a mouth, a gap under an arm that GrabCut gave to
-// the room): background that does not reach the frame's border.
-void fillHoles(cv::Mat& fg) {
+// Fills the small holes the person encloses, which GrabCut gave to the room for sharing
+// its colours (an eye, a mouth, a dark nostril): background that does not reach the
+// frame's border. A large one is room seen through a gap (under an arm) and stays.
+void fillSmallHoles(cv::Mat& fg) {
     cv::Mat outside(fg.rows + 2, fg.cols + 2, CV_8UC1, cv::Scalar(0));
     fg.copyTo(outside(cv::Rect(1, 1, fg.cols, fg.rows)));
     cv::floodFill(outside, cv::Point(0, 0), cv::Scalar(128));
-    fg.setTo(cv::Scalar(255), outside(cv::Rect(1, 1, fg.cols, fg.rows)) == 0);
+    const cv::Mat holes = outside(cv::Rect(1, 1, fg.cols, fg.rows)) == 0;
+    cv::Mat labels, stats, centres;
+    const int count = cv::connectedComponentsWithStats(holes, labels, stats, centres, 4, CV_32S);
+    if (count <= 1) return;
+    const int largest = std::max(16, cv::countNonZero(fg) / 50);
+    std::vector<uint8_t> fill(size_t(count), 0);
+    for (int i = 1; i < count; ++i) fill[size_t(i)] = stats.at<int>(i, cv::CC_STAT_AREA) <= largest;
+    for (int y = 0; y < fg.rows; ++y) {
+        uint8_t* f = fg.ptr<uint8_t>(y);
+        const int* lab = labels.ptr<int>(y);
+        for (int x = 0; x < fg.cols; ++x)
+            if (fill[size_t(lab[x])]) f[x] = 255;
+    }
 }
 
 // Keeps the pieces of `fg` that touch `anchor`, or the largest piece when nothing does.
@@ -620,7 +633,7 @@ std::optional<GrayMask> CascadeSeededPersonSegmenter::Impl::segment(const draw2d
     cv::morphologyEx(fg, fg, cv::MORPH_OPEN, disc(1));
     cv::morphologyEx(fg, fg, cv::MORPH_CLOSE, disc(2));
     keepConnected(fg, anchor);
-    fillHoles(fg);
+    fillSmallHoles(fg);
     gray.copyTo(previousGray);
 
     // Without a seed the track holds while GrabCut, judging by the person's colours as last
