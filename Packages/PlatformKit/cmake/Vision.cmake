@@ -9,3 +9,5 @@ ks_add_benchmarks(pk_vision DIR Benchmarks/Vision LIBS PlatformKit::Vision)
 find_package(OpenCV REQUIRED COMPONENTS core imgproc objdetect video)
 target_link_libraries(PlatformKit_Vision PUBLIC PlatformKit::Draw2D opencv_core opencv_imgproc opencv_objdetect
   opencv_video)
+ks_add_fuzzer(pk_vision_PersonSegmenter SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/Tests/Vision/Fuzz/PersonSegmenterFuzzer.cpp
+  LIBS PlatformKit::Vision)
