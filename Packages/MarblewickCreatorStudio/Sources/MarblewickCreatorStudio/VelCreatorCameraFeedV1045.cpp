@@ -166,7 +166,9 @@ Feed::FrameImage VelCreatorCameraFeedV1045::composite(const FrameImage& camera, 
     // The person is found in the frame as captured; the matte then follows the mirroring.
     std::optional<GrayMask> mask = segmenter->segment(camera->view(), timestamp);
     if (!mask || !mask->isValid()) return image;
-    GrayMask matte = resizedMask(mirrored ? mirroredHorizontally(*mask) : *mask, image->width(), image->height());
+    GrayMask matte = mirrored ? mirroredHorizontally(*mask) : std::move(*mask);
+    if (matte.width != image->width() || matte.height != image->height())
+        matte = resizedMask(matte, image->width(), image->height());
     std::optional<pk::draw2d::Bitmap> background;
     if (mode == VelFacecamBackgroundModeV1045::studioBlur) {
         background = gaussianBlurClamped(image->view(), kBlurSigma);
