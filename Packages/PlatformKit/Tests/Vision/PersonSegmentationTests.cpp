@@ -270,6 +270,9 @@ TEST(CascadeSeededPersonSegmenter, NobodyInTheRoomMeansNoMaskAndAPersonWhoLeftGo
     }
     EXPECT_TRUE(lost);
     EXPECT_FALSE(seg.isTracking());
+    // After a pause in the frames longer than that, the last matte is not carried over.
+    ASSERT_TRUE(seg.segment(s.frame.view(), 12.0, s.face));
+    EXPECT_FALSE(seg.segment(room.view(), 12.0 + 2 * gone));
 
     CascadeSeededPersonSegmenter blind({"/no/such/cascade.xml", "/no/such/either.xml", "/nor/this.xml"});
     EXPECT_FALSE(blind.hasFrontalFaceDetector() || blind.hasProfileFaceDetector() || blind.hasUpperBodyDetector());

@@ -91,61 +91,60 @@ GrayMask guidedUpsampledMatte(const GrayMask& coarse, const draw2d::BitmapView& 
     std::vector<int> nearestX(static_cast<size_t>(W));
     for (int X = 0; X < W; ++X) nearestX[size_t(X)] = std::min(w - 1, int((X + 0.5) * sx));
 
+    // Coefficients over the band and the pixels the bilinear taps reach; none when the
+    // coarse matte has no edge at all.
     const cv::Rect changes = cv::boundingRect(band);
-    if (changes.empty()) {
-        for (int Y = 0; Y < H; ++Y) {
-            const uint8_t* src = p.ptr<uint8_t>(std::min(h - 1, int((Y + 0.5) * sy)));
-            uint8_t* dst = &out.values[size_t(Y) * size_t(W)];
-            for (int X = 0; X < W; ++X) dst[X] = src[nearestX[size_t(X)]];
-        }
-        return out;
-    }
-    // Coefficients over the band and the pixels the bilinear taps reach.
-    const cv::Rect area = cv::Rect(changes.x - reach - 1, changes.y - reach - 1, changes.width + 2 * reach + 2,
-                                   changes.height + 2 * reach + 2) &
-                          cv::Rect(0, 0, w, h);
-    std::vector<cv::Mat> bgra;
-    cv::Mat guide;
-    small(area).convertTo(guide, CV_32FC4, 1.0 / 255.0);
-    cv::split(guide, bgra);
-    cv::Mat P;
-    p(area).convertTo(P, CV_32F, 1.0 / 255.0);
-    const auto box = [](const cv::Mat& src) {
-        cv::Mat dst;
-        cv::boxFilter(src, dst, CV_32F, cv::Size(2 * r + 1, 2 * r + 1), cv::Point(-1, -1), true, cv::BORDER_REPLICATE);
-        return dst;
-    };
-    const cv::Mat& B = bgra[0];
-    const cv::Mat& G = bgra[1];
-    const cv::Mat& R = bgra[2];
-    const cv::Mat mB = box(B), mG = box(G), mR = box(R), mP = box(P);
-    const cv::Mat vBB = box(B.mul(B)) - mB.mul(mB), vBG = box(B.mul(G)) - mB.mul(mG), vBR = box(B.mul(R)) - mB.mul(mR);
-    const cv::Mat vGG = box(G.mul(G)) - mG.mul(mG), vGR = box(G.mul(R)) - mG.mul(mR), vRR = box(R.mul(R)) - mR.mul(mR);
-    const cv::Mat cB = box(B.mul(P)) - mB.mul(mP), cG = box(G.mul(P)) - mG.mul(mP), cR = box(R.mul(P)) - mR.mul(mP);
-    cv::Mat aB(area.size(), CV_32F), aG(area.size(), CV_32F), aR(area.size(), CV_32F), b0(area.size(), CV_32F);
-    for (int y = 0; y < area.height; ++y)
-        for (int x = 0; x < area.width; ++x) {
-            // a = (Σ + εI)⁻¹ cov(I, p) by the adjugate of the symmetric 3 × 3 matrix.
-            const double s00 = vBB.at<float>(y, x) + eps, s01 = vBG.at<float>(y, x), s02 = vBR.at<float>(y, x);
-            const double s11 = vGG.at<float>(y, x) + eps, s12 = vGR.at<float>(y, x), s22 = vRR.at<float>(y, x) + eps;
-            const double i00 = s11 * s22 - s12 * s12, i01 = s02 * s12 - s01 * s22, i02 = s01 * s12 - s02 * s11;
-            const double i11 = s00 * s22 - s02 * s02, i12 = s01 * s02 - s00 * s12, i22 = s00 * s11 - s01 * s01;
-            const double det = s00 * i00 + s01 * i01 + s02 * i02;  // > 0: Σ is positive semi-definite
-            const double c0 = cB.at<float>(y, x), c1 = cG.at<float>(y, x), c2 = cR.at<float>(y, x);
-            const double a0 = (i00 * c0 + i01 * c1 + i02 * c2) / det;
-            const double a1 = (i01 * c0 + i11 * c1 + i12 * c2) / det;
-            const double a2 = (i02 * c0 + i12 * c1 + i22 * c2) / det;
-            aB.at<float>(y, x) = float(a0);
-            aG.at<float>(y, x) = float(a1);
-            aR.at<float>(y, x) = float(a2);
-            b0.at<float>(y, x) = float(mP.at<float>(y, x) - a0 * mB.at<float>(y, x) - a1 * mG.at<float>(y, x) -
-                                       a2 * mR.at<float>(y, x));
-        }
+    const cv::Rect area = changes.empty() ? cv::Rect()
+                                          : cv::Rect(changes.x - reach - 1, changes.y - reach - 1,
+                                                     changes.width + 2 * reach + 2, changes.height + 2 * reach + 2) &
+                                                cv::Rect(0, 0, w, h);
     struct Coefficients {
         float b, g, r, offset;
     };
     std::vector<Coefficients> coef(static_cast<size_t>(area.area()));
-    {
+    if (!area.empty()) {
+        std::vector<cv::Mat> bgra;
+        cv::Mat guide, P;
+        small(area).convertTo(guide, CV_32FC4, 1.0 / 255.0);
+        cv::split(guide, bgra);
+        p(area).convertTo(P, CV_32F, 1.0 / 255.0);
+        const auto box = [](const cv::Mat& src) {
+            cv::Mat dst;
+            cv::boxFilter(src, dst, CV_32F, cv::Size(2 * r + 1, 2 * r + 1), cv::Point(-1, -1), true,
+                          cv::BORDER_REPLICATE);
+            return dst;
+        };
+        const cv::Mat& B = bgra[0];
+        const cv::Mat& G = bgra[1];
+        const cv::Mat& R = bgra[2];
+        const cv::Mat mB = box(B), mG = box(G), mR = box(R), mP = box(P);
+        const cv::Mat vBB = box(B.mul(B)) - mB.mul(mB), vBG = box(B.mul(G)) - mB.mul(mG),
+                      vBR = box(B.mul(R)) - mB.mul(mR);
+        const cv::Mat vGG = box(G.mul(G)) - mG.mul(mG), vGR = box(G.mul(R)) - mG.mul(mR),
+                      vRR = box(R.mul(R)) - mR.mul(mR);
+        const cv::Mat cB = box(B.mul(P)) - mB.mul(mP), cG = box(G.mul(P)) - mG.mul(mP),
+                      cR = box(R.mul(P)) - mR.mul(mP);
+        cv::Mat aB(area.size(), CV_32F), aG(area.size(), CV_32F), aR(area.size(), CV_32F), b0(area.size(), CV_32F);
+        for (int y = 0; y < area.height; ++y)
+            for (int x = 0; x < area.width; ++x) {
+                // a = (Σ + εI)⁻¹ cov(I, p) by the adjugate of the symmetric 3 × 3 matrix, in
+                // double: Σ + εI is positive definite but may be close to singular.
+                const double s00 = vBB.at<float>(y, x) + eps, s01 = vBG.at<float>(y, x), s02 = vBR.at<float>(y, x);
+                const double s11 = vGG.at<float>(y, x) + eps, s12 = vGR.at<float>(y, x);
+                const double s22 = vRR.at<float>(y, x) + eps;
+                const double i00 = s11 * s22 - s12 * s12, i01 = s02 * s12 - s01 * s22, i02 = s01 * s12 - s02 * s11;
+                const double i11 = s00 * s22 - s02 * s02, i12 = s01 * s02 - s00 * s12, i22 = s00 * s11 - s01 * s01;
+                const double det = s00 * i00 + s01 * i01 + s02 * i02;
+                const double c0 = cB.at<float>(y, x), c1 = cG.at<float>(y, x), c2 = cR.at<float>(y, x);
+                const double a0 = (i00 * c0 + i01 * c1 + i02 * c2) / det;
+                const double a1 = (i01 * c0 + i11 * c1 + i12 * c2) / det;
+                const double a2 = (i02 * c0 + i12 * c1 + i22 * c2) / det;
+                aB.at<float>(y, x) = float(a0);
+                aG.at<float>(y, x) = float(a1);
+                aR.at<float>(y, x) = float(a2);
+                b0.at<float>(y, x) = float(mP.at<float>(y, x) - a0 * mB.at<float>(y, x) - a1 * mG.at<float>(y, x) -
+                                           a2 * mR.at<float>(y, x));
+            }
         const cv::Mat maB = box(aB), maG = box(aG), maR = box(aR), mb = box(b0);
         for (int y = 0; y < area.height; ++y)
             for (int x = 0; x < area.width; ++x)
@@ -155,10 +154,11 @@ GrayMask guidedUpsampledMatte(const GrayMask& coarse, const draw2d::BitmapView& 
 
     // Bilinear taps into the coefficients, clamped to the area (the band lies well inside).
     struct Tap {
-        int i0, i1;
-        float f;
+        int i0 = 0, i1 = 0;
+        float f = 0;
     };
     const auto tap = [](double at, int lo, int count) {
+        if (count <= 0) return Tap{};
         const double c = std::clamp(at, double(lo), double(lo + count - 1));
         const int i = int(c);  // c ≥ lo ≥ 0, so this is the floor
         return Tap{i - lo, std::min(i + 1, lo + count - 1) - lo, float(c - i)};
@@ -172,8 +172,7 @@ GrayMask guidedUpsampledMatte(const GrayMask& coarse, const draw2d::BitmapView& 
         uint8_t* dst = &out.values[size_t(Y) * size_t(W)];
         const uint8_t* pixel = frame.row(Y);
         const Tap ty = tap((Y + 0.5) * sy - 0.5, area.y, area.height);
-        const Coefficients* row0 = &coef[size_t(ty.i0) * size_t(area.width)];
-        const Coefficients* row1 = &coef[size_t(ty.i1) * size_t(area.width)];
+        const size_t row0 = size_t(ty.i0) * size_t(area.width), row1 = size_t(ty.i1) * size_t(area.width);
         for (int X = 0; X < W; ++X) {
             const int xn = nearestX[size_t(X)];
             if (!inBand[xn]) {
@@ -181,9 +180,11 @@ GrayMask guidedUpsampledMatte(const GrayMask& coarse, const draw2d::BitmapView& 
                 continue;
             }
             const Tap& tx = tapX[size_t(X)];
+            const Coefficients &c00 = coef[row0 + size_t(tx.i0)], &c01 = coef[row0 + size_t(tx.i1)];
+            const Coefficients &c10 = coef[row1 + size_t(tx.i0)], &c11 = coef[row1 + size_t(tx.i1)];
             const auto mix = [&](float Coefficients::*field) {
-                const float top = row0[tx.i0].*field + (row0[tx.i1].*field - row0[tx.i0].*field) * tx.f;
-                const float bottom = row1[tx.i0].*field + (row1[tx.i1].*field - row1[tx.i0].*field) * tx.f;
+                const float top = c00.*field + (c01.*field - c00.*field) * tx.f;
+                const float bottom = c10.*field + (c11.*field - c10.*field) * tx.f;
                 return top + (bottom - top) * ty.f;
             };
             const uint8_t* c = pixel + size_t(X) * 4;

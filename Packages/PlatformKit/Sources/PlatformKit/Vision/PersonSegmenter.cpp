@@ -564,11 +564,14 @@ std::optional<GrayMask> CascadeSeededPersonSegmenter::segment(const draw2d::Bitm
 std::optional<GrayMask> CascadeSeededPersonSegmenter::Impl::segment(const draw2d::BitmapView& frame, double timestamp,
                                                                     const FaceBox* given) {
     if (!frame.isValid() || !prepare(frame)) return std::nullopt;
-    // A frame without a usable time counts as taken with the one before.
-    if (std::isfinite(timestamp))
+    // A frame without a usable time counts as taken with the one before. After a pause in
+    // the frames (segmentation switched off a while) the last matte is stale.
+    if (std::isfinite(timestamp)) {
+        if (tracking && timestamp - lastTimestamp > options.goneSeconds) forget();
         lastTimestamp = timestamp;
-    else
+    } else {
         timestamp = lastTimestamp;
+    }
 
     // Follow the last matte into this frame.
     Box followed = head;
