@@ -379,8 +379,9 @@ TEST(CreatorCameraFeed, CutoutStaysOnAFigureWhoseHeadTurnsAwayAndGoesSoonAfterTh
             continue;
         }
         if (out < 0 && std::all_of(shot.truth.begin(), shot.truth.end(), [](uint8_t v) { return v == 0; })) out = t;
-        if (out >= 0 && t >= out + pk::vision::CascadeSeededPersonSegmenter::kGoneSeconds + 1 / fps)
+        if (out >= 0 && t >= out + pk::vision::CascadeSeededPersonSegmenter::kGoneSeconds + 1 / fps) {
             EXPECT_TRUE(whole) << "the empty room is still cut out " << t - out << " s after the figure left";
+        }
     }
     EXPECT_GE(firstMatte, 0);
     EXPECT_LE(firstMatte, 1 / fps) << "the whole-frame search takes one frame, the matte starts with the next";
@@ -399,4 +400,24 @@ TEST(CreatorCameraFeed, CutoutStaysOnAFigureWhoseHeadTurnsAwayAndGoesSoonAfterTh
         EXPECT_LE(e.outside, 0.03) << t << ": the room's colour haloes the figure";
         EXPECT_GE(e.inside, 0.9) << t;
     }
+}
+
+// No face cascade sees a head turned fully away; the upper-body one still finds the figure,
+// within the whole-frame searches' turns.
+TEST(CreatorCameraFeed, AFigureFirstSeenTurnedAwayIsFoundByItsUpperBody) {
+    using creator_test::TurningFigureScene;
+    const TurningFigureScene scene(1280, 720);
+    pk::vision::CascadeSeededPersonSegmenter seg;
+    std::optional<double> iou;
+    for (int i = 0; i < 24 && !iou; ++i) {
+        const auto shot = scene.shot({0.5, TurningFigureScene::kHalfPi}, uint32_t(i + 1));
+        const auto delivered = VelCreatorCameraFeedV1045::composite(std::make_shared<const Bitmap>(shot.frame),
+                                                                    i / TurningFigureScene::kFps,
+                                                                    Mode::cutoutNoBackground, true, &seg);
+        ASSERT_TRUE(delivered);
+        const MatteOnFigure m{shot, *delivered};
+        if (!m.whole()) iou = m.iou();
+    }
+    ASSERT_TRUE(iou) << "never found";
+    EXPECT_GE(*iou, 0.9);
 }

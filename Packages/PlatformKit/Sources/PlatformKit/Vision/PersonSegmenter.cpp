@@ -80,8 +80,9 @@ Box headOf(const Seed& s) {
         // A profile box sits on the face; the rest of the head lies behind it.
         case Kind::profileFacingLeft: return {b.x + 0.15 * b.w, b.y, b.w, b.h};
         case Kind::profileFacingRight: return {b.x - 0.15 * b.w, b.y, b.w, b.h};
-        // The upper-body window holds head and shoulders; the face is in its upper middle.
-        case Kind::upperBody: return {b.x + 0.32 * b.w, b.y + 0.18 * b.h, 0.36 * b.w, 0.4 * b.h};
+        // The upper-body window holds head and shoulders; the face, about a quarter of the
+        // shoulders' width, is in its upper middle.
+        case Kind::upperBody: return {b.x + 0.365 * b.w, b.y + 0.24 * b.h, 0.27 * b.w, 0.33 * b.h};
     }
     return b;
 }
@@ -268,7 +269,7 @@ struct CascadeSeededPersonSegmenter::Impl {
     double lastTimestamp = 0;
     int acquisitionPass = 0;
     std::optional<Kind> lastSeed;  // what found the person in the last frame
-    std::optional<Box> found;      // the head the last frame's whole-frame search found
+    std::optional<Seed> found;     // what the last frame's whole-frame search found
     int fallbackTurn = 0;
 
     void forget() {
@@ -584,15 +585,15 @@ std::optional<GrayMask> CascadeSeededPersonSegmenter::Impl::segment(const draw2d
     } else if (tracking) {
         seed = searchNear(followed);
     } else if (found) {
-        seed = searchNear(*found);
+        // What the last frame found, found again here or else taken as it was: a frame
+        // later the person is still about there, and a cascade may miss one frame.
+        seed = searchNear(headOf(*found));
+        if (!seed) seed = found;
         found.reset();
     } else {
         // A search of the whole frame takes most of a frame's time: the matte starts with
         // the next frame, from a search near what this one found.
-        if (const auto s = acquire()) {
-            found = headOf(*s);
-            lastSeed = s->kind;
-        }
+        if ((found = acquire())) lastSeed = found->kind;
         gray.copyTo(previousGray);
         return std::nullopt;
     }
