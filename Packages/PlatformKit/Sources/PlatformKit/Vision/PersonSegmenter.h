@@ -6,8 +6,9 @@
 // optical flow of the features inside it and refined by GrabCut against the person's
 // colours as last seen, so a head that turns away keeps its cut-out. The person counts as
 // gone only when no cascade finds them and the tracked region has lost its support (GrabCut
-// no longer keeps most of it) for `goneSeconds`. The small matte is upsampled to the frame
-// by a guided filter against the frame itself, so its edge follows the person's outline.
+// no longer keeps most of it, or what it keeps has the room's colours rather than theirs)
+// for `goneSeconds`. The small matte is upsampled to the frame by a guided filter against
+// the frame itself, so its edge follows the person's outline.
 #include <cstdint>
 #include <filesystem>
 #include <memory>
