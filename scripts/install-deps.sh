@@ -21,7 +21,6 @@ PACKAGES=(
   # Window, audio, controller rumble, Dear ImGui
   libsdl2-dev libimgui-dev
   # ModelImport
-  libassimp-dev
   # Crypto
   libssl-dev
   # Net, Cloud

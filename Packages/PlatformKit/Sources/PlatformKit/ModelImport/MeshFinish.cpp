@@ -118,29 +118,55 @@ void joinIdenticalVertices(Mesh& mesh) {
     const size_t count = mesh.positions.size();
     const bool hasNormals = mesh.normals.size() == count;
     const bool hasUVs = mesh.textureCoordinates.size() == count;
-    std::unordered_map<BitsKey<8>, uint32_t, BitsHash<8>> first;
-    first.reserve(count);
+    // Normals and texture coordinates this close are one value written twice (a facet
+    // normal stored with different rounding); positions must match exactly.
+    constexpr float kSquareEpsilon = 1e-5f * 1e-5f;
+    auto sameAttributes = [&](size_t a, size_t b) {
+        if (hasNormals) {
+            const pk::float3 d = mesh.normals[a] - mesh.normals[b];
+            if (!(glm::dot(d, d) <= kSquareEpsilon)) return false;
+        }
+        if (hasUVs) {
+            const pk::float2 d = mesh.textureCoordinates[a] - mesh.textureCoordinates[b];
+            if (!(glm::dot(d, d) <= kSquareEpsilon)) return false;
+        }
+        return true;
+    };
+    // A position's earlier distinct vertices (as old indices); only the first few are
+    // compared, so a point shared by very many faces stays linear.
+    constexpr size_t kCompareLimit = 32;
+    std::unordered_map<BitsKey<3>, std::vector<uint32_t>, BitsHash<3>> atPosition;
+    atPosition.reserve(count);
     std::vector<uint32_t> remap(count);
-    std::vector<pk::float3> positions, normals;
-    std::vector<pk::float2> uvs;
-    positions.reserve(count);
+    std::vector<uint32_t> kept;
+    kept.reserve(count);
     for (size_t v = 0; v < count; ++v) {
-        float values[8] = {mesh.positions[v].x, mesh.positions[v].y, mesh.positions[v].z, 0, 0, 0, 0, 0};
-        if (hasNormals) std::memcpy(values + 3, &mesh.normals[v].x, sizeof(float) * 3);
-        if (hasUVs) std::memcpy(values + 6, &mesh.textureCoordinates[v].x, sizeof(float) * 2);
-        const auto [it, added] = first.try_emplace(keyOf<8>(values), static_cast<uint32_t>(positions.size()));
-        remap[v] = it->second;
-        if (!added) continue;
-        positions.push_back(mesh.positions[v]);
-        if (hasNormals) normals.push_back(mesh.normals[v]);
-        if (hasUVs) uvs.push_back(mesh.textureCoordinates[v]);
+        auto& candidates = atPosition[keyOf<3>(&mesh.positions[v].x)];
+        bool found = false;
+        for (size_t k = 0; k < candidates.size() && k < kCompareLimit; ++k) {
+            if (sameAttributes(candidates[k], v)) {
+                remap[v] = remap[candidates[k]];
+                found = true;
+                break;
+            }
+        }
+        if (found) continue;
+        remap[v] = static_cast<uint32_t>(kept.size());
+        kept.push_back(static_cast<uint32_t>(v));
+        candidates.push_back(static_cast<uint32_t>(v));
     }
     for (auto& sub : mesh.submeshes)
         for (auto& i : sub.indices)
             if (i < count) i = remap[i];
-    mesh.positions = std::move(positions);
-    if (hasNormals) mesh.normals = std::move(normals);
-    if (hasUVs) mesh.textureCoordinates = std::move(uvs);
+    auto gather = [&](auto& values) {
+        std::remove_reference_t<decltype(values)> out;
+        out.reserve(kept.size());
+        for (uint32_t v : kept) out.push_back(values[v]);
+        values = std::move(out);
+    };
+    gather(mesh.positions);
+    if (hasNormals) gather(mesh.normals);
+    if (hasUVs) gather(mesh.textureCoordinates);
 }
 
 void finishMesh(Mesh& mesh, float creaseCosine) {
