@@ -38,22 +38,56 @@ void dropPendingErrors(OIIO::ImageInput* in = nullptr) {
     (void)OIIO::geterror();
 }
 
-// The decoder to use for bytes in memory, chosen from their signature ("" when unknown).
-const char* extensionFor(std::span<const uint8_t> d) {
-    auto starts = [&](std::initializer_list<uint8_t> sig, size_t at = 0) {
-        if (d.size() < at + sig.size()) return false;
-        return std::equal(sig.begin(), sig.end(), d.begin() + static_cast<ptrdiff_t>(at));
-    };
-    if (starts({0x89, 'P', 'N', 'G'})) return "png";
-    if (starts({0xFF, 0xD8, 0xFF})) return "jpg";
-    if (starts({'I', 'I', 42, 0}) || starts({'M', 'M', 0, 42})) return "tif";
-    if (starts({'f', 't', 'y', 'p'}, 4)) return "heic";
-    if (starts({'G', 'I', 'F', '8'})) return "gif";
-    if (starts({'B', 'M'})) return "bmp";
-    if (starts({'R', 'I', 'F', 'F'}) && starts({'W', 'E', 'B', 'P'}, 8)) return "webp";
-    if (starts({'#', '?'})) return "hdr";
-    if (starts({0x76, 0x2F, 0x31, 0x01})) return "exr";
+// The formats the studio accepts, told by their content; anything else (EXR, GIF,
+// BMP, WebP, ...) is refused before any decoder sees it, whatever its name says.
+enum class Format { png, jpeg, tiff, heif, hdr };
+
+const char* pluginOf(Format f) {
+    switch (f) {
+        case Format::png: return "png";
+        case Format::jpeg: return "jpeg";
+        case Format::tiff: return "tiff";
+        case Format::heif: return "heif";
+        case Format::hdr: return "hdr";
+    }
     return "";
+}
+
+const char* extensionOf(Format f) {
+    switch (f) {
+        case Format::png: return "png";
+        case Format::jpeg: return "jpg";
+        case Format::tiff: return "tif";
+        case Format::heif: return "heic";
+        case Format::hdr: return "hdr";
+    }
+    return "";
+}
+
+// HEIF still images: an ftyp box naming a HEIF brand as its major or a compatible brand.
+bool isHeif(std::span<const uint8_t> d) {
+    if (d.size() < 16 || std::memcmp(d.data() + 4, "ftyp", 4) != 0) return false;
+    const uint64_t boxSize = (uint64_t(d[0]) << 24) | (uint64_t(d[1]) << 16) | (uint64_t(d[2]) << 8) | d[3];
+    const uint64_t end = std::min<uint64_t>(std::min<uint64_t>(boxSize, d.size()), 256);
+    static constexpr const char* kBrands[] = {"heic", "heix", "heim", "heis", "hevc", "hevx", "mif1", "msf1"};
+    for (uint64_t at = 8; at + 4 <= end; at += 4) {
+        if (at == 12) continue;  // the minor version, not a brand
+        for (const char* brand : kBrands)
+            if (std::memcmp(d.data() + at, brand, 4) == 0) return true;
+    }
+    return false;
+}
+
+std::optional<Format> formatOf(std::span<const uint8_t> d) {
+    auto starts = [&](std::initializer_list<uint8_t> sig) {
+        return d.size() >= sig.size() && std::equal(sig.begin(), sig.end(), d.begin());
+    };
+    if (starts({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A})) return Format::png;
+    if (starts({0xFF, 0xD8, 0xFF})) return Format::jpeg;
+    if (starts({'I', 'I', 42, 0}) || starts({'M', 'M', 0, 42})) return Format::tiff;
+    if (starts({'#', '?'})) return Format::hdr;
+    if (isHeif(d)) return Format::heif;
+    return std::nullopt;
 }
 
 // A PNG whose chunk lengths run past the data or that lacks IEND is refused before the
@@ -71,23 +105,73 @@ bool pngChunksComplete(std::span<const uint8_t> d) {
     return false;
 }
 
+// A progressive JPEG repaints the whole image once per scan, so a small file of many
+// tiny scans can keep the decoder busy for minutes; real files have a dozen or so.
+constexpr int kMaxJpegScans = 64;
+
+bool jpegScansBounded(std::span<const uint8_t> d) {
+    uint64_t pos = 2;
+    int scans = 0;
+    while (pos + 4 <= d.size()) {
+        if (d[pos] != 0xFF) {
+            ++pos;  // entropy-coded data (0xFF 0x00 stuffing and restart markers pass here too)
+            continue;
+        }
+        const uint8_t marker = d[pos + 1];
+        if (marker == 0x00 || marker == 0xFF || (marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) {
+            pos += marker == 0xFF ? 1 : 2;
+            continue;
+        }
+        if (marker == 0xD9) return true;  // end of image
+        const uint64_t length = (uint64_t(d[pos + 2]) << 8) | d[pos + 3];
+        if (length < 2) return false;
+        if (marker == 0xDA && ++scans > kMaxJpegScans) return false;
+        pos += 2 + length;
+    }
+    return true;  // a cut-off file is the decoder's to refuse
+}
+
+bool associatedAlpha(const OIIO::ImageSpec& spec, int channels) {
+    return (channels == 2 || channels == 4) && spec.alpha_channel == channels - 1 &&
+           spec.get_int_attribute("oiio:UnassociatedAlpha", 0) != 1;
+}
+
 std::optional<RgbaImage> decodeOpened(OIIO::ImageInput& in, uint64_t maxPixels) {
     const OIIO::ImageSpec& spec = in.spec();
     if (spec.width < 1 || spec.height < 1 || spec.depth > 1 || spec.nchannels < 1) return std::nullopt;
     const uint64_t pixels = uint64_t(spec.width) * uint64_t(spec.height);
     if (pixels > maxPixels) return std::nullopt;
     const int channels = std::min(spec.nchannels, 4);
+    // Decoders hand out alpha as the file stores it; associated (premultiplied) samples
+    // are read at 16 bits and divided once here, so every caller gets straight alpha.
+    const bool associated = associatedAlpha(spec, channels);
+    const size_t sampleBytes = associated ? 2 : 1;
     std::vector<uint8_t> raw;
     try {
-        raw.resize(pixels * static_cast<uint64_t>(channels));
+        raw.resize(pixels * static_cast<uint64_t>(channels) * sampleBytes);
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }
-    if (!in.read_image(0, 0, 0, channels, OIIO::TypeDesc::UINT8, raw.data())) return std::nullopt;
+    if (!in.read_image(0, 0, 0, channels, associated ? OIIO::TypeDesc::UINT16 : OIIO::TypeDesc::UINT8, raw.data()))
+        return std::nullopt;
     if (in.has_error()) return std::nullopt;  // a decoder that warned about damage
 
     RgbaImage image = RgbaImage::blank(spec.width, spec.height);
     uint8_t* out = image.bytes.data();
+    if (associated) {
+        const auto* src = reinterpret_cast<const uint16_t*>(raw.data());
+        auto to8 = [](uint32_t v16) { return static_cast<uint8_t>((v16 + 128) / 257); };
+        for (uint64_t i = 0; i < pixels; ++i, out += 4, src += channels) {
+            const uint32_t a = src[channels - 1];
+            uint8_t straight[3] = {0, 0, 0};
+            for (int c = 0; c < channels - 1; ++c)
+                if (a > 0) straight[c] = to8(std::min<uint32_t>(65535, (uint32_t(src[c]) * 65535 + a / 2) / a));
+            if (channels == 2) straight[1] = straight[2] = straight[0];
+            std::memcpy(out, straight, 3);
+            out[3] = to8(a);
+        }
+        return image;
+    }
     const uint8_t* src = raw.data();
     for (uint64_t i = 0; i < pixels; ++i, out += 4, src += channels) {
         switch (channels) {
@@ -106,14 +190,20 @@ OIIO::ImageSpec readConfig() {
     return config;
 }
 
-std::optional<RgbaImage> decodePath(const std::string& path, uint64_t maxPixels) {
+// Opens `name` with the one decoder for `format` (no falling back to other plug-ins
+// that might claim the bytes), reading through `proxy` when given.
+std::optional<RgbaImage> decodeWith(Format format, const std::string& name, OIIO::Filesystem::IOProxy* proxy,
+                                    uint64_t maxPixels) {
     std::optional<RgbaImage> result;
     try {
         OIIO::ImageSpec config = readConfig();
-        auto in = OIIO::ImageInput::open(path, &config);
-        if (in) {
-            result = decodeOpened(*in, maxPixels);
-            in->close();
+        auto in = OIIO::ImageInput::create(pluginOf(format), false, &config);
+        if (in && (!proxy || in->set_ioproxy(proxy))) {
+            OIIO::ImageSpec spec;
+            if (in->open(name, spec, config)) {
+                result = decodeOpened(*in, maxPixels);
+                in->close();
+            }
             dropPendingErrors(in.get());
         }
     } catch (...) {
@@ -123,66 +213,47 @@ std::optional<RgbaImage> decodePath(const std::string& path, uint64_t maxPixels)
     return result;
 }
 
-}  // namespace
-
-std::optional<RgbaImage> decodeFile(const fs::path& path, uint64_t maxPixels) {
-    std::error_code ec;
-    if (!fs::is_regular_file(path, ec)) return std::nullopt;
-    {
-        uint8_t sig[4] = {};
-        FILE* f = std::fopen(path.c_str(), "rb");
-        if (!f) return std::nullopt;
-        const size_t n = std::fread(sig, 1, sizeof sig, f);
-        std::fclose(f);
-        if (n == 4 && std::string_view(extensionFor({sig, n})) == "png") {
-            auto bytes = pk::readFile(path);
-            if (!bytes || !pngChunksComplete(*bytes)) return std::nullopt;
-        }
-    }
-    return decodePath(path.string(), maxPixels);
+bool supportsMemoryInput(Format format) {
+    // libheif reads HEIF from a file name in this OpenImageIO.
+    return format != Format::heif;
 }
 
-std::optional<RgbaImage> decodeMemory(std::span<const uint8_t> data, uint64_t maxPixels) {
-    if (data.empty()) return std::nullopt;
-    const std::string ext = extensionFor(data);
-    if (ext == "png" && !pngChunksComplete(data)) return std::nullopt;
-    if (!ext.empty()) {
-        std::optional<RgbaImage> result;
-        bool proxied = false;
-        try {
-            OIIO::Filesystem::IOMemReader reader(data.data(), data.size());
-            OIIO::ImageSpec config = readConfig();
-            auto probe = OIIO::ImageInput::create(OIIO::string_view("memory." + ext), false, &config, static_cast<OIIO::Filesystem::IOProxy*>(nullptr));
-            if (probe && probe->supports("ioproxy")) {
-                proxied = true;
-                probe.reset();
-                auto in = OIIO::ImageInput::open("memory." + ext, &config, &reader);
-                if (in) {
-                    result = decodeOpened(*in, maxPixels);
-                    in->close();
-                    dropPendingErrors(in.get());
-                }
-            }
-        } catch (...) {
-            result.reset();
-        }
-        dropPendingErrors();
-        if (proxied) return result;
+std::optional<RgbaImage> decodeBytes(std::span<const uint8_t> data, const fs::path* path, uint64_t maxPixels) {
+    const auto format = formatOf(data);
+    if (!format) return std::nullopt;
+    if (*format == Format::png && !pngChunksComplete(data)) return std::nullopt;
+    if (*format == Format::jpeg && !jpegScansBounded(data)) return std::nullopt;
+    if (supportsMemoryInput(*format)) {
+        OIIO::Filesystem::IOMemReader reader(data.data(), data.size());
+        return decodeWith(*format, std::string("memory.") + extensionOf(*format), &reader, maxPixels);
     }
-    // A reader without in-memory input (or an unknown signature): go through a file.
+    if (path) return decodeWith(*format, path->string(), nullptr, maxPixels);
     static std::atomic<uint64_t> counter{0};
-    const fs::path tmp = pk::temporaryDirectory() /
-                         ("pk-image-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) +
-                          (ext.empty() ? std::string() : "." + ext));
+    const fs::path tmp = pk::temporaryDirectory() / ("pk-image-" + std::to_string(::getpid()) + "-" +
+                                                    std::to_string(counter++) + "." + extensionOf(*format));
     try {
         pk::writeInPlace(tmp, data);
     } catch (...) {
         return std::nullopt;
     }
-    auto result = decodePath(tmp.string(), maxPixels);
+    auto result = decodeWith(*format, tmp.string(), nullptr, maxPixels);
     std::error_code ec;
     fs::remove(tmp, ec);
     return result;
+}
+
+}  // namespace
+
+std::optional<RgbaImage> decodeFile(const fs::path& path, uint64_t maxPixels) {
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) return std::nullopt;
+    const auto bytes = pk::readFile(path, kMaxEncodedBytes);
+    if (!bytes) return std::nullopt;
+    return decodeBytes(*bytes, &path, maxPixels);
+}
+
+std::optional<RgbaImage> decodeMemory(std::span<const uint8_t> data, uint64_t maxPixels) {
+    return decodeBytes(data, nullptr, maxPixels);
 }
 
 void premultiplyAlpha(RgbaImage& image) {
@@ -197,8 +268,10 @@ void premultiplyAlpha(RgbaImage& image) {
 }
 
 RgbaImage resized(const RgbaImage& source, int width, int height, ResizeQuality quality) {
+    // The same size is the same picture: nothing to filter.
+    if (width == source.width && height == source.height && source.holdsPixels()) return source;
     RgbaImage out = RgbaImage::blank(width, height);
-    if (out.empty() || source.empty()) return out;
+    if (out.empty() || !source.holdsPixels()) return out;
     OIIO::ImageSpec spec(source.width, source.height, 4, OIIO::TypeDesc::UINT8);
     spec.alpha_channel = 3;
     OIIO::ImageBuf src(spec, const_cast<uint8_t*>(source.bytes.data()), 4, static_cast<OIIO::stride_t>(source.stride));
