@@ -22,6 +22,15 @@ protected:
     fs::path write(const std::string& name, const std::string& text) {
         const auto p = dir_ / name;
         std::ofstream(p, std::ios::binary) << text;
+        // Every fixture also seeds the model fuzz corpus: a first byte picks the reader.
+        const std::string ext = p.extension().string();
+        const char reader = ext == ".ply" ? 0 : ext == ".stl" ? 1 : ext == ".obj" || ext == ".mtl" ? 2 : -1;
+        if (reader >= 0) {
+            const fs::path seeds = fs::path(KS_TEST_OUTPUT_DIR) / "fuzz-seeds" / "model_import";
+            fs::create_directories(seeds);
+            const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+            std::ofstream(seeds / (test + "-" + name), std::ios::binary) << reader << text;
+        }
         return p;
     }
     fs::path dir_;

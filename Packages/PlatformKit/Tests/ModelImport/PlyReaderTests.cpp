@@ -2,12 +2,15 @@
 
 #include <bit>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "PlatformKit/ModelImport/PlyReader.h"
 
 using namespace pk::modelimport;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -115,7 +118,12 @@ TEST(PlyReader, FacesAndStripsLoadWholeInEveryEncoding) {
             PlyFile f = grid();
             f.faces = c.faces;
             f.strips = c.strips;
-            const auto model = read(f.bytes(enc));
+            const std::string bytes = f.bytes(enc);
+            const fs::path seeds = fs::path(KS_TEST_OUTPUT_DIR) / "fuzz-seeds" / "model_import";
+            fs::create_directories(seeds);
+            std::ofstream(seeds / (std::string("ply-") + c.name + std::to_string(int(enc))), std::ios::binary)
+                << char(0) << bytes;
+            const auto model = read(bytes);
             ASSERT_TRUE(model);
             ASSERT_EQ(model->meshes.size(), 1u);
             const Mesh& m = model->meshes[0];
