@@ -1,4 +1,4 @@
-# Image: decode, resize and PNG encode over OpenImageIO 2.4 (libheif inside).
+# Image: decode, resize and PNG encode over OpenImageIO 2.4; HEIF decoded by libheif.
 find_package(OpenImageIO CONFIG QUIET)
 if(TARGET OpenImageIO::OpenImageIO)
   set(PK_OIIO_LIBS OpenImageIO::OpenImageIO)
@@ -6,7 +6,8 @@ else()
   pkg_check_modules(PK_OIIO REQUIRED IMPORTED_TARGET OpenImageIO)
   set(PK_OIIO_LIBS PkgConfig::PK_OIIO)
 endif()
-pk_add_module(Image LIBS ${PK_OIIO_LIBS})
+pkg_check_modules(PK_HEIF REQUIRED IMPORTED_TARGET libheif)
+pk_add_module(Image LIBS ${PK_OIIO_LIBS} PkgConfig::PK_HEIF)
 ks_add_tests(pk_image DIR Tests/Image LIBS PlatformKit::Image
   ENV LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/Tests/Image/lsan.supp)
 ks_add_benchmarks(pk_image DIR Benchmarks/Image LIBS PlatformKit::Image)

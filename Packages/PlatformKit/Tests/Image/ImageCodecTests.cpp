@@ -237,6 +237,24 @@ INSTANTIATE_TEST_SUITE_P(
                        return false;
                    },
                    true, 64, 48, kCard11Opaque, 16},
+        // The image headers claim more rows than the coded picture has.
+        DecodeCase{"lying_size.heic",
+                   [](const fs::path& p, std::string& reason) {
+                       auto v = card(64, 48, 3);
+                       const fs::path real = p.string() + ".real.heic";
+                       if (!writeWithOiio(real, 64, 48, 3, OIIO::TypeDesc::UINT8, v.data())) {
+                           reason = "this OpenImageIO/libheif build has no HEIC encoder";
+                           return false;
+                       }
+                       auto b = *pk::readFile(real);
+                       const std::string_view text(reinterpret_cast<const char*>(b.data()), b.size());
+                       // Every image-size box: height 64 -> 4160 rows.
+                       for (size_t at = text.find("ispe"); at != std::string_view::npos && at + 16 <= b.size();
+                            at = text.find("ispe", at + 4))
+                           b[at + 14] = 0x10;
+                       return writeBytes(p, b);
+                   },
+                   false, 0, 0, {}, 0},
         DecodeCase{"truncated.png",
                    [](const fs::path& p, std::string&) {
                        auto v = card(64, 48, 4);

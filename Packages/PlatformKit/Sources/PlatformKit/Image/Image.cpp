@@ -4,14 +4,14 @@
 #include <OpenImageIO/imagebuf.h>
 #include <OpenImageIO/imagebufalgo.h>
 #include <OpenImageIO/imageio.h>
+#include <libheif/heif.h>
 
 #include <algorithm>
-#include <atomic>
+#include <memory>
 #include <cstdio>
 #include <string_view>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
 #include "PlatformKit/Foundation/Files.h"
 #include "PlatformKit/Foundation/StudioError.h"
@@ -47,7 +47,7 @@ const char* pluginOf(Format f) {
         case Format::png: return "png";
         case Format::jpeg: return "jpeg";
         case Format::tiff: return "tiff";
-        case Format::heif: return "heif";
+        case Format::heif: return "heif";  // read through libheif itself
         case Format::hdr: return "hdr";
     }
     return "";
@@ -190,15 +190,15 @@ OIIO::ImageSpec readConfig() {
     return config;
 }
 
-// Opens `name` with the one decoder for `format` (no falling back to other plug-ins
-// that might claim the bytes), reading through `proxy` when given.
+// Opens the bytes behind `proxy` with the one decoder for `format`: no falling back to
+// other plug-ins that might claim them.
 std::optional<RgbaImage> decodeWith(Format format, const std::string& name, OIIO::Filesystem::IOProxy* proxy,
                                     uint64_t maxPixels) {
     std::optional<RgbaImage> result;
     try {
         OIIO::ImageSpec config = readConfig();
         auto in = OIIO::ImageInput::create(pluginOf(format), false, &config);
-        if (in && (!proxy || in->set_ioproxy(proxy))) {
+        if (in && in->set_ioproxy(proxy)) {
             OIIO::ImageSpec spec;
             if (in->open(name, spec, config)) {
                 result = decodeOpened(*in, maxPixels);
@@ -213,33 +213,61 @@ std::optional<RgbaImage> decodeWith(Format format, const std::string& name, OIIO
     return result;
 }
 
-bool supportsMemoryInput(Format format) {
-    // libheif reads HEIF from a file name in this OpenImageIO.
-    return format != Format::heif;
+// Divides associated alpha out of 8-bit samples, in place.
+void unpremultiply(RgbaImage& image) {
+    for (int y = 0; y < image.height; ++y) {
+        uint8_t* p = image.row(y);
+        for (int x = 0; x < image.width; ++x, p += 4) {
+            const unsigned a = p[3];
+            if (a == 255) continue;
+            for (int c = 0; c < 3; ++c) p[c] = a == 0 ? 0 : static_cast<uint8_t>(std::min(255u, (p[c] * 255u + a / 2) / a));
+        }
+    }
 }
 
-std::optional<RgbaImage> decodeBytes(std::span<const uint8_t> data, const fs::path* path, uint64_t maxPixels) {
+// HEIF straight through libheif: OpenImageIO's reader copies rows of the size the header
+// claims out of whatever the codec produced, which a crafted file makes smaller. Here
+// the decoded plane must have the header's size before a row is copied.
+std::optional<RgbaImage> decodeHeif(std::span<const uint8_t> data, uint64_t maxPixels) {
+    std::unique_ptr<heif_context, void (*)(heif_context*)> ctx(heif_context_alloc(), heif_context_free);
+    if (!ctx || heif_context_read_from_memory_without_copy(ctx.get(), data.data(), data.size(), nullptr).code !=
+                    heif_error_Ok)
+        return std::nullopt;
+    heif_image_handle* rawHandle = nullptr;
+    if (heif_context_get_primary_image_handle(ctx.get(), &rawHandle).code != heif_error_Ok) return std::nullopt;
+    std::unique_ptr<heif_image_handle, void (*)(const heif_image_handle*)> handle(rawHandle,
+                                                                                   heif_image_handle_release);
+    const int width = heif_image_handle_get_width(handle.get());
+    const int height = heif_image_handle_get_height(handle.get());
+    if (width < 1 || height < 1 || uint64_t(width) * uint64_t(height) > maxPixels) return std::nullopt;
+    heif_image* rawImage = nullptr;
+    if (heif_decode_image(handle.get(), &rawImage, heif_colorspace_RGB, heif_chroma_interleaved_RGBA, nullptr).code !=
+        heif_error_Ok)
+        return std::nullopt;
+    std::unique_ptr<heif_image, void (*)(const heif_image*)> decoded(rawImage, heif_image_release);
+    int stride = 0;
+    const uint8_t* plane = heif_image_get_plane_readonly(decoded.get(), heif_channel_interleaved, &stride);
+    if (!plane || heif_image_get_width(decoded.get(), heif_channel_interleaved) != width ||
+        heif_image_get_height(decoded.get(), heif_channel_interleaved) != height ||
+        heif_image_get_bits_per_pixel_range(decoded.get(), heif_channel_interleaved) != 8 ||
+        stride < 4 * width)
+        return std::nullopt;
+    RgbaImage image = RgbaImage::blank(width, height);
+    for (int y = 0; y < height; ++y)
+        std::memcpy(image.row(y), plane + static_cast<size_t>(y) * static_cast<size_t>(stride), size_t(width) * 4);
+    if (heif_image_handle_has_alpha_channel(handle.get()) && heif_image_handle_is_premultiplied_alpha(handle.get()))
+        unpremultiply(image);
+    return image;
+}
+
+std::optional<RgbaImage> decodeBytes(std::span<const uint8_t> data, uint64_t maxPixels) {
     const auto format = formatOf(data);
     if (!format) return std::nullopt;
     if (*format == Format::png && !pngChunksComplete(data)) return std::nullopt;
     if (*format == Format::jpeg && !jpegScansBounded(data)) return std::nullopt;
-    if (supportsMemoryInput(*format)) {
-        OIIO::Filesystem::IOMemReader reader(data.data(), data.size());
-        return decodeWith(*format, std::string("memory.") + extensionOf(*format), &reader, maxPixels);
-    }
-    if (path) return decodeWith(*format, path->string(), nullptr, maxPixels);
-    static std::atomic<uint64_t> counter{0};
-    const fs::path tmp = pk::temporaryDirectory() / ("pk-image-" + std::to_string(::getpid()) + "-" +
-                                                    std::to_string(counter++) + "." + extensionOf(*format));
-    try {
-        pk::writeInPlace(tmp, data);
-    } catch (...) {
-        return std::nullopt;
-    }
-    auto result = decodeWith(*format, tmp.string(), nullptr, maxPixels);
-    std::error_code ec;
-    fs::remove(tmp, ec);
-    return result;
+    if (*format == Format::heif) return decodeHeif(data, maxPixels);
+    OIIO::Filesystem::IOMemReader reader(data.data(), data.size());
+    return decodeWith(*format, std::string("memory.") + extensionOf(*format), &reader, maxPixels);
 }
 
 }  // namespace
@@ -249,11 +277,11 @@ std::optional<RgbaImage> decodeFile(const fs::path& path, uint64_t maxPixels) {
     if (!fs::is_regular_file(path, ec)) return std::nullopt;
     const auto bytes = pk::readFile(path, kMaxEncodedBytes);
     if (!bytes) return std::nullopt;
-    return decodeBytes(*bytes, &path, maxPixels);
+    return decodeBytes(*bytes, maxPixels);
 }
 
 std::optional<RgbaImage> decodeMemory(std::span<const uint8_t> data, uint64_t maxPixels) {
-    return decodeBytes(data, nullptr, maxPixels);
+    return decodeBytes(data, maxPixels);
 }
 
 void premultiplyAlpha(RgbaImage& image) {
