@@ -112,6 +112,15 @@ std::vector<uint8_t> palettePng() {
     return png;
 }
 
+// Within the pixel cap, but 64 bytes of image data cannot inflate to 4096 x 4096 rows.
+std::vector<uint8_t> hollowPng() {
+    std::vector<uint8_t> png = kPngSignature;
+    chunk(png, "IHDR", ihdr(4096, 4096, 8, 6));
+    chunk(png, "IDAT", zlibStored(std::vector<uint8_t>(64, 0)));
+    chunk(png, "IEND", {});
+    return png;
+}
+
 std::vector<uint8_t> hugeHeaderPng() {
     std::vector<uint8_t> png = kPngSignature;
     chunk(png, "IHDR", ihdr(100000, 100000, 8, 6));
@@ -267,6 +276,25 @@ INSTANTIATE_TEST_SUITE_P(
                        auto v = card(64, 48, 3);
                        return writeWithOiio(p.string() + ".full.jpg", 64, 48, 3, OIIO::TypeDesc::UINT8, v.data()) &&
                               truncatedCopy(p.string() + ".full.jpg", p);
+                   },
+                   false, 0, 0, {}, 0},
+        DecodeCase{"hollow.png", [](const fs::path& p, std::string&) { return writeBytes(p, hollowPng()); }, false,
+                   0, 0, {}, 0},
+        // A 64 x 48 photo whose frame header claims 4096 x 4096: far too little coded data.
+        DecodeCase{"hollow.jpg",
+                   [](const fs::path& p, std::string&) {
+                       auto v = card(64, 48, 3);
+                       const fs::path real = p.string() + ".real.jpg";
+                       if (!writeWithOiio(real, 64, 48, 3, OIIO::TypeDesc::UINT8, v.data())) return false;
+                       auto b = *pk::readFile(real);
+                       for (size_t i = 2; i + 9 < b.size(); ++i) {
+                           if (b[i] == 0xFF && (b[i + 1] == 0xC0 || b[i + 1] == 0xC2)) {
+                               b[i + 5] = b[i + 7] = 0x10;  // height and width 4096
+                               b[i + 6] = b[i + 8] = 0x00;
+                               break;
+                           }
+                       }
+                       return writeBytes(p, b);
                    },
                    false, 0, 0, {}, 0},
         DecodeCase{"huge_header.png", [](const fs::path& p, std::string&) { return writeBytes(p, hugeHeaderPng()); },

@@ -90,45 +90,78 @@ std::optional<Format> formatOf(std::span<const uint8_t> d) {
     return std::nullopt;
 }
 
+uint32_t bigEndian32(const uint8_t* p) { return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3]; }
+
+// Decoders fill whatever a short file lacks and still do the whole image's work, so a
+// file far too small for the size its header declares is refused before decoding.
+// Deflate expands at most about 1032 times.
+constexpr uint64_t kMaxDeflateRatio = 1032;
+
 // A PNG whose chunk lengths run past the data or that lacks IEND is refused before the
-// decoder sees it: libpng's unwinding over a cut-off file is where damage is least safe.
-bool pngChunksComplete(std::span<const uint8_t> d) {
+// decoder sees it (libpng's unwinding over a cut-off file is where damage is least
+// safe), and so is one whose image data cannot inflate to the rows IHDR declares.
+bool pngPlausible(std::span<const uint8_t> d) {
     uint64_t pos = 8;
+    uint64_t rowBytes = 0, height = 0, idat = 0;
     while (pos + 12 <= d.size()) {
-        const uint64_t length = (uint64_t(d[pos]) << 24) | (uint64_t(d[pos + 1]) << 16) |
-                                (uint64_t(d[pos + 2]) << 8) | uint64_t(d[pos + 3]);
-        const bool iend = std::memcmp(d.data() + pos + 4, "IEND", 4) == 0;
+        const uint64_t length = bigEndian32(d.data() + pos);
+        const uint8_t* type = d.data() + pos + 4;
         if (length > d.size() - pos - 12) return false;
-        if (iend) return true;
+        if (std::memcmp(type, "IHDR", 4) == 0 && length >= 13) {
+            const uint8_t* h = d.data() + pos + 8;
+            static constexpr uint8_t kChannels[7] = {1, 0, 3, 1, 2, 0, 4};
+            const uint8_t colour = h[9];
+            const uint64_t bits = uint64_t(h[8]) * (colour < 7 ? kChannels[colour] : 4);
+            rowBytes = (uint64_t(bigEndian32(h)) * bits + 7) / 8;
+            height = bigEndian32(h + 4);
+        } else if (std::memcmp(type, "IDAT", 4) == 0) {
+            idat += length;
+        } else if (std::memcmp(type, "IEND", 4) == 0) {
+            return rowBytes * height <= idat * kMaxDeflateRatio + 4096;
+        }
         pos += 12 + length;
     }
     return false;
 }
 
-// A progressive JPEG repaints the whole image once per scan, so a small file of many
-// tiny scans can keep the decoder busy for minutes; real files have a dozen or so.
+// JPEG limits, from the frame header and the marker stream: a progressive file repaints
+// the whole image once per scan, so a small file of many tiny scans keeps the decoder
+// busy for minutes (real files have a dozen or so); and a Huffman-coded block takes at
+// least one bit, so the coded data must hold an eighth of a byte per 8 x 8 block (an
+// arithmetic-coded flat block can take much less: a five-hundredth of a byte then).
 constexpr int kMaxJpegScans = 64;
 
-bool jpegScansBounded(std::span<const uint8_t> d) {
+bool jpegPlausible(std::span<const uint8_t> d) {
     uint64_t pos = 2;
     int scans = 0;
+    uint64_t blocks = 0, entropyBytes = 0;
+    bool arithmetic = false;
     while (pos + 4 <= d.size()) {
         if (d[pos] != 0xFF) {
             ++pos;  // entropy-coded data (0xFF 0x00 stuffing and restart markers pass here too)
+            ++entropyBytes;
             continue;
         }
         const uint8_t marker = d[pos + 1];
         if (marker == 0x00 || marker == 0xFF || (marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) {
+            entropyBytes += marker == 0x00 ? 2 : 0;
             pos += marker == 0xFF ? 1 : 2;
             continue;
         }
-        if (marker == 0xD9) return true;  // end of image
+        if (marker == 0xD9) break;  // end of image
         const uint64_t length = (uint64_t(d[pos + 2]) << 8) | d[pos + 3];
         if (length < 2) return false;
+        const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (frame && length >= 8 && pos + 9 <= d.size()) {
+            const uint64_t height = (uint64_t(d[pos + 5]) << 8) | d[pos + 6];
+            const uint64_t width = (uint64_t(d[pos + 7]) << 8) | d[pos + 8];
+            blocks = ((width + 7) / 8) * ((height + 7) / 8);
+            arithmetic = marker >= 0xC9;
+        }
         if (marker == 0xDA && ++scans > kMaxJpegScans) return false;
         pos += 2 + length;
     }
-    return true;  // a cut-off file is the decoder's to refuse
+    return entropyBytes * (arithmetic ? 512 : 8) + 4096 >= blocks;
 }
 
 bool associatedAlpha(const OIIO::ImageSpec& spec, int channels) {
@@ -146,20 +179,21 @@ std::optional<RgbaImage> decodeOpened(OIIO::ImageInput& in, uint64_t maxPixels) 
     // are read at 16 bits and divided once here, so every caller gets straight alpha.
     const bool associated = associatedAlpha(spec, channels);
     const size_t sampleBytes = associated ? 2 : 1;
-    std::vector<uint8_t> raw;
+    // Not zero-filled: the decoder writes every sample or fails.
+    std::unique_ptr<uint8_t[]> raw;
     try {
-        raw.resize(pixels * static_cast<uint64_t>(channels) * sampleBytes);
+        raw = std::make_unique_for_overwrite<uint8_t[]>(pixels * static_cast<uint64_t>(channels) * sampleBytes);
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }
-    if (!in.read_image(0, 0, 0, channels, associated ? OIIO::TypeDesc::UINT16 : OIIO::TypeDesc::UINT8, raw.data()))
+    if (!in.read_image(0, 0, 0, channels, associated ? OIIO::TypeDesc::UINT16 : OIIO::TypeDesc::UINT8, raw.get()))
         return std::nullopt;
     if (in.has_error()) return std::nullopt;  // a decoder that warned about damage
 
     RgbaImage image = RgbaImage::blank(spec.width, spec.height);
     uint8_t* out = image.bytes.data();
     if (associated) {
-        const auto* src = reinterpret_cast<const uint16_t*>(raw.data());
+        const auto* src = reinterpret_cast<const uint16_t*>(raw.get());
         auto to8 = [](uint32_t v16) { return static_cast<uint8_t>((v16 + 128) / 257); };
         for (uint64_t i = 0; i < pixels; ++i, out += 4, src += channels) {
             const uint32_t a = src[channels - 1];
@@ -172,7 +206,7 @@ std::optional<RgbaImage> decodeOpened(OIIO::ImageInput& in, uint64_t maxPixels) 
         }
         return image;
     }
-    const uint8_t* src = raw.data();
+    const uint8_t* src = raw.get();
     for (uint64_t i = 0; i < pixels; ++i, out += 4, src += channels) {
         switch (channels) {
             case 1: out[0] = out[1] = out[2] = src[0]; out[3] = 255; break;
@@ -263,8 +297,8 @@ std::optional<RgbaImage> decodeHeif(std::span<const uint8_t> data, uint64_t maxP
 std::optional<RgbaImage> decodeBytes(std::span<const uint8_t> data, uint64_t maxPixels) {
     const auto format = formatOf(data);
     if (!format) return std::nullopt;
-    if (*format == Format::png && !pngChunksComplete(data)) return std::nullopt;
-    if (*format == Format::jpeg && !jpegScansBounded(data)) return std::nullopt;
+    if (*format == Format::png && !pngPlausible(data)) return std::nullopt;
+    if (*format == Format::jpeg && !jpegPlausible(data)) return std::nullopt;
     if (*format == Format::heif) return decodeHeif(data, maxPixels);
     OIIO::Filesystem::IOMemReader reader(data.data(), data.size());
     return decodeWith(*format, std::string("memory.") + extensionOf(*format), &reader, maxPixels);
