@@ -239,3 +239,57 @@ TEST_F(ModelImportTest, FilesThatCannotBeReadWholeAreRefused) {
     EXPECT_TRUE(importModel(write("whole.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\nf -3 -2 -1\n")));
     EXPECT_TRUE(importModel(write("whole.stl", "solid s\n" + stlFacet + "endsolid s\n")));
 }
+
+TEST_F(ModelImportTest, ConcavePolygonsAreCutInsideTheirOutline) {
+    // Outlines in the z = 0 plane, counter-clockwise; a fan from the first corner would
+    // cover ground outside them and flip a triangle.
+    struct Case {
+        const char* name;
+        std::vector<std::pair<int, int>> outline;
+        float area;
+    };
+    const Case cases[] = {
+        {"dart", {{0, 0}, {2, 1}, {0, 2}, {1, 1}}, 1.0f},
+        {"ell", {{0, 0}, {2, 0}, {2, 1}, {1, 1}, {1, 2}, {0, 2}}, 3.0f},
+        {"comb", {{0, 0}, {4, 0}, {4, 2}, {3, 2}, {3, 1}, {2, 1}, {2, 2}, {1, 2}, {1, 1}, {0, 1}}, 6.0f},
+    };
+    for (const auto& c : cases) {
+        for (const char* format : {"obj", "ply"}) {
+            SCOPED_TRACE(std::string(c.name) + "." + format);
+            const bool obj = format == std::string("obj");
+            std::string verts, face;
+            for (size_t i = 0; i < c.outline.size(); ++i) {
+                if (obj) verts += "v ";
+                verts += std::to_string(c.outline[i].first);
+                verts += " ";
+                verts += std::to_string(c.outline[i].second);
+                verts += " 0\n";
+                face += " ";
+                face += std::to_string(obj ? i + 1 : i);
+            }
+            const std::string text =
+                obj
+                    ? verts + "f" + face + "\n"
+                    : "ply\nformat ascii 1.0\nelement vertex " + std::to_string(c.outline.size()) +
+                          "\nproperty float x\nproperty float y\nproperty float z\nelement face 1\n"
+                          "property list uchar int vertex_indices\nend_header\n" +
+                          verts + std::to_string(c.outline.size()) + face + "\n";
+            const auto model = importModel(write(std::string(c.name) + "." + format, text));
+            ASSERT_TRUE(model);
+            const Mesh& m = model->meshes.at(0);
+            float area = 0;
+            size_t triangles = 0;
+            for (const auto& s : m.submeshes) {
+                for (size_t i = 0; i + 2 < s.indices.size(); i += 3, ++triangles) {
+                    const pk::float3 a = m.positions[s.indices[i]], b = m.positions[s.indices[i + 1]],
+                                     d = m.positions[s.indices[i + 2]];
+                    const float z = glm::cross(b - a, d - a).z;
+                    EXPECT_GT(z, 0.0f) << "triangle " << triangles << " turned over";
+                    area += 0.5f * z;
+                }
+            }
+            EXPECT_EQ(triangles, c.outline.size() - 2);
+            EXPECT_FLOAT_EQ(area, c.area);
+        }
+    }
+}

@@ -8,6 +8,7 @@
 
 #include "PlatformKit/ModelImport/MeshFinish.h"
 #include "PlatformKit/ModelImport/TextScan.h"
+#include "PlatformKit/ModelImport/Triangulate.h"
 
 namespace pk::modelimport {
 
@@ -19,16 +20,23 @@ struct Corner {
     int64_t v = kAbsent, vt = kAbsent, vn = kAbsent;  // 0-based once resolved
 };
 
+// Primitives of one type: their corners, and for polygons each one's corner count.
+struct Run {
+    GeometryType type;
+    std::vector<Corner> corners;
+    std::vector<uint32_t> polygonSizes;
+};
+
 // Faces of one object drawn with one material, in the order they come.
 struct Part {
     uint32_t material = 0;
-    std::vector<std::pair<GeometryType, std::vector<Corner>>> runs;  // corners grouped by type
+    std::vector<Run> runs;  // grouped by type, in the order the types first appear
     bool empty() const { return runs.empty(); }
-    std::vector<Corner>& cornersOf(GeometryType type) {
-        for (auto& [t, corners] : runs)
-            if (t == type) return corners;
-        runs.emplace_back(type, std::vector<Corner>{});
-        return runs.back().second;
+    Run& runOf(GeometryType type) {
+        for (auto& run : runs)
+            if (run.type == type) return run;
+        runs.push_back(Run{type, {}, {}});
+        return runs.back();
     }
 };
 
@@ -130,6 +138,27 @@ void readMaterialLibrary(std::string_view text, const std::filesystem::path& mod
     }
 }
 
+// The corners of a run's polygons as triangles; every position index was checked.
+std::vector<Corner> trianglesOf(const Run& run, const std::vector<pk::float3>& positions) {
+    std::vector<Corner> out;
+    std::vector<pk::float3> outline;
+    std::vector<uint32_t> local, triangles;
+    size_t at = 0;
+    for (uint32_t n : run.polygonSizes) {
+        outline.clear();
+        local.clear();
+        triangles.clear();
+        for (uint32_t i = 0; i < n; ++i) {
+            outline.push_back(positions[run.corners[at + i].v]);
+            local.push_back(i);
+        }
+        triangulatePolygon(local, outline, triangles);
+        for (uint32_t i : triangles) out.push_back(run.corners[at + i]);
+        at += n;
+    }
+    return out;
+}
+
 }  // namespace
 
 std::optional<Model> readObj(std::span<const uint8_t> bytes, const std::filesystem::path& modelFolder,
@@ -179,22 +208,21 @@ std::optional<Model> readObj(std::span<const uint8_t> bytes, const std::filesyst
             if (face.empty()) continue;  // an empty statement draws nothing
             Part& part = currentPart();
             if (keyword == "p" || face.size() == 1) {
-                auto& out = part.cornersOf(GeometryType::points);
+                auto& out = part.runOf(GeometryType::points).corners;
                 out.insert(out.end(), face.begin(), face.end());
             } else if (keyword == "l" || face.size() == 2) {
                 // A polyline becomes its segments.
-                auto& out = part.cornersOf(GeometryType::lines);
+                auto& out = part.runOf(GeometryType::lines).corners;
                 for (size_t i = 0; i + 1 < face.size(); ++i) {
                     out.push_back(face[i]);
                     out.push_back(face[i + 1]);
                 }
             } else {
-                auto& out = part.cornersOf(GeometryType::triangles);
-                for (size_t i = 1; i + 1 < face.size(); ++i) {
-                    out.push_back(face[0]);
-                    out.push_back(face[i]);
-                    out.push_back(face[i + 1]);
-                }
+                // Split into triangles once every position is known (faces may name
+                // vertices that come later).
+                Run& run = part.runOf(GeometryType::triangles);
+                run.corners.insert(run.corners.end(), face.begin(), face.end());
+                run.polygonSizes.push_back(static_cast<uint32_t>(face.size()));
             }
         } else if (keyword == "o" || keyword == "g") {
             objects.push_back(Object{std::string(trimmed(rest)), {}});
@@ -221,8 +249,14 @@ std::optional<Model> readObj(std::span<const uint8_t> bytes, const std::filesyst
             // Each part gets its own corners, normals and joining, then joins the object.
             Mesh piece;
             bool partNormals = false, partUVs = false;
-            for (const auto& [type, corners] : part.runs) {
-                Submesh sub{type, part.material, {}};
+            for (const Run& run : part.runs) {
+                Submesh sub{run.type, part.material, {}};
+                for (const Corner& c : run.corners) {
+                    if (c.v < 0 || static_cast<uint64_t>(c.v) >= positions.size()) return std::nullopt;
+                }
+                const std::vector<Corner> corners = run.type == GeometryType::triangles
+                                                        ? trianglesOf(run, positions)
+                                                        : run.corners;
                 sub.indices.reserve(corners.size());
                 for (const Corner& c : corners) {
                     if (c.v < 0 || static_cast<uint64_t>(c.v) >= positions.size()) return std::nullopt;

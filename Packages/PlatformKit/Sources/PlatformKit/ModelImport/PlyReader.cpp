@@ -9,6 +9,7 @@
 
 #include "PlatformKit/ModelImport/MeshFinish.h"
 #include "PlatformKit/ModelImport/TextScan.h"
+#include "PlatformKit/ModelImport/Triangulate.h"
 
 namespace pk::modelimport {
 
@@ -291,6 +292,7 @@ std::optional<Model> readPly(std::span<const uint8_t> bytes, const ImportOptions
     std::vector<double> values;
     std::vector<double> list;
     bool anyFaces = false;
+    std::vector<uint32_t> polygonCorners, polygonSizes, polygonTriangles;
 
     for (const auto& e : header->elements) {
         const bool isVertex = &e == vertexElement;
@@ -344,12 +346,10 @@ std::optional<Model> readPly(std::span<const uint8_t> bytes, const ImportOptions
                     for (double v : list) out.push_back(static_cast<uint32_t>(v));
                     continue;
                 }
-                auto& out = builder.indicesOf(GeometryType::triangles);
-                for (size_t i = 1; i + 1 < n; ++i) {
-                    out.push_back(static_cast<uint32_t>(list[0]));
-                    out.push_back(static_cast<uint32_t>(list[i]));
-                    out.push_back(static_cast<uint32_t>(list[i + 1]));
-                }
+                // Split once every position is known (the vertex list may come later).
+                builder.indicesOf(GeometryType::triangles);
+                for (double v : list) polygonCorners.push_back(static_cast<uint32_t>(v));
+                polygonSizes.push_back(static_cast<uint32_t>(n));
             } else if (stripList >= 0) {
                 anyFaces = true;
                 auto& out = builder.indicesOf(GeometryType::triangles);
@@ -378,6 +378,16 @@ std::optional<Model> readPly(std::span<const uint8_t> bytes, const ImportOptions
         }
     }
     // Bytes past the last element are allowed, as they are for the other formats.
+    if (!polygonSizes.empty()) {
+        auto& out = builder.indicesOf(GeometryType::triangles);
+        size_t at = 0;
+        for (uint32_t n : polygonSizes) {
+            triangulatePolygon(std::span(polygonCorners).subspan(at, n), mesh.positions, polygonTriangles);
+            at += n;
+        }
+        // Face triangles go ahead of any strip's.
+        out.insert(out.begin(), polygonTriangles.begin(), polygonTriangles.end());
+    }
     if (!anyFaces) {
         auto& points = builder.indicesOf(GeometryType::points);
         points.resize(mesh.positions.size());
