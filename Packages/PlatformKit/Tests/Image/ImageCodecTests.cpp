@@ -313,6 +313,16 @@ INSTANTIATE_TEST_SUITE_P(
                        return writeWithOiio(p, 16, 8, 3, OIIO::TypeDesc::FLOAT, v.data());
                    },
                    true, 16, 8, {128, 128, 128, 255}, 1},
+        // Four rows of four million pixels, within the cap, with no pixel data: the reader
+        // must not set aside hundreds of such rows before finding that out.
+        DecodeCase{"wide.hdr",
+                   [](const fs::path& p, std::string&) {
+                       const std::string h = "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 4 +X 4000000\n";
+                       std::vector<uint8_t> b(h.begin(), h.end());
+                       b.resize(b.size() + 64, 0x30);
+                       return writeBytes(p, b);
+                   },
+                   false, 0, 0, {}, 0},
         // Formats the studio does not accept are refused unread, whatever the name says.
         DecodeCase{"tiny.exr",
                    [](const fs::path& p, std::string&) {

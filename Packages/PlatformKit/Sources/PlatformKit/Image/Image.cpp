@@ -169,33 +169,14 @@ bool associatedAlpha(const OIIO::ImageSpec& spec, int channels) {
            spec.get_int_attribute("oiio:UnassociatedAlpha", 0) != 1;
 }
 
-std::optional<RgbaImage> decodeOpened(OIIO::ImageInput& in, uint64_t maxPixels) {
-    const OIIO::ImageSpec& spec = in.spec();
-    if (spec.width < 1 || spec.height < 1 || spec.depth > 1 || spec.nchannels < 1) return std::nullopt;
-    const uint64_t pixels = uint64_t(spec.width) * uint64_t(spec.height);
-    if (pixels > maxPixels) return std::nullopt;
-    const int channels = std::min(spec.nchannels, 4);
-    // Decoders hand out alpha as the file stores it; associated (premultiplied) samples
-    // are read at 16 bits and divided once here, so every caller gets straight alpha.
-    const bool associated = associatedAlpha(spec, channels);
-    const size_t sampleBytes = associated ? 2 : 1;
-    // Not zero-filled: the decoder writes every sample or fails.
-    std::unique_ptr<uint8_t[]> raw;
-    try {
-        raw = std::make_unique_for_overwrite<uint8_t[]>(pixels * static_cast<uint64_t>(channels) * sampleBytes);
-    } catch (const std::bad_alloc&) {
-        return std::nullopt;
-    }
-    if (!in.read_image(0, 0, 0, channels, associated ? OIIO::TypeDesc::UINT16 : OIIO::TypeDesc::UINT8, raw.get()))
-        return std::nullopt;
-    if (in.has_error()) return std::nullopt;  // a decoder that warned about damage
-
-    RgbaImage image = RgbaImage::blank(spec.width, spec.height);
-    uint8_t* out = image.bytes.data();
+// Samples of one band of rows, at 8 bits (16 when associated), packed into RGBA rows.
+void packBand(const uint8_t* samples, int channels, bool associated, int width, int rows, RgbaImage& image, int y0) {
+    const uint64_t count = uint64_t(width) * uint64_t(rows);
+    uint8_t* out = image.row(y0);  // rows are tightly packed, so the band is contiguous
     if (associated) {
-        const auto* src = reinterpret_cast<const uint16_t*>(raw.get());
+        const auto* src = reinterpret_cast<const uint16_t*>(samples);
         auto to8 = [](uint32_t v16) { return static_cast<uint8_t>((v16 + 128) / 257); };
-        for (uint64_t i = 0; i < pixels; ++i, out += 4, src += channels) {
+        for (uint64_t i = 0; i < count; ++i, out += 4, src += channels) {
             const uint32_t a = src[channels - 1];
             uint8_t straight[3] = {0, 0, 0};
             for (int c = 0; c < channels - 1; ++c)
@@ -204,10 +185,10 @@ std::optional<RgbaImage> decodeOpened(OIIO::ImageInput& in, uint64_t maxPixels) 
             std::memcpy(out, straight, 3);
             out[3] = to8(a);
         }
-        return image;
+        return;
     }
-    const uint8_t* src = raw.get();
-    for (uint64_t i = 0; i < pixels; ++i, out += 4, src += channels) {
+    const uint8_t* src = samples;
+    for (uint64_t i = 0; i < count; ++i, out += 4, src += channels) {
         switch (channels) {
             case 1: out[0] = out[1] = out[2] = src[0]; out[3] = 255; break;
             case 2: out[0] = out[1] = out[2] = src[0]; out[3] = src[1]; break;
@@ -215,6 +196,68 @@ std::optional<RgbaImage> decodeOpened(OIIO::ImageInput& in, uint64_t maxPixels) 
             default: std::memcpy(out, src, 4); break;
         }
     }
+}
+
+// Real images have a handful of channels; more only multiplies what a band holds.
+constexpr int kMaxChannels = 16;
+// Samples are read in the file's own type, a band of rows at a time, and converted
+// here: the library's converting reads allocate hundreds of rows at once, whatever the
+// image's height, and so can be made to ask for gigabytes by a small header.
+constexpr uint64_t kBandBytes = uint64_t(8) << 20;
+
+std::optional<RgbaImage> decodeOpened(OIIO::ImageInput& in, uint64_t maxPixels) {
+    const OIIO::ImageSpec& spec = in.spec();
+    if (spec.width < 1 || spec.height < 1 || spec.depth > 1 || spec.nchannels < 1 || spec.nchannels > kMaxChannels)
+        return std::nullopt;
+    if (!spec.channelformats.empty() || spec.format.size() == 0 || spec.format.size() > 8) return std::nullopt;
+    const uint64_t pixels = uint64_t(spec.width) * uint64_t(spec.height);
+    if (pixels > maxPixels) return std::nullopt;
+    const int width = spec.width, height = spec.height;
+    const int channels = std::min(spec.nchannels, 4);
+    // Decoders hand out alpha as the file stores it; associated (premultiplied) samples
+    // are converted to 16 bits and divided once here, so every caller gets straight alpha.
+    const bool associated = associatedAlpha(spec, channels);
+    const OIIO::TypeDesc target = associated ? OIIO::TypeDesc::UINT16 : OIIO::TypeDesc::UINT8;
+    const uint64_t nativePixel = uint64_t(spec.format.size()) * uint64_t(spec.nchannels);
+    const uint64_t nativeRow = nativePixel * uint64_t(width);
+
+    const bool tiled = spec.tile_width > 0;
+    uint64_t band = 0;
+    if (tiled) {
+        // A tile far larger than the image would have the decoder allocate for pixels
+        // that are not there.
+        if (spec.tile_height < 1 || spec.tile_depth > 1 ||
+            uint64_t(spec.tile_width) * uint64_t(spec.tile_height) > 4 * pixels + 65536)
+            return std::nullopt;
+        band = uint64_t(spec.tile_height);
+    } else {
+        band = std::max<uint64_t>(1, kBandBytes / nativeRow);
+    }
+    band = std::min<uint64_t>(band, uint64_t(height));
+    std::vector<uint8_t> native, converted;
+    RgbaImage image;
+    try {
+        native.resize(band * nativeRow);
+        converted.resize(band * uint64_t(width) * uint64_t(channels) * target.size());
+        image = RgbaImage::blank(width, height);
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+    for (uint64_t y0 = 0; y0 < uint64_t(height); y0 += band) {
+        const int rows = static_cast<int>(std::min<uint64_t>(band, uint64_t(height) - y0));
+        const int ybegin = spec.y + static_cast<int>(y0);
+        const bool ok = tiled ? in.read_tiles(0, 0, spec.x, spec.x + width, ybegin, ybegin + rows, spec.z, spec.z + 1,
+                                              0, spec.nchannels, spec.format, native.data())
+                              : in.read_scanlines(0, 0, ybegin, ybegin + rows, 0, 0, spec.nchannels, spec.format,
+                                                  native.data());
+        if (!ok) return std::nullopt;
+        if (!OIIO::convert_image(channels, width, rows, 1, native.data(), spec.format, static_cast<OIIO::stride_t>(nativePixel),
+                                 static_cast<OIIO::stride_t>(nativeRow), OIIO::AutoStride, converted.data(), target,
+                                 OIIO::AutoStride, OIIO::AutoStride, OIIO::AutoStride))
+            return std::nullopt;
+        packBand(converted.data(), channels, associated, width, rows, image, static_cast<int>(y0));
+    }
+    if (in.has_error()) return std::nullopt;  // a decoder that warned about damage
     return image;
 }
 
