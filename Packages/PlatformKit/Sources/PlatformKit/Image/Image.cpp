@@ -246,14 +246,18 @@ std::optional<RgbaImage> decodeOpened(OIIO::ImageInput& in, uint64_t maxPixels) 
     for (uint64_t y0 = 0; y0 < uint64_t(height); y0 += band) {
         const int rows = static_cast<int>(std::min<uint64_t>(band, uint64_t(height) - y0));
         const int ybegin = spec.y + static_cast<int>(y0);
+        // UNKNOWN is the library's word for "as stored": a read that converts goes
+        // through its own oversized buffer.
+        const OIIO::TypeDesc stored = OIIO::TypeDesc::UNKNOWN;
         const bool ok = tiled ? in.read_tiles(0, 0, spec.x, spec.x + width, ybegin, ybegin + rows, spec.z, spec.z + 1,
-                                              0, spec.nchannels, spec.format, native.data())
-                              : in.read_scanlines(0, 0, ybegin, ybegin + rows, 0, 0, spec.nchannels, spec.format,
+                                              0, spec.nchannels, stored, native.data())
+                              : in.read_scanlines(0, 0, ybegin, ybegin + rows, 0, 0, spec.nchannels, stored,
                                                   native.data());
         if (!ok) return std::nullopt;
-        if (!OIIO::convert_image(channels, width, rows, 1, native.data(), spec.format, static_cast<OIIO::stride_t>(nativePixel),
-                                 static_cast<OIIO::stride_t>(nativeRow), OIIO::AutoStride, converted.data(), target,
-                                 OIIO::AutoStride, OIIO::AutoStride, OIIO::AutoStride))
+        if (!OIIO::convert_image(channels, width, rows, 1, native.data(), spec.format,
+                                 static_cast<OIIO::stride_t>(nativePixel), static_cast<OIIO::stride_t>(nativeRow),
+                                 OIIO::AutoStride, converted.data(), target, OIIO::AutoStride, OIIO::AutoStride,
+                                 OIIO::AutoStride))
             return std::nullopt;
         packBand(converted.data(), channels, associated, width, rows, image, static_cast<int>(y0));
     }
