@@ -162,10 +162,12 @@ TEST_P(ImageDecodeTable, DecodesFileAndMemoryAlike) {
     auto fromFile = decodeFile(path);
     auto bytes = pk::readFile(path);
     ASSERT_TRUE(bytes);
-    // Every fixture also seeds the decoder's fuzz corpus.
-    const fs::path seeds = fs::path(KS_TEST_OUTPUT_DIR) / "fuzz-seeds" / "image_decode";
-    fs::create_directories(seeds);
-    pk::writeInPlace(seeds / c.name, *bytes);
+    // Every fixture also seeds the fuzz corpora of the decoder and the panorama loader.
+    for (const char* target : {"image_decode", "panorama_decode"}) {
+        const fs::path seeds = fs::path(KS_TEST_OUTPUT_DIR) / "fuzz-seeds" / target;
+        fs::create_directories(seeds);
+        pk::writeInPlace(seeds / c.name, *bytes);
+    }
     auto fromMemory = decodeMemory(*bytes);
     ASSERT_EQ(fromFile.has_value(), c.decodes);
     ASSERT_EQ(fromMemory.has_value(), c.decodes);
