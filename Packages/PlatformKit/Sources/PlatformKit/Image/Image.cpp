@@ -47,7 +47,7 @@ const char* pluginOf(Format f) {
         case Format::png: return "png";
         case Format::jpeg: return "jpeg";
         case Format::tiff: return "tiff";
-        case Format::heif: return "heif";  // read through libheif itself
+        case Format::heif: return "heif";  // not used: HEIF is read through libheif itself
         case Format::hdr: return "hdr";
     }
     return "";
@@ -90,7 +90,9 @@ std::optional<Format> formatOf(std::span<const uint8_t> d) {
     return std::nullopt;
 }
 
-uint32_t bigEndian32(const uint8_t* p) { return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3]; }
+uint32_t bigEndian32(const uint8_t* p) {
+    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+}
 
 // Decoders fill whatever a short file lacks and still do the whole image's work, so a
 // file far too small for the size its header declares is refused before decoding.
@@ -117,7 +119,8 @@ bool pngPlausible(std::span<const uint8_t> d) {
         } else if (std::memcmp(type, "IDAT", 4) == 0) {
             idat += length;
         } else if (std::memcmp(type, "IEND", 4) == 0) {
-            return rowBytes * height <= idat * kMaxDeflateRatio + 4096;
+            // Divided, not multiplied: the declared sizes can exceed 64 bits together.
+            return rowBytes == 0 || height <= (idat * kMaxDeflateRatio + 4096) / rowBytes;
         }
         pos += 12 + length;
     }
@@ -243,12 +246,12 @@ std::optional<RgbaImage> decodeOpened(OIIO::ImageInput& in, uint64_t maxPixels) 
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }
+    // UNKNOWN is the library's word for "as stored": a read that converts goes through
+    // its own oversized buffer.
+    const OIIO::TypeDesc stored = OIIO::TypeDesc::UNKNOWN;
     for (uint64_t y0 = 0; y0 < uint64_t(height); y0 += band) {
         const int rows = static_cast<int>(std::min<uint64_t>(band, uint64_t(height) - y0));
         const int ybegin = spec.y + static_cast<int>(y0);
-        // UNKNOWN is the library's word for "as stored": a read that converts goes
-        // through its own oversized buffer.
-        const OIIO::TypeDesc stored = OIIO::TypeDesc::UNKNOWN;
         const bool ok = tiled ? in.read_tiles(0, 0, spec.x, spec.x + width, ybegin, ybegin + rows, spec.z, spec.z + 1,
                                               0, spec.nchannels, stored, native.data())
                               : in.read_scanlines(0, 0, ybegin, ybegin + rows, 0, 0, spec.nchannels, stored,
@@ -301,7 +304,8 @@ void unpremultiply(RgbaImage& image) {
         for (int x = 0; x < image.width; ++x, p += 4) {
             const unsigned a = p[3];
             if (a == 255) continue;
-            for (int c = 0; c < 3; ++c) p[c] = a == 0 ? 0 : static_cast<uint8_t>(std::min(255u, (p[c] * 255u + a / 2) / a));
+            for (int c = 0; c < 3; ++c)
+                p[c] = a == 0 ? 0 : static_cast<uint8_t>(std::min(255u, (p[c] * 255u + a / 2) / a));
         }
     }
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <set>
 #include <string_view>
 #include <vector>
 
@@ -170,6 +171,7 @@ std::optional<Model> readObj(std::span<const uint8_t> bytes, const std::filesyst
     model.materials.push_back(Material{"DefaultMaterial", std::nullopt});
     std::map<std::string, uint32_t, std::less<>> materialByName;
     uint32_t currentMaterial = 0;
+    std::set<std::string> librariesRead;
 
     auto currentPart = [&]() -> Part& {
         if (objects.empty()) objects.push_back(Object{"defaultobject", {}});
@@ -231,7 +233,8 @@ std::optional<Model> readObj(std::span<const uint8_t> bytes, const std::filesyst
             currentMaterial = it == materialByName.end() ? 0 : it->second;
         } else if (keyword == "mtllib") {
             const std::string name(trimmed(rest));
-            if (name.empty() || !readLibrary) continue;
+            // Each library is read once, however often it is named.
+            if (name.empty() || !readLibrary || !librariesRead.insert(name).second) continue;
             // A missing library leaves its materials plain, as other readers do.
             if (const auto text = readLibrary(name))
                 readMaterialLibrary(*text, modelFolder, model.materials, materialByName);
@@ -284,16 +287,14 @@ std::optional<Model> readObj(std::span<const uint8_t> bytes, const std::filesyst
             if (base + piece.positions.size() > UINT32_MAX) return std::nullopt;
             const size_t n = piece.positions.size();
             mesh.positions.insert(mesh.positions.end(), piece.positions.begin(), piece.positions.end());
-            if (anyNormals) {
-                if (piece.normals.size() == n) mesh.normals.insert(mesh.normals.end(), piece.normals.begin(), piece.normals.end());
-                else mesh.normals.resize(mesh.normals.size() + n, pk::float3(0.0f));
-            }
-            if (anyUVs) {
-                if (piece.textureCoordinates.size() == n)
-                    mesh.textureCoordinates.insert(mesh.textureCoordinates.end(), piece.textureCoordinates.begin(),
-                                                   piece.textureCoordinates.end());
-                else mesh.textureCoordinates.resize(mesh.textureCoordinates.size() + n, pk::float2(0.0f));
-            }
+            // A piece without an attribute another piece has gets zeros for it.
+            auto append = [n](auto& to, const auto& from) {
+                using Value = typename std::decay_t<decltype(to)>::value_type;
+                if (from.size() == n) to.insert(to.end(), from.begin(), from.end());
+                else to.resize(to.size() + n, Value(0.0f));
+            };
+            if (anyNormals) append(mesh.normals, piece.normals);
+            if (anyUVs) append(mesh.textureCoordinates, piece.textureCoordinates);
             for (auto& sub : piece.submeshes) {
                 for (auto& i : sub.indices) i += static_cast<uint32_t>(base);
                 mesh.submeshes.push_back(std::move(sub));

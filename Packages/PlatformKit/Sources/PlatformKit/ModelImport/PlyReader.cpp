@@ -233,21 +233,6 @@ uint64_t minRecordBytes(const Element& e, Encoding encoding) {
     return n;
 }
 
-class PlyBuilder {
-public:
-    explicit PlyBuilder(Mesh& mesh) : mesh_(mesh) {}
-
-    std::vector<uint32_t>& indicesOf(GeometryType type) {
-        for (auto& sub : mesh_.submeshes)
-            if (sub.geometryType == type) return sub.indices;
-        mesh_.submeshes.push_back(Submesh{type, 0, {}});
-        return mesh_.submeshes.back().indices;
-    }
-
-private:
-    Mesh& mesh_;
-};
-
 bool validIndex(double v, uint64_t vertexCount) {
     return v >= 0 && v == std::floor(v) && v < static_cast<double>(vertexCount);
 }
@@ -287,7 +272,13 @@ std::optional<Model> readPly(std::span<const uint8_t> bytes, const ImportOptions
     const uint64_t vertexCount = vertexElement->count;
 
     Mesh mesh;
-    PlyBuilder builder(mesh);
+    // One submesh per geometry type, in the order the types first appear.
+    auto indicesOf = [&mesh](GeometryType type) -> std::vector<uint32_t>& {
+        for (auto& sub : mesh.submeshes)
+            if (sub.geometryType == type) return sub.indices;
+        mesh.submeshes.push_back(Submesh{type, 0, {}});
+        return mesh.submeshes.back().indices;
+    };
     ValueReader reader(body, header->encoding);
     std::vector<double> values;
     std::vector<double> list;
@@ -342,17 +333,17 @@ std::optional<Model> readPly(std::span<const uint8_t> bytes, const ImportOptions
                 const size_t n = list.size();
                 if (n == 0) continue;
                 if (n < 3) {
-                    auto& out = builder.indicesOf(n == 1 ? GeometryType::points : GeometryType::lines);
+                    auto& out = indicesOf(n == 1 ? GeometryType::points : GeometryType::lines);
                     for (double v : list) out.push_back(static_cast<uint32_t>(v));
                     continue;
                 }
                 // Split once every position is known (the vertex list may come later).
-                builder.indicesOf(GeometryType::triangles);
+                indicesOf(GeometryType::triangles);
                 for (double v : list) polygonCorners.push_back(static_cast<uint32_t>(v));
                 polygonSizes.push_back(static_cast<uint32_t>(n));
             } else if (stripList >= 0) {
                 anyFaces = true;
-                auto& out = builder.indicesOf(GeometryType::triangles);
+                auto& out = indicesOf(GeometryType::triangles);
                 // Within a strip every other triangle is flipped so all keep one winding;
                 // triangles that repeat a vertex only stitch strips together and are left out.
                 uint32_t a = 0, b = 0;
@@ -379,7 +370,7 @@ std::optional<Model> readPly(std::span<const uint8_t> bytes, const ImportOptions
     }
     // Bytes past the last element are allowed, as they are for the other formats.
     if (!polygonSizes.empty()) {
-        auto& out = builder.indicesOf(GeometryType::triangles);
+        auto& out = indicesOf(GeometryType::triangles);
         size_t at = 0;
         for (uint32_t n : polygonSizes) {
             triangulatePolygon(std::span(polygonCorners).subspan(at, n), mesh.positions, polygonTriangles);
@@ -389,7 +380,7 @@ std::optional<Model> readPly(std::span<const uint8_t> bytes, const ImportOptions
         out.insert(out.begin(), polygonTriangles.begin(), polygonTriangles.end());
     }
     if (!anyFaces) {
-        auto& points = builder.indicesOf(GeometryType::points);
+        auto& points = indicesOf(GeometryType::points);
         points.resize(mesh.positions.size());
         for (uint32_t v = 0; v < points.size(); ++v) points[v] = v;
     }
