@@ -242,7 +242,12 @@ std::optional<RgbaImage> decodeOpened(OIIO::ImageInput& in, uint64_t maxPixels) 
     try {
         native.resize(band * nativeRow);
         converted.resize(band * uint64_t(width) * uint64_t(channels) * target.size());
-        image = RgbaImage::blank(width, height);
+        // Rows are filled as bands decode, so a file whose data stops early costs only
+        // what it holds, not the whole declared size.
+        image.width = width;
+        image.height = height;
+        image.stride = size_t(width) * 4;
+        image.bytes.reserve(image.stride * size_t(height));
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }
@@ -262,6 +267,7 @@ std::optional<RgbaImage> decodeOpened(OIIO::ImageInput& in, uint64_t maxPixels) 
                                  OIIO::AutoStride, converted.data(), target, OIIO::AutoStride, OIIO::AutoStride,
                                  OIIO::AutoStride))
             return std::nullopt;
+        image.bytes.resize((y0 + uint64_t(rows)) * image.stride);
         packBand(converted.data(), channels, associated, width, rows, image, static_cast<int>(y0));
     }
     if (in.has_error()) return std::nullopt;  // a decoder that warned about damage
