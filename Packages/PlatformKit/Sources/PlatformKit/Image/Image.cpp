@@ -207,6 +207,9 @@ constexpr int kMaxChannels = 16;
 // here: the library's converting reads allocate hundreds of rows at once, whatever the
 // image's height, and so can be made to ask for gigabytes by a small header.
 constexpr uint64_t kBandBytes = uint64_t(8) << 20;
+// A band a file makes as large as it likes (one TIFF strip, one row of tiles) is refused
+// past this: no photo or panorama has a gigabyte-sized strip.
+constexpr uint64_t kMaxBandBytes = uint64_t(1) << 30;
 
 std::optional<RgbaImage> decodeOpened(OIIO::ImageInput& in, uint64_t maxPixels) {
     const OIIO::ImageSpec& spec = in.spec();
@@ -233,14 +236,20 @@ std::optional<RgbaImage> decodeOpened(OIIO::ImageInput& in, uint64_t maxPixels) 
             uint64_t(spec.tile_width) * uint64_t(spec.tile_height) > 4 * pixels + 65536)
             return std::nullopt;
         band = uint64_t(spec.tile_height);
+    } else if (const int rowsPerStrip = spec.get_int_attribute("tiff:RowsPerStrip", 0); rowsPerStrip > 0) {
+        // One TIFF strip per read: reading several at once inflates them in parallel,
+        // and a strip that fails leaves the others reading a buffer already freed.
+        band = uint64_t(rowsPerStrip);
     } else {
         band = std::max<uint64_t>(1, kBandBytes / nativeRow);
     }
     band = std::min<uint64_t>(band, uint64_t(height));
-    std::vector<uint8_t> native, converted;
+    if (band * nativeRow > kMaxBandBytes) return std::nullopt;
+    std::unique_ptr<uint8_t[]> native;  // not zero-filled: the decoder writes it or fails
+    std::vector<uint8_t> converted;
     RgbaImage image;
     try {
-        native.resize(band * nativeRow);
+        native = std::make_unique_for_overwrite<uint8_t[]>(band * nativeRow);
         converted.resize(band * uint64_t(width) * uint64_t(channels) * target.size());
         // Rows are filled as bands decode, so a file whose data stops early costs only
         // what it holds, not the whole declared size.
@@ -258,11 +267,11 @@ std::optional<RgbaImage> decodeOpened(OIIO::ImageInput& in, uint64_t maxPixels) 
         const int rows = static_cast<int>(std::min<uint64_t>(band, uint64_t(height) - y0));
         const int ybegin = spec.y + static_cast<int>(y0);
         const bool ok = tiled ? in.read_tiles(0, 0, spec.x, spec.x + width, ybegin, ybegin + rows, spec.z, spec.z + 1,
-                                              0, spec.nchannels, stored, native.data())
+                                              0, spec.nchannels, stored, native.get())
                               : in.read_scanlines(0, 0, ybegin, ybegin + rows, 0, 0, spec.nchannels, stored,
-                                                  native.data());
+                                                  native.get());
         if (!ok) return std::nullopt;
-        if (!OIIO::convert_image(channels, width, rows, 1, native.data(), spec.format,
+        if (!OIIO::convert_image(channels, width, rows, 1, native.get(), spec.format,
                                  static_cast<OIIO::stride_t>(nativePixel), static_cast<OIIO::stride_t>(nativeRow),
                                  OIIO::AutoStride, converted.data(), target, OIIO::AutoStride, OIIO::AutoStride,
                                  OIIO::AutoStride))
