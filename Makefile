@@ -31,8 +31,9 @@ fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKS_FUZZ=ON -DKS_BENCHMARKS=OFF
 	cmake --build build-fuzz -j $(JOBS)
 	@set -e; for f in $$(find build-fuzz -name 'fuzz_*' -type f -perm -u+x); do \
-	  echo "== $$f"; mkdir -p build-fuzz/corpus/$$(basename $$f); \
-	  $$f -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 build-fuzz/corpus/$$(basename $$f); done
+	  n=$$(basename $$f); echo "== $$f"; mkdir -p build-fuzz/corpus/$$n; \
+	  seeds=$(BUILD)/test-output/fuzz-seeds/$${n#fuzz_}; [ -d $$seeds ] || seeds=; \
+	  $$f -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 build-fuzz/corpus/$$n $$seeds; done
 
 run: configure
 	cmake --build $(BUILD) -j $(JOBS) --target KestreluneStudio

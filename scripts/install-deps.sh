@@ -21,7 +21,7 @@ PACKAGES=(
   # Window, audio, controller rumble, Dear ImGui
   libsdl2-dev libimgui-dev
   # ModelImport
-  libassimp-dev liblz4-dev
+  liblz4-dev
   # Crypto
   libssl-dev
   # Net, Cloud

@@ -124,6 +124,23 @@ TEST_F(LiveFixture, ForgesFromAReadablePhotoAndRefusesAnUnreadableOne) {
     EXPECT_EQ(renderer->currentPBRPack()->albedo, forged->albedo) << "the material on show stays";
 }
 
+TEST_F(LiveFixture, ImportsAStripScanWholeAndRefusesACutOne) {
+    // A scan whose faces are one triangle strip: four triangles over a 3 x 2 grid.
+    const std::string ply =
+        "ply\nformat ascii 1.0\nelement vertex 6\nproperty float x\nproperty float y\nproperty float z\n"
+        "element tristrips 1\nproperty list int int vertex_indices\nend_header\n"
+        "0 0 0\n1 0 0\n2 0 0\n0 1 0\n1 1 0\n2 1 0\n6 3 0 4 1 5 2\n";
+    pk::atomicWrite(dir / "strip.ply", std::string_view(ply));
+    pk::atomicWrite(dir / "cut.ply", std::string_view(ply).substr(0, ply.size() - 4));
+
+    vm->importModel(dir / "strip.ply");
+    EXPECT_EQ(**vm->statusBanner, "Loaded strip (4 tris)");
+    const auto shown = *vm->selectedAssetID;
+    vm->importModel(dir / "cut.ply");
+    EXPECT_EQ(**vm->statusBanner, "Could not load cut.");
+    EXPECT_EQ(*vm->selectedAssetID, shown) << "the whole mesh stays on show";
+}
+
 TEST_F(LiveFixture, LoadsEnvironmentsAndWritesStills) {
     HDRIEnvironmentLoader::writeSyntheticStudioHDR(dir / "Loft.hdr", 64, 32);
     vm->loadHDRI(dir / "Loft.hdr");

@@ -1,7 +1,9 @@
-// Reading a one-million-triangle model: an OBJ through the model importer and the same
-// grid as a hero mesh file, each beside a plain read of the same bytes from disk.
+// Reading a one-million-triangle model: an OBJ and a PLY (binary and ascii) through the
+// model importer and the same grid as a hero mesh file, each beside a plain read of the
+// same bytes from disk.
 #include <benchmark/benchmark.h>
 
+#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -58,6 +60,55 @@ const fs::path& objFileWithoutNormals() {
     return path;
 }
 
+// The grid as a scanner writes it: positions only, one shared vertex per grid point.
+fs::path writePly(bool binary) {
+    const auto p = benchDir() / (binary ? "grid-binary.ply" : "grid-ascii.ply");
+    const int vertices = (kStrips + 1) * kColumns;
+    const int faces = kStrips * (kColumns - 1) * 2;
+    std::string text = std::string("ply\nformat ") + (binary ? "binary_little_endian" : "ascii") +
+                       " 1.0\nelement vertex " + std::to_string(vertices) +
+                       "\nproperty float x\nproperty float y\nproperty float z\nelement face " +
+                       std::to_string(faces) + "\nproperty list uchar int vertex_indices\nend_header\n";
+    pk::ByteWriter w;
+    char line[96];
+    for (int s = 0; s <= kStrips; ++s)
+        for (int c = 0; c < kColumns; ++c) {
+            if (binary) {
+                for (float f : {float(c), float(s), 0.5f}) w.f32(f);
+            } else {
+                std::snprintf(line, sizeof line, "%d %d 0.5\n", c, s);
+                text += line;
+            }
+        }
+    for (int s = 0; s < kStrips; ++s)
+        for (int c = 0; c + 1 < kColumns; ++c) {
+            const int a = s * kColumns + c, b = a + 1, d = a + kColumns, e = d + 1;
+            for (const auto& t : {std::array{a, d, b}, std::array{b, d, e}}) {
+                if (binary) {
+                    w.u8(3);
+                    for (int i : t) w.u32(uint32_t(i));
+                } else {
+                    std::snprintf(line, sizeof line, "3 %d %d %d\n", t[0], t[1], t[2]);
+                    text += line;
+                }
+            }
+        }
+    const auto& body = w.bytes();
+    text.append(reinterpret_cast<const char*>(body.data()), body.size());
+    pk::atomicWrite(p, text);
+    return p;
+}
+
+const fs::path& plyBinaryFile() {
+    static const fs::path path = writePly(true);
+    return path;
+}
+
+const fs::path& plyAsciiFile() {
+    static const fs::path path = writePly(false);
+    return path;
+}
+
 const fs::path& mwmsFile() {
     static const fs::path path = [] {
         const auto p = benchDir() / "grid.mwmesh";
@@ -106,7 +157,7 @@ void BM_ObjReadBytes(benchmark::State& state) { readBytes(state, objFile()); }
 void loadObj(benchmark::State& state, const fs::path& path) {
     for (auto _ : state) {
         auto mesh = lookdev::readModelFile(path);
-        if (!mesh) state.SkipWithError("OBJ did not load");
+        if (!mesh) state.SkipWithError("model did not load");
         benchmark::DoNotOptimize(mesh);
         if (mesh) state.counters["triangles"] = double(mesh->mesh.audit.triangleCount);
     }
@@ -115,6 +166,11 @@ void loadObj(benchmark::State& state, const fs::path& path) {
 void BM_ObjLoad(benchmark::State& state) { loadObj(state, objFile()); }
 void BM_ObjNoNormalsReadBytes(benchmark::State& state) { readBytes(state, objFileWithoutNormals()); }
 void BM_ObjNoNormalsLoad(benchmark::State& state) { loadObj(state, objFileWithoutNormals()); }
+
+void BM_PlyBinaryReadBytes(benchmark::State& state) { readBytes(state, plyBinaryFile()); }
+void BM_PlyBinaryLoad(benchmark::State& state) { loadObj(state, plyBinaryFile()); }
+void BM_PlyAsciiReadBytes(benchmark::State& state) { readBytes(state, plyAsciiFile()); }
+void BM_PlyAsciiLoad(benchmark::State& state) { loadObj(state, plyAsciiFile()); }
 
 void BM_MwmsReadBytes(benchmark::State& state) { readBytes(state, mwmsFile()); }
 
@@ -134,5 +190,9 @@ BENCHMARK(BM_ObjReadBytes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ObjLoad)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(BM_ObjNoNormalsReadBytes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ObjNoNormalsLoad)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_PlyBinaryReadBytes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlyBinaryLoad)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_PlyAsciiReadBytes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlyAsciiLoad)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(BM_MwmsReadBytes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MwmsLoad)->Unit(benchmark::kMillisecond);

@@ -126,20 +126,26 @@ TEST(MWMeshReader, LastMeshletWinsAndZeroNormalPointsUp) {
     EXPECT_EQ(m->rawVertices[3].normal, pk::float3(0, 1, 0));
 }
 
-TEST(MWMeshReader, OverlappingMeshletsAreCapped) {
-    // Ten thousand meshlets over the same 3000 index bytes would make 30 million indices.
-    File f;
-    for (int i = 0; i < 256; ++i) f.vertices.push_back(vertex(float(i), 0, 0));
-    f.indexBytes.resize(3000);
-    for (size_t i = 0; i < f.indexBytes.size(); ++i) f.indexBytes[i] = static_cast<uint8_t>(i);
-    f.meshlets.assign(10000, {0, 0, 1000});
-    const auto bytes = f.bytes();
-    const auto view = assetio::MWMeshFileView::parse(bytes);
-    ASSERT_TRUE(view);
-    auto m = decode(bytes);
-    ASSERT_TRUE(m);
-    EXPECT_EQ(m->rawIndices.size(), view->indexPositionBudget());
-    EXPECT_LT(m->rawIndices.size(), 30'000'000u);
+TEST(MWMeshReader, OverlappingMeshletsPastTheGuardAreRefusedWhole) {
+    // Meshlets over the same 3000 index bytes: ten thousand would make 30 million
+    // indices, past the guard, and are refused rather than cut short; a few load whole.
+    for (const auto& [meshlets, loads] : {std::pair{10000, false}, {8, true}}) {
+        SCOPED_TRACE(meshlets);
+        File f;
+        for (int i = 0; i < 256; ++i) f.vertices.push_back(vertex(float(i), 0, 0));
+        f.indexBytes.resize(3000);
+        for (size_t i = 0; i < f.indexBytes.size(); ++i) f.indexBytes[i] = static_cast<uint8_t>(i);
+        f.meshlets.assign(static_cast<size_t>(meshlets), {0, 0, 1000});
+        const auto bytes = f.bytes();
+        const auto view = assetio::MWMeshFileView::parse(bytes);
+        ASSERT_TRUE(view);
+        EXPECT_EQ(view->indexPositionCount() <= view->indexPositionBudget(), loads);
+        auto m = decode(bytes);
+        ASSERT_EQ(m.has_value(), loads);
+        if (loads) {
+            EXPECT_EQ(m->rawIndices.size(), size_t(meshlets) * 3000);
+        }
+    }
 }
 
 TEST(MWMeshReader, ReadsFilesByName) {
@@ -224,7 +230,7 @@ TEST_F(ModelReaderTest, MtlDiffuseTextureIsACandidate) {
     EXPECT_EQ(m->mesh.rawVertices[1].uv, pk::float2(1, 0));
 }
 
-TEST(ModelConversion, BadIndicesDroppedAndMeshletNumbers) {
+TEST(ModelConversion, BadIndicesRefusedAndMeshletNumbers) {
     using namespace pk::modelimport;
     auto meshOf = [](size_t vertices, std::vector<uint32_t> tri, std::vector<uint32_t> lines = {}) {
         Mesh m;
@@ -234,8 +240,13 @@ TEST(ModelConversion, BadIndicesDroppedAndMeshletNumbers) {
         if (!lines.empty()) m.submeshes.push_back({GeometryType::lines, 0, std::move(lines)});
         return m;
     };
+    // A triangle index beyond its mesh means the import is not whole: refused.
+    Model beyond;
+    beyond.meshes.push_back(meshOf(130, {0, 1, 200}));
+    EXPECT_FALSE(convertImportedModel(beyond, "n", "OBJ", 10, false));
+
     Model model;
-    model.meshes.push_back(meshOf(130, {0, 1, 200, 2, 129}, {0, 1}));
+    model.meshes.push_back(meshOf(130, {0, 1, 2, 129}, {0, 1}));
     model.meshes.push_back(meshOf(3, {0, 1, 2}));
     auto m = convertImportedModel(model, "n", "OBJ", 10, false);
     ASSERT_TRUE(m);

@@ -1,4 +1,4 @@
-# Image: decode and resize over OpenImageIO 2.4 (libheif inside), PNG encode over libdeflate.
+# Image: decode and resize over OpenImageIO 2.4 with HEIF decoded by libheif; PNG encode over libdeflate.
 find_package(OpenImageIO CONFIG QUIET)
 if(TARGET OpenImageIO::OpenImageIO)
   set(PK_OIIO_LIBS OpenImageIO::OpenImageIO)
@@ -9,7 +9,8 @@ endif()
 # PNG writing deflates with libdeflate; zlib only combines the strips' checksums.
 pkg_check_modules(PK_DEFLATE REQUIRED IMPORTED_TARGET libdeflate)
 find_package(ZLIB REQUIRED)
-pk_add_module(Image LIBS ${PK_OIIO_LIBS} PkgConfig::PK_DEFLATE ZLIB::ZLIB Threads::Threads)
+pkg_check_modules(PK_HEIF REQUIRED IMPORTED_TARGET libheif)
+pk_add_module(Image LIBS ${PK_OIIO_LIBS} PkgConfig::PK_HEIF PkgConfig::PK_DEFLATE ZLIB::ZLIB Threads::Threads)
 ks_add_tests(pk_image DIR Tests/Image LIBS PlatformKit::Image
   ENV LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/Tests/Image/lsan.supp)
 ks_add_benchmarks(pk_image DIR Benchmarks/Image LIBS PlatformKit::Image)

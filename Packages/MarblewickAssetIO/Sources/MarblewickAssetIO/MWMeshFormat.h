@@ -63,28 +63,31 @@ public:
     static constexpr uint64_t kSharedIndexAllowance = uint64_t(1) << 24;
     uint64_t indexPositionBudget() const { return 4 * (fileSize() - indexBlockOffset()) + kSharedIndexAllowance; }
 
+    // The index positions a read visits: 3 x triangleCount per meshlet, less those past
+    // the end of the file and those of meshlets that can keep nothing.
+    uint64_t indexPositionCount() const {
+        uint64_t total = 0;
+        for (uint32_t m = 0; m < meshletCount_; ++m) total += positionsOf(meshlet(m));
+        return total;
+    }
+
     // Calls visit(meshlet, globalIndex) for every index kept, in file order: meshlet by
     // meshlet, 3 x triangleCount positions each; a position at or past the end of the
     // file is skipped, a global index (vertexBase + byte, no wrap-around) not below V is
-    // dropped, and later indices move up. Stops once indexPositionBudget() positions
-    // were visited. Returns the number of indices kept.
+    // dropped, and later indices move up. Returns the number of indices kept, or none
+    // (having visited nothing) when the file asks for more positions than
+    // indexPositionBudget(): such a file is refused whole, never read in part.
     template <class Visit>
-    uint64_t forEachIndex(Visit&& visit) const {
-        const uint64_t end = fileSize();
+    std::optional<uint64_t> forEachIndex(Visit&& visit) const {
+        if (indexPositionCount() > indexPositionBudget()) return std::nullopt;
         const uint64_t block = indexBlockOffset();
         const uint8_t* data = bytes_.data();
-        uint64_t budget = indexPositionBudget();
         uint64_t kept = 0;
-        for (uint32_t m = 0; m < meshletCount_ && budget > 0; ++m) {
+        for (uint32_t m = 0; m < meshletCount_; ++m) {
             const Meshlet rec = meshlet(m);
-            const uint64_t first = block + rec.indexByteOffset;
-            if (first >= end || rec.vertexBase >= vertexCount_) continue;  // nothing of it can be kept
-            // Positions past the end are all skipped, so stop at the end of the file.
-            uint64_t count = std::min<uint64_t>(3ull * rec.triangleCount, end - first);
-            count = std::min(count, budget);
-            budget -= count;
+            const uint64_t count = positionsOf(rec);
             const uint64_t base = rec.vertexBase;
-            const uint8_t* p = data + first;
+            const uint8_t* p = data + block + rec.indexByteOffset;
             for (uint64_t k = 0; k < count; ++k) {
                 const uint64_t global = base + p[k];
                 if (global < vertexCount_) {
@@ -98,6 +101,12 @@ public:
 
 private:
     explicit MWMeshFileView(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+    // Positions past the end are all skipped, so a meshlet stops at the end of the file.
+    uint64_t positionsOf(const Meshlet& rec) const {
+        const uint64_t first = indexBlockOffset() + rec.indexByteOffset;
+        if (first >= fileSize() || rec.vertexBase >= vertexCount_) return 0;  // nothing of it can be kept
+        return std::min<uint64_t>(3ull * rec.triangleCount, fileSize() - first);
+    }
     uint32_t u32(uint64_t at) const {
         uint32_t v;
         std::memcpy(&v, bytes_.data() + at, 4);

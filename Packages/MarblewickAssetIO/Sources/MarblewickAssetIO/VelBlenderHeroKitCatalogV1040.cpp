@@ -89,7 +89,7 @@ std::optional<VelDecodedMWMSv2HeroV1040> VelBlenderHeroKitCatalogV1040::decodeMW
         if (v.py > maxY) maxY = v.py;
     }
     out.indices.reserve(file->indexByteCount());
-    file->forEachIndex([&](uint32_t, uint32_t global) { out.indices.push_back(global); });
+    if (!file->forEachIndex([&](uint32_t, uint32_t global) { out.indices.push_back(global); })) return std::nullopt;
     if (out.indices.empty()) return std::nullopt;
     out.audit = VelHeroKitAuditV1040{
         .filename = filename,

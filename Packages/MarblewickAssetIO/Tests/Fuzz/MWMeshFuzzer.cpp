@@ -15,11 +15,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (auto view = assetio::MWMeshFileView::parse(bytes)) {
         uint64_t visited = 0;
-        view->forEachIndex([&](uint32_t m, uint32_t) {
+        const auto kept = view->forEachIndex([&](uint32_t m, uint32_t) {
             if (m >= view->meshletCount()) __builtin_trap();
             ++visited;
         });
-        if (visited > view->indexPositionBudget()) __builtin_trap();
+        // Refused files visit nothing; read ones stay within the budget.
+        if (!kept ? visited != 0 : visited != *kept || visited > view->indexPositionBudget()) __builtin_trap();
     }
     return 0;
 }

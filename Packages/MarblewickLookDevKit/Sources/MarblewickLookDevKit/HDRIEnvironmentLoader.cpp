@@ -169,29 +169,41 @@ std::optional<LoadedHDRIEnvironment> HDRIEnvironmentLoader::loadRadianceHDR(cons
 std::optional<HalfFloatImage> HDRIEnvironmentLoader::decodePanoramicImage(const std::filesystem::path& url) {
     auto source = pk::image::decodeFile(url);
     if (!source || source->empty()) return std::nullopt;
-    // Stretched to the clamped size without keeping the aspect, premultiplied.
+    // Stretched to the clamped size without keeping the aspect.
     const int width = std::clamp(source->width, 64, 2048);
     const int height = std::clamp(source->height, 32, 1024);
-    pk::image::RgbaImage bitmap = pk::image::resized(*source, width, height, pk::image::ResizeQuality::high);
-    pk::image::premultiplyAlpha(bitmap);
+    // A panorama that already fits is used as decoded.
+    const bool fits = width == source->width && height == source->height;
+    pk::image::RgbaImage scaled;
+    if (!fits) scaled = pk::image::resized(*source, width, height, pk::image::ResizeQuality::high);
+    const pk::image::RgbaImage& bitmap = fits ? *source : scaled;
 
-    // One table for the 256 byte values: (b / 255)^2.2.
+    // Tables for the 256 byte values: (b / 255)^2.2 as a float, and as the half float
+    // stored with and without the highlight boost. The boost depends on the brightest
+    // channel, and the curve rises with the byte, so the brightest byte decides it.
     float linear[256];
-    for (int i = 0; i < 256; ++i) linear[i] = std::pow(static_cast<float>(i) / 255.0f, 2.2f);
+    uint16_t plainHalf[256], boostedHalf[256];
+    for (int i = 0; i < 256; ++i) {
+        linear[i] = std::pow(static_cast<float>(i) / 255.0f, 2.2f);
+        plainHalf[i] = glm::packHalf1x16(linear[i]);
+        boostedHalf[i] = glm::packHalf1x16(linear[i] * 3.2f);  // bright sources should light the scene
+    }
 
     HalfFloatImage out;
     out.width = width;
     out.height = height;
     out.rgbaHalf.resize(static_cast<size_t>(width) * height * 4);
     const uint16_t one = glm::packHalf1x16(1.0f);
+    uint16_t* px = out.rgbaHalf.data();
     for (int y = 0; y < height; ++y) {
         const uint8_t* row = bitmap.row(y);
-        for (int x = 0; x < width; ++x) {
-            float c[3] = {linear[row[4 * x]], linear[row[4 * x + 1]], linear[row[4 * x + 2]]};
-            if (std::max(c[0], std::max(c[1], c[2])) > 0.88f)
-                for (float& v : c) v *= 3.2f;  // bright sources should light the scene
-            uint16_t* px = &out.rgbaHalf[(static_cast<size_t>(y) * width + x) * 4];
-            for (int k = 0; k < 3; ++k) px[k] = glm::packHalf1x16(c[k]);
+        for (int x = 0; x < width; ++x, px += 4) {
+            // What a premultiplied bitmap would hold.
+            const uint8_t a = row[4 * x + 3];
+            uint8_t c[3];
+            for (int k = 0; k < 3; ++k) c[k] = pk::image::premultipliedComponent(row[4 * x + k], a);
+            const uint16_t* table = linear[std::max(c[0], std::max(c[1], c[2]))] > 0.88f ? boostedHalf : plainHalf;
+            for (int k = 0; k < 3; ++k) px[k] = table[c[k]];
             px[3] = one;
         }
     }

@@ -39,6 +39,13 @@ StudioMeshHandle loadMWMeshV2(const std::filesystem::path& url, pk::gpu::Device&
     return uploadStudioMesh(std::move(*data), device);
 }
 
+StudioMeshHandle loadModelIO(const std::filesystem::path& url, pk::gpu::Device& device) {
+    auto model = readModelFile(url);
+    if (!model) return nullptr;
+    auto texture = firstEmbeddedTexture(model->textureCandidates, device);
+    return uploadStudioMesh(std::move(model->mesh), device, std::move(texture));
+}
+
 StudioMeshHandle loadAsset(const StudioAssetItem& item, pk::gpu::Device& device) {
     using K = StudioAssetItem::SourceKind;
     return std::visit(

@@ -10,6 +10,7 @@
 #include "MarblewickLookDevKit/StudioAssetItem.h"
 #include "MarblewickLookDevKit/StudioMeshes.h"
 #include "MarblewickLookDevKit/StudioVertex.h"
+#include "PlatformKit/ModelImport/ModelImport.h"
 
 namespace pk::gpu {
 class Buffer;
@@ -69,5 +70,8 @@ StudioMeshHandle loadAsset(const StudioAssetItem& item, pk::gpu::Device& device)
 // The image stretched to its size clamped to 16..2048 on each side, premultiplied, as an
 // RGBA8 shader-read texture; null when it cannot be made.
 std::shared_ptr<pk::gpu::Texture> makeEmbeddedTexture(const pk::image::RgbaImage& image, pk::gpu::Device& device);
+// The first candidate that decodes and uploads, in order; null when none does.
+std::shared_ptr<pk::gpu::Texture> firstEmbeddedTexture(const std::vector<pk::modelimport::TextureReference>& candidates,
+                                                       pk::gpu::Device& device);
 
 }  // namespace lookdev

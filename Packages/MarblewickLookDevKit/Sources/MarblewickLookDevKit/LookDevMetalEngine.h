@@ -13,7 +13,7 @@
 
 #include "MarblewickLookDevKit/HDRIEnvironmentLoader.h"
 #include "MarblewickLookDevKit/LoadedStudioMesh.h"
-#include "MarblewickLookDevKit/StudioBatchExporter.h"
+#include "MarblewickLookDevKit/LookDevBatchEngine.h"
 #include "MarblewickLookDevKit/LookDevSceneState.h"
 #include "MarblewickLookDevKit/PBRMaterialForgeEngine.h"
 #include "MarblewickLookDevKit/SynthesizedPBRPack.h"

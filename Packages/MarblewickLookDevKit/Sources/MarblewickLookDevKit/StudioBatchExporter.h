@@ -9,26 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "MarblewickLookDevKit/LoadedStudioMesh.h"
+#include "MarblewickLookDevKit/LookDevBatchEngine.h"
 #include "MarblewickLookDevKit/StudioAssetItem.h"
 #include "MarblewickLookDevKit/StudioTurntableExporter.h"
 
-namespace pk::gpu {
-class Device;
-}
-
 namespace lookdev {
-
-// What a batch needs of the engine beyond offscreen frames: its device for loading
-// meshes, and its active mesh and scene state, each access under its state lock.
-class LookDevBatchEngine : public LookDevOffscreenRenderer {
-public:
-    virtual pk::gpu::Device& device() = 0;
-    virtual StudioMeshHandle currentMesh() const = 0;
-    virtual void setActiveMesh(StudioMeshHandle mesh) = 0;
-    // Runs the edit on the live scene state under the state lock.
-    virtual void updateSceneState(const std::function<void(LookDevSceneState&)>& edit) = 0;
-};
 
 struct BatchTurntableReceipt {
     std::string outputDirectory;

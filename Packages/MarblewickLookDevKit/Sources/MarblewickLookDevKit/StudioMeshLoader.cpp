@@ -31,11 +31,11 @@ std::optional<StudioMeshData> decodeMWMeshV2(std::span<const uint8_t> bytes, std
     }
     std::vector<uint32_t> indices;
     indices.reserve(file->indexByteCount());
-    file->forEachIndex([&](uint32_t meshlet, uint32_t global) {
+    const bool whole = file->forEachIndex([&](uint32_t meshlet, uint32_t global) {
         vertices[global].meshletID = static_cast<float>(meshlet);
         indices.push_back(global);
-    });
-    if (indices.empty()) return std::nullopt;
+    }).has_value();
+    if (!whole || indices.empty()) return std::nullopt;
     return finishStudioMeshData(std::move(vertices), std::move(indices), std::move(name), kMWMeshFormatLabel,
                                 file->meshletCount(), static_cast<int64_t>(file->fileSize()), false);
 }
@@ -59,8 +59,9 @@ std::optional<StudioModelData> convertImportedModel(const pk::modelimport::Model
         if (mesh.positions.empty()) continue;
         const uint64_t base = vertices.size();
         const uint64_t count = mesh.positions.size();
-        // Every index must stay addressable by 32 bits after rebasing.
-        if (base + count > UINT32_MAX) break;
+        // Every index must stay addressable by 32 bits after rebasing; a model that
+        // cannot is refused, not shown in part.
+        if (base + count > UINT32_MAX) return std::nullopt;
         const bool hasNormals = mesh.normals.size() == count;
         const bool hasUVs = mesh.textureCoordinates.size() == count;
         for (uint64_t v = 0; v < count; ++v) {
@@ -76,8 +77,10 @@ std::optional<StudioModelData> convertImportedModel(const pk::modelimport::Model
                     out.textureCandidates.push_back(*tex);
             }
             for (uint32_t i : sub.indices) {
-                // An index beyond the mesh would make the GPU read outside the vertex buffer.
-                if (i < count) indices.push_back(static_cast<uint32_t>(base + i));
+                // An index beyond the mesh means the import is not the whole file (and
+                // would make the GPU read outside the vertex buffer).
+                if (i >= count) return std::nullopt;
+                indices.push_back(static_cast<uint32_t>(base + i));
             }
         }
     }

@@ -30,7 +30,8 @@ struct StudioModelData {
 };
 
 // Meshes of an imported model turned into one studio mesh; none without any triangle.
-// Indices at or beyond their mesh's vertex count are dropped.
+// A model that cannot be the whole file (an index at or beyond its mesh, more
+// vertices than 32-bit indices reach) gives none.
 std::optional<StudioModelData> convertImportedModel(const pk::modelimport::Model& model, std::string name,
                                                     std::string formatLabel, int64_t fileSizeBytes,
                                                     bool hasEmbeddedTexture);

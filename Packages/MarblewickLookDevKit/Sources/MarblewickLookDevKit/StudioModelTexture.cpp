@@ -1,5 +1,5 @@
-// The model reader's GPU step: its first decodable base-colour image becomes the mesh's
-// embedded texture.
+// The model reader's texture step: its first decodable base-colour image becomes the
+// mesh's embedded texture.
 #include <algorithm>
 
 #include "MarblewickLookDevKit/LoadedStudioMesh.h"
@@ -53,17 +53,14 @@ std::shared_ptr<pk::gpu::Texture> makeEmbeddedTexture(const pk::image::RgbaImage
     }
 }
 
-StudioMeshHandle loadModelIO(const std::filesystem::path& url, pk::gpu::Device& device) {
-    auto model = readModelFile(url);
-    if (!model) return nullptr;
-    std::shared_ptr<pk::gpu::Texture> texture;
-    for (const auto& candidate : model->textureCandidates) {
+std::shared_ptr<pk::gpu::Texture> firstEmbeddedTexture(const std::vector<pk::modelimport::TextureReference>& candidates,
+                                                       pk::gpu::Device& device) {
+    for (const auto& candidate : candidates) {
         if (auto image = decodeTexture(candidate)) {
-            texture = makeEmbeddedTexture(*image, device);
-            if (texture) break;
+            if (auto texture = makeEmbeddedTexture(*image, device)) return texture;
         }
     }
-    return uploadStudioMesh(std::move(model->mesh), device, std::move(texture));
+    return nullptr;
 }
 
 }  // namespace lookdev

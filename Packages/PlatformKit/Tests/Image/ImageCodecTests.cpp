@@ -112,6 +112,15 @@ std::vector<uint8_t> palettePng() {
     return png;
 }
 
+// Within the pixel cap, but 64 bytes of image data cannot inflate to 4096 x 4096 rows.
+std::vector<uint8_t> hollowPng() {
+    std::vector<uint8_t> png = kPngSignature;
+    chunk(png, "IHDR", ihdr(4096, 4096, 8, 6));
+    chunk(png, "IDAT", zlibStored(std::vector<uint8_t>(64, 0)));
+    chunk(png, "IEND", {});
+    return png;
+}
+
 std::vector<uint8_t> hugeHeaderPng() {
     std::vector<uint8_t> png = kPngSignature;
     chunk(png, "IHDR", ihdr(100000, 100000, 8, 6));
@@ -153,6 +162,12 @@ TEST_P(ImageDecodeTable, DecodesFileAndMemoryAlike) {
     auto fromFile = decodeFile(path);
     auto bytes = pk::readFile(path);
     ASSERT_TRUE(bytes);
+    // Every fixture also seeds the fuzz corpora of the decoder and the panorama loader.
+    for (const char* target : {"image_decode", "panorama_decode"}) {
+        const fs::path seeds = fs::path(KS_TEST_OUTPUT_DIR) / "fuzz-seeds" / target;
+        fs::create_directories(seeds);
+        pk::writeInPlace(seeds / c.name, *bytes);
+    }
     auto fromMemory = decodeMemory(*bytes);
     ASSERT_EQ(fromFile.has_value(), c.decodes);
     ASSERT_EQ(fromMemory.has_value(), c.decodes);
@@ -233,6 +248,24 @@ INSTANTIATE_TEST_SUITE_P(
                        return false;
                    },
                    true, 64, 48, kCard11Opaque, 16},
+        // The image headers claim more rows than the coded picture has.
+        DecodeCase{"lying_size.heic",
+                   [](const fs::path& p, std::string& reason) {
+                       auto v = card(64, 48, 3);
+                       const fs::path real = p.string() + ".real.heic";
+                       if (!writeWithOiio(real, 64, 48, 3, OIIO::TypeDesc::UINT8, v.data())) {
+                           reason = "this OpenImageIO/libheif build has no HEIC encoder";
+                           return false;
+                       }
+                       auto b = *pk::readFile(real);
+                       const std::string_view text(reinterpret_cast<const char*>(b.data()), b.size());
+                       // Every image-size box: height 64 -> 4160 rows.
+                       for (size_t at = text.find("ispe"); at != std::string_view::npos && at + 16 <= b.size();
+                            at = text.find("ispe", at + 4))
+                           b[at + 14] = 0x10;
+                       return writeBytes(p, b);
+                   },
+                   false, 0, 0, {}, 0},
         DecodeCase{"truncated.png",
                    [](const fs::path& p, std::string&) {
                        auto v = card(64, 48, 4);
@@ -247,6 +280,25 @@ INSTANTIATE_TEST_SUITE_P(
                               truncatedCopy(p.string() + ".full.jpg", p);
                    },
                    false, 0, 0, {}, 0},
+        DecodeCase{"hollow.png", [](const fs::path& p, std::string&) { return writeBytes(p, hollowPng()); }, false,
+                   0, 0, {}, 0},
+        // A 64 x 48 photo whose frame header claims 4096 x 4096: far too little coded data.
+        DecodeCase{"hollow.jpg",
+                   [](const fs::path& p, std::string&) {
+                       auto v = card(64, 48, 3);
+                       const fs::path real = p.string() + ".real.jpg";
+                       if (!writeWithOiio(real, 64, 48, 3, OIIO::TypeDesc::UINT8, v.data())) return false;
+                       auto b = *pk::readFile(real);
+                       for (size_t i = 2; i + 9 < b.size(); ++i) {
+                           if (b[i] == 0xFF && (b[i + 1] == 0xC0 || b[i + 1] == 0xC2)) {
+                               b[i + 5] = b[i + 7] = 0x10;  // height and width 4096
+                               b[i + 6] = b[i + 8] = 0x00;
+                               break;
+                           }
+                       }
+                       return writeBytes(p, b);
+                   },
+                   false, 0, 0, {}, 0},
         DecodeCase{"huge_header.png", [](const fs::path& p, std::string&) { return writeBytes(p, hugeHeaderPng()); },
                    false, 0, 0, {}, 0},
         DecodeCase{"garbage.bin",
@@ -254,6 +306,52 @@ INSTANTIATE_TEST_SUITE_P(
                        std::mt19937 rng(7);
                        std::vector<uint8_t> b(4096);
                        for (auto& x : b) x = uint8_t(rng());
+                       return writeBytes(p, b);
+                   },
+                   false, 0, 0, {}, 0},
+        DecodeCase{"sky.hdr",
+                   [](const fs::path& p, std::string&) {
+                       std::vector<float> v(16 * 8 * 3, 0.5f);
+                       return writeWithOiio(p, 16, 8, 3, OIIO::TypeDesc::FLOAT, v.data());
+                   },
+                   true, 16, 8, {128, 128, 128, 255}, 1},
+        // Four rows of four million pixels, within the cap, with no pixel data: the reader
+        // must not set aside hundreds of such rows before finding that out.
+        DecodeCase{"wide.hdr",
+                   [](const fs::path& p, std::string&) {
+                       const std::string h = "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 4 +X 4000000\n";
+                       std::vector<uint8_t> b(h.begin(), h.end());
+                       b.resize(b.size() + 64, 0x30);
+                       return writeBytes(p, b);
+                   },
+                   false, 0, 0, {}, 0},
+        // Formats the studio does not accept are refused unread, whatever the name says.
+        DecodeCase{"tiny.exr",
+                   [](const fs::path& p, std::string&) {
+                       std::vector<float> v(4 * 4 * 4, 0.5f);
+                       return writeWithOiio(p, 4, 4, 4, OIIO::TypeDesc::FLOAT, v.data());
+                   },
+                   false, 0, 0, {}, 0},
+        DecodeCase{"exr_named.jpg",
+                   [](const fs::path& p, std::string&) {
+                       std::vector<float> v(4 * 4 * 4, 0.5f);
+                       const fs::path exr = p.string() + ".exr";
+                       return writeWithOiio(exr, 4, 4, 4, OIIO::TypeDesc::FLOAT, v.data()) &&
+                              writeBytes(p, *pk::readFile(exr));
+                   },
+                   false, 0, 0, {}, 0},
+        DecodeCase{"bitmap.bmp",
+                   [](const fs::path& p, std::string&) {
+                       auto v = card(8, 8, 3);
+                       return writeWithOiio(p, 8, 8, 3, OIIO::TypeDesc::UINT8, v.data());
+                   },
+                   false, 0, 0, {}, 0},
+        // A progressive JPEG repaints per scan: too many of them is refused before decoding.
+        DecodeCase{"many_scans.jpg",
+                   [](const fs::path& p, std::string&) {
+                       std::vector<uint8_t> b = {0xFF, 0xD8};
+                       for (int i = 0; i < 65; ++i) b.insert(b.end(), {0xFF, 0xDA, 0x00, 0x02});
+                       b.insert(b.end(), {0xFF, 0xD9});
                        return writeBytes(p, b);
                    },
                    false, 0, 0, {}, 0},
@@ -270,6 +368,59 @@ INSTANTIATE_TEST_SUITE_P(
             if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
         return n;
     });
+
+TEST(ImageDecode, AssociatedAlphaComesOutStraight) {
+    // One picture of partly transparent pixels, stored straight as PNG and premultiplied
+    // as TIFF (at 16 and 8 bits): all decode to the PNG's straight pixels.
+    constexpr int w = 32, h = 8;
+    std::vector<uint8_t> straight(w * h * 4);
+    for (int i = 0; i < w * h; ++i) {
+        straight[4 * i + 0] = uint8_t(8 + i % 200);
+        straight[4 * i + 1] = uint8_t(255 - i % 97);
+        straight[4 * i + 2] = uint8_t(i * 7);
+        straight[4 * i + 3] = uint8_t(i % 4 == 0 ? 255 : 1 + (i * 13) % 254);
+    }
+    const fs::path png = outDir() / "alpha_straight.png";
+    ASSERT_TRUE(writeWithOiio(png, w, h, 4, OIIO::TypeDesc::UINT8, straight.data()));
+    auto writeAssociated = [&](const fs::path& p, OIIO::TypeDesc type) {
+        std::vector<uint16_t> v16(straight.size());
+        std::vector<uint8_t> v8(straight.size());
+        for (int i = 0; i < w * h; ++i) {
+            const double a = straight[4 * i + 3] / 255.0;
+            for (int c = 0; c < 4; ++c) {
+                const double s = straight[4 * i + c] / 255.0 * (c == 3 ? 1.0 : a);
+                v16[4 * i + c] = uint16_t(std::lround(s * 65535));
+                v8[4 * i + c] = uint8_t(std::lround(s * 255));
+            }
+        }
+        auto out = OIIO::ImageOutput::create(p.string());
+        OIIO::ImageSpec spec(w, h, 4, type);  // no UnassociatedAlpha: the file says associated
+        return out && out->open(p.string(), spec) &&
+               out->write_image(type, type == OIIO::TypeDesc::UINT16 ? (const void*)v16.data() : v8.data()) &&
+               out->close();
+    };
+    const auto fromPng = decodeFile(png);
+    ASSERT_TRUE(fromPng);
+    ASSERT_EQ(std::vector<uint8_t>(fromPng->bytes), straight);
+    struct Case {
+        const char* name;
+        OIIO::TypeDesc type;
+        int tolerance;  // 8-bit premultiplied samples have lost up to half a step times 255 / alpha
+    };
+    for (const Case& c : {Case{"alpha16.tif", OIIO::TypeDesc::UINT16, 0}, Case{"alpha8.tif", OIIO::TypeDesc::UINT8, -1}}) {
+        SCOPED_TRACE(c.name);
+        const fs::path tif = outDir() / c.name;
+        ASSERT_TRUE(writeAssociated(tif, c.type));
+        const auto fromTif = decodeFile(tif);
+        ASSERT_TRUE(fromTif);
+        ASSERT_EQ(fromTif->bytes.size(), straight.size());
+        for (size_t i = 0; i < straight.size(); ++i) {
+            const int a = straight[i | 3];
+            const int allowed = c.tolerance >= 0 ? c.tolerance : (i % 4 == 3 ? 0 : 128 / a + 1);
+            ASSERT_NEAR(fromTif->bytes[i], straight[i], allowed) << "byte " << i;
+        }
+    }
+}
 
 TEST(ImageDecode, PixelCapIsCheckedBeforeReading) {
     auto v = card(10, 10, 4);
@@ -303,6 +454,17 @@ TEST(ImageResize, StretchesToExactSizeWithoutBleeding) {
             EXPECT_LE(out.row(y)[4 + 3], 60);  // right column mostly transparent
         }
     }
+}
+
+TEST(ImageResize, SameSizeIsTheSourceUnfiltered) {
+    // A sharp card through either filter would change; padded rows keep their stride.
+    RgbaImage src;
+    src.width = 5;
+    src.height = 3;
+    src.stride = 24;
+    src.bytes.resize(src.stride * 3);
+    for (size_t i = 0; i < src.bytes.size(); ++i) src.bytes[i] = uint8_t(i * 37);
+    for (auto q : {ResizeQuality::standard, ResizeQuality::high}) EXPECT_EQ(resized(src, 5, 3, q), src);
 }
 
 TEST(ImageResize, UniformColourStaysExact) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <cstring>
 #include <fstream>
 
 #include "PlatformKit/ModelImport/ModelImport.h"
@@ -21,6 +22,15 @@ protected:
     fs::path write(const std::string& name, const std::string& text) {
         const auto p = dir_ / name;
         std::ofstream(p, std::ios::binary) << text;
+        // Every fixture also seeds the model fuzz corpus: a first byte picks the reader.
+        const std::string ext = p.extension().string();
+        const char reader = ext == ".ply" ? 0 : ext == ".stl" ? 1 : ext == ".obj" || ext == ".mtl" ? 2 : -1;
+        if (reader >= 0) {
+            const fs::path seeds = fs::path(KS_TEST_OUTPUT_DIR) / "fuzz-seeds" / "model_import";
+            fs::create_directories(seeds);
+            const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+            std::ofstream(seeds / (test + "-" + name), std::ios::binary) << reader << text;
+        }
         return p;
     }
     fs::path dir_;
@@ -171,4 +181,115 @@ TEST_F(ModelImportTest, StlReadsAndUnreadableFilesFail) {
 
     EXPECT_FALSE(importModel(dir_ / "missing.obj"));
     EXPECT_FALSE(importModel(write("scene.usdz", std::string("PK\x03\x04", 4) + std::string(64, '\0'))));
+}
+
+namespace {
+
+// A binary STL of `facets` facets in the z = 0 plane with normal +z, then `extra` bytes.
+std::string binaryStl(uint32_t facets, size_t extra = 0, const char* header = "binary") {
+    std::string s(80, '\0');
+    std::memcpy(s.data(), header, std::strlen(header));
+    s.append(reinterpret_cast<const char*>(&facets), 4);
+    for (uint32_t f = 0; f < facets; ++f) {
+        const float v[12] = {0, 0, 1, float(f), 0, 0, float(f) + 1, 0, 0, float(f), 1, 0};
+        s.append(reinterpret_cast<const char*>(v), sizeof v);
+        s.append(2, '\0');
+    }
+    return s + std::string(extra, ' ');
+}
+
+}  // namespace
+
+TEST_F(ModelImportTest, BinaryStlKeepsFacetNormals) {
+    // A header that starts with "solid" is still binary when the facet count fits the length.
+    for (const char* header : {"binary", "solid but binary"}) {
+        SCOPED_TRACE(header);
+        const auto model = importModel(write("two.stl", binaryStl(2, 0, header)));
+        ASSERT_TRUE(model);
+        ASSERT_EQ(model->meshes.size(), 1u);
+        const Mesh& m = model->meshes[0];
+        EXPECT_EQ(countOf(m, GeometryType::triangles), 6u);
+        EXPECT_EQ(m.positions.size(), 5u);  // the shared corners are joined
+        for (const auto& n : m.normals) EXPECT_EQ(n, pk::float3(0, 0, 1));
+    }
+}
+
+TEST_F(ModelImportTest, FilesThatCannotBeReadWholeAreRefused) {
+    const std::string stlFacet = "facet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\nendloop\nendfacet\n";
+    const struct {
+        const char* name;
+        std::string text;
+    } cases[] = {
+        {"face.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 4\n"},
+        {"zero.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 0 1 2\n"},
+        {"relative.obj", "v 0 0 0\nv 1 0 0\nf -1 -2 -3\n"},
+        {"uv.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nf 1/1 2/2 3/1\n"},
+        {"number.obj", "v 0 0 0\nv 1 0 zero\nv 0 1 0\nf 1 2 3\n"},
+        {"infinite.obj", "v 0 0 0\nv 1 0 1e999\nv 0 1 0\nf 1 2 3\n"},
+        {"short.stl", binaryStl(3).substr(0, 84 + 50 * 2 + 10)},
+        {"loop.stl", "solid s\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nendloop\nendfacet\nendsolid s\n"},
+        {"cut.stl", "solid s\n" + stlFacet},
+        {"word.stl", "solid s\n" + stlFacet + "facet normals 0 0 1\nendsolid s\n"},
+        {"nothing.stl", std::string(30, 'x')},
+        {"header.ply", "ply\nformat ascii 1.0\n"},
+        {"shape.off", "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n"},
+    };
+    for (const auto& c : cases) EXPECT_FALSE(importModel(write(c.name, c.text))) << c.name;
+    // The same shapes read when whole.
+    EXPECT_TRUE(importModel(write("whole.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\nf -3 -2 -1\n")));
+    EXPECT_TRUE(importModel(write("whole.stl", "solid s\n" + stlFacet + "endsolid s\n")));
+}
+
+TEST_F(ModelImportTest, ConcavePolygonsAreCutInsideTheirOutline) {
+    // Outlines in the z = 0 plane, counter-clockwise; a fan from the first corner would
+    // cover ground outside them and flip a triangle.
+    struct Case {
+        const char* name;
+        std::vector<std::pair<int, int>> outline;
+        float area;
+    };
+    const Case cases[] = {
+        {"dart", {{0, 0}, {2, 1}, {0, 2}, {1, 1}}, 1.0f},
+        {"ell", {{0, 0}, {2, 0}, {2, 1}, {1, 1}, {1, 2}, {0, 2}}, 3.0f},
+        {"comb", {{0, 0}, {4, 0}, {4, 2}, {3, 2}, {3, 1}, {2, 1}, {2, 2}, {1, 2}, {1, 1}, {0, 1}}, 6.0f},
+    };
+    for (const auto& c : cases) {
+        for (const char* format : {"obj", "ply"}) {
+            SCOPED_TRACE(std::string(c.name) + "." + format);
+            const bool obj = format == std::string("obj");
+            std::string verts, face;
+            for (size_t i = 0; i < c.outline.size(); ++i) {
+                if (obj) verts += "v ";
+                verts += std::to_string(c.outline[i].first);
+                verts += " ";
+                verts += std::to_string(c.outline[i].second);
+                verts += " 0\n";
+                face += " ";
+                face += std::to_string(obj ? i + 1 : i);
+            }
+            const std::string text =
+                obj
+                    ? verts + "f" + face + "\n"
+                    : "ply\nformat ascii 1.0\nelement vertex " + std::to_string(c.outline.size()) +
+                          "\nproperty float x\nproperty float y\nproperty float z\nelement face 1\n"
+                          "property list uchar int vertex_indices\nend_header\n" +
+                          verts + std::to_string(c.outline.size()) + face + "\n";
+            const auto model = importModel(write(std::string(c.name) + "." + format, text));
+            ASSERT_TRUE(model);
+            const Mesh& m = model->meshes.at(0);
+            float area = 0;
+            size_t triangles = 0;
+            for (const auto& s : m.submeshes) {
+                for (size_t i = 0; i + 2 < s.indices.size(); i += 3, ++triangles) {
+                    const pk::float3 a = m.positions[s.indices[i]], b = m.positions[s.indices[i + 1]],
+                                     d = m.positions[s.indices[i + 2]];
+                    const float z = glm::cross(b - a, d - a).z;
+                    EXPECT_GT(z, 0.0f) << "triangle " << triangles << " turned over";
+                    area += 0.5f * z;
+                }
+            }
+            EXPECT_EQ(triangles, c.outline.size() - 2);
+            EXPECT_FLOAT_EQ(area, c.area);
+        }
+    }
 }

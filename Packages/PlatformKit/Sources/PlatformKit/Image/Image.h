@@ -1,6 +1,7 @@
 #pragma once
-// Images on the CPU: decoding (PNG, JPEG, HEIC, TIFF and whatever else OpenImageIO reads)
-// into one 8-bit RGBA type, stretched resizing, and PNG encoding.
+// Images on the CPU: decoding (PNG, JPEG, HEIC/HEIF, TIFF and Radiance HDR, told by the
+// file's content; every other format is refused unread) into one 8-bit RGBA type,
+// stretched resizing, and PNG encoding.
 //
 // Alpha rule, everywhere in this module: RgbaImage holds STRAIGHT (unassociated) alpha,
 // as PNG stores it, so decode -> encode is lossless. premultiplyAlpha() gives the
@@ -37,9 +38,13 @@ struct RgbaImage {
 // any pixel memory is allocated): 16384 x 8192.
 inline constexpr uint64_t kDefaultMaxPixels = uint64_t(16384) * 8192;
 
+// Encoded files larger than this are refused before they are read.
+inline constexpr uint64_t kMaxEncodedBytes = UINT64_C(1) << 30;
+
 // The first image (TIFF: first page, level 0) as RGBA8: grey becomes R=G=B, a missing
-// alpha becomes 255, 16-bit samples are rounded to 8 bits, palettes are expanded.
-// Empty for unreadable, truncated, hostile or oversized input; never throws.
+// alpha becomes 255, 16-bit samples are rounded to 8 bits, palettes are expanded, and
+// associated (premultiplied) alpha is divided out. Empty for unreadable, truncated,
+// hostile, oversized or refused-format input; never throws.
 std::optional<RgbaImage> decodeFile(const std::filesystem::path& path, uint64_t maxPixels = kDefaultMaxPixels);
 std::optional<RgbaImage> decodeMemory(std::span<const uint8_t> data, uint64_t maxPixels = kDefaultMaxPixels);
 
@@ -49,8 +54,9 @@ enum class ResizeQuality {
 };
 
 // Stretched to exactly width x height (aspect not kept). Filtering runs on premultiplied
-// values, so transparent pixels bleed no colour. An empty source or size gives an image
-// of the asked size filled with zeros (or empty for a size below 1).
+// values, so transparent pixels bleed no colour. The source's own size gives the source
+// back unfiltered. An empty source or size gives an image of the asked size filled with
+// zeros (or empty for a size below 1).
 RgbaImage resized(const RgbaImage& source, int width, int height, ResizeQuality quality = ResizeQuality::standard);
 
 // One colour byte multiplied by alpha, rounded: (c * a + 127) / 255.

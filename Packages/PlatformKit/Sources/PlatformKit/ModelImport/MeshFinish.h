@@ -15,8 +15,8 @@ namespace pk::modelimport {
 // triangles keeps no normals. A mesh that has normals is left as it is.
 void generateMissingNormals(Mesh& mesh, float creaseCosine);
 
-// Merges vertices whose position, normal and texture coordinate are bitwise equal,
-// keeping the first of each in order, and renumbers the indices.
+// Merges vertices with bitwise equal positions whose normals and texture coordinates
+// differ by at most 1e-5, keeping the first of each in order, and renumbers the indices.
 void joinIdenticalVertices(Mesh& mesh);
 
 // Both steps, as every reader ends: normals where missing (crease clamped to -1…1), then joined.

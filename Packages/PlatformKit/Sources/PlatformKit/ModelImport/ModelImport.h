@@ -1,12 +1,13 @@
 #pragma once
-// Model import (obj with mtl, stl, ply, and whatever else the importer reads) into plain
-// meshes in their own coordinates: no node transforms are applied. Built on Assimp 5.2;
-// usdz, usda and usdc files go to our own USD reader (UsdStage.h), which places its
-// meshes in world space.
+// Model import into plain meshes, with readers of our own: obj with mtl, stl and ply in
+// their own coordinates, and usdz, usda and usdc through the USD reader (UsdStage.h),
+// which places its meshes in world space. Every count, offset and index is checked
+// before use, and a file that cannot be read whole is refused rather than returned in part.
 //
-// A mesh is one node of the file's hierarchy with its vertex arrays; its faces are
-// grouped into submeshes by material and geometry type. Polygons are triangulated;
-// lines and points stay as they are, for the caller to skip.
+// A mesh is one object of the file (an obj object or group, an stl solid, the ply
+// vertex list) with its vertex arrays; its faces are grouped into submeshes by material
+// and geometry type. Polygons are triangulated as fans; lines and points stay as they
+// are, for the caller to skip.
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -70,8 +71,13 @@ struct ImportOptions {
     float normalCreaseThreshold = 0.45f;
 };
 
-// None when the file cannot be read or parsed. Faces that name a vertex beyond their
-// mesh are dropped before any processing.
+// Model files larger than this are refused before they are read.
+inline constexpr uint64_t kMaxModelFileBytes = UINT64_C(1) << 30;
+inline constexpr uint64_t kMaxMaterialLibraryBytes = UINT64_C(64) << 20;
+
+// None when the file is not obj, stl or ply (by extension), cannot be read, or is not
+// whole: a face naming a vertex the file lacks, a count the file cannot hold, a
+// truncated body or a malformed number refuses the whole file.
 std::optional<Model> importModel(const std::filesystem::path& path, const ImportOptions& options = {});
 
 }  // namespace pk::modelimport

@@ -1,0 +1,397 @@
+#include "PlatformKit/ModelImport/PlyReader.h"
+
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "PlatformKit/ModelImport/MeshFinish.h"
+#include "PlatformKit/ModelImport/TextScan.h"
+#include "PlatformKit/ModelImport/Triangulate.h"
+
+namespace pk::modelimport {
+
+namespace {
+
+enum class Encoding { ascii, littleEndian, bigEndian };
+enum class Type : uint8_t { i8, u8, i16, u16, i32, u32, f32, f64 };
+
+std::optional<Type> typeNamed(std::string_view s) {
+    struct Name {
+        std::string_view name;
+        Type type;
+    };
+    static constexpr Name names[] = {
+        {"char", Type::i8},    {"int8", Type::i8},      {"uchar", Type::u8},     {"uint8", Type::u8},
+        {"short", Type::i16},  {"int16", Type::i16},    {"ushort", Type::u16},   {"uint16", Type::u16},
+        {"int", Type::i32},    {"int32", Type::i32},    {"uint", Type::u32},     {"uint32", Type::u32},
+        {"float", Type::f32},  {"float32", Type::f32},  {"double", Type::f64},   {"float64", Type::f64},
+    };
+    for (const auto& n : names)
+        if (n.name == s) return n.type;
+    return std::nullopt;
+}
+
+size_t sizeOf(Type t) {
+    switch (t) {
+        case Type::i8: case Type::u8: return 1;
+        case Type::i16: case Type::u16: return 2;
+        case Type::i32: case Type::u32: case Type::f32: return 4;
+        case Type::f64: return 8;
+    }
+    return 0;
+}
+
+bool isIntegral(Type t) { return t != Type::f32 && t != Type::f64; }
+
+struct Property {
+    std::string name;
+    Type type = Type::f32;
+    bool isList = false;
+    Type countType = Type::u8;
+};
+
+struct Element {
+    std::string name;
+    uint64_t count = 0;
+    std::vector<Property> properties;
+};
+
+struct Header {
+    Encoding encoding = Encoding::ascii;
+    std::vector<Element> elements;
+    size_t bodyOffset = 0;
+};
+
+// Header lines end with "\n" (a "\r" before it is allowed); "end_header" ends it.
+std::optional<Header> parseHeader(std::string_view text) {
+    TextScan scan(text);
+    std::string_view line;
+    if (!scan.line(line) || line != "ply") return std::nullopt;
+    Header header;
+    bool haveFormat = false;
+    while (true) {
+        if (!scan.line(line)) return std::nullopt;  // no end_header: refused, not searched for
+        std::string_view rest = line;
+        const std::string_view keyword = nextWord(rest);
+        if (keyword == "end_header") break;
+        if (keyword.empty() || keyword == "comment" || keyword == "obj_info") continue;
+        if (keyword == "format") {
+            const std::string_view kind = nextWord(rest);
+            const std::string_view version = nextWord(rest);
+            if (version != "1.0" && version != "1") return std::nullopt;
+            if (kind == "ascii") header.encoding = Encoding::ascii;
+            else if (kind == "binary_little_endian") header.encoding = Encoding::littleEndian;
+            else if (kind == "binary_big_endian") header.encoding = Encoding::bigEndian;
+            else return std::nullopt;
+            haveFormat = true;
+        } else if (keyword == "element") {
+            Element e;
+            e.name = std::string(nextWord(rest));
+            const auto count = parseNumber<uint64_t>(nextWord(rest));
+            if (e.name.empty() || !count) return std::nullopt;
+            e.count = *count;
+            header.elements.push_back(std::move(e));
+        } else if (keyword == "property") {
+            if (header.elements.empty()) return std::nullopt;
+            Property p;
+            std::string_view type = nextWord(rest);
+            if (type == "list") {
+                p.isList = true;
+                const auto countType = typeNamed(nextWord(rest));
+                if (!countType || !isIntegral(*countType)) return std::nullopt;
+                p.countType = *countType;
+                type = nextWord(rest);
+            }
+            const auto t = typeNamed(type);
+            if (!t) return std::nullopt;
+            p.type = *t;
+            p.name = std::string(nextWord(rest));
+            if (p.name.empty()) return std::nullopt;
+            header.elements.back().properties.push_back(std::move(p));
+        }
+        // Other lines (some writers put free text in the header) describe nothing read.
+    }
+    if (!haveFormat) return std::nullopt;
+    header.bodyOffset = scan.position();
+    return header;
+}
+
+// Reads the body's values one by one in the file's encoding. Each read checks the end.
+class ValueReader {
+public:
+    ValueReader(std::span<const uint8_t> body, Encoding encoding)
+        : body_(body), encoding_(encoding),
+          text_(std::string_view(reinterpret_cast<const char*>(body.data()), body.size())) {}
+
+    uint64_t remaining() const { return encoding_ == Encoding::ascii ? text_.remaining() : body_.size() - pos_; }
+
+    bool value(Type type, double& out) {
+        if (encoding_ == Encoding::ascii) {
+            const auto v = parseNumber<double>(text_.token());
+            if (!v) return false;
+            out = *v;
+            return true;
+        }
+        const size_t n = sizeOf(type);
+        if (body_.size() - pos_ < n) return false;
+        uint8_t raw[8];
+        std::memcpy(raw, body_.data() + pos_, n);
+        pos_ += n;
+        const bool swap = (encoding_ == Encoding::bigEndian) != (std::endian::native == std::endian::big);
+        if (swap)
+            for (size_t i = 0; i < n / 2; ++i) std::swap(raw[i], raw[n - 1 - i]);
+        switch (type) {
+            case Type::i8: out = static_cast<int8_t>(raw[0]); break;
+            case Type::u8: out = raw[0]; break;
+            case Type::i16: out = load<int16_t>(raw); break;
+            case Type::u16: out = load<uint16_t>(raw); break;
+            case Type::i32: out = load<int32_t>(raw); break;
+            case Type::u32: out = load<uint32_t>(raw); break;
+            case Type::f32: out = load<float>(raw); break;
+            case Type::f64: out = load<double>(raw); break;
+        }
+        return true;
+    }
+
+    // A list's length: a whole, non-negative number no larger than the values left
+    // could hold, so a lying count cannot make anyone allocate past the file.
+    bool listCount(const Property& p, uint64_t& out) {
+        double v = 0;
+        if (!value(p.countType, v) || !(v >= 0) || v != std::floor(v)) return false;
+        const uint64_t bound = encoding_ == Encoding::ascii ? remaining() / 2 + 1 : remaining() / sizeOf(p.type);
+        if (v > static_cast<double>(bound)) return false;
+        out = static_cast<uint64_t>(v);
+        return true;
+    }
+
+private:
+    template <class T>
+    static double load(const uint8_t* raw) {
+        T v;
+        std::memcpy(&v, raw, sizeof v);
+        return static_cast<double>(v);
+    }
+
+    std::span<const uint8_t> body_;
+    Encoding encoding_;
+    size_t pos_ = 0;
+    TextScan text_;
+};
+
+// Where each vertex attribute sits among the vertex element's properties (-1: absent).
+struct VertexLayout {
+    int position[3] = {-1, -1, -1};
+    int normal[3] = {-1, -1, -1};
+    int color[4] = {-1, -1, -1, -1};
+    int uv[2] = {-1, -1};
+
+    explicit VertexLayout(const Element& e) {
+        for (int i = 0; i < static_cast<int>(e.properties.size()); ++i) {
+            const Property& p = e.properties[i];
+            if (p.isList) continue;
+            const std::string& n = p.name;
+            auto set = [&](int* slot, std::initializer_list<std::string_view> names) {
+                int k = 0;
+                for (std::string_view name : names) {
+                    if (n == name && slot[k] < 0) slot[k] = i;
+                    ++k;
+                }
+            };
+            set(position, {"x", "y", "z"});
+            set(normal, {"nx", "ny", "nz"});
+            set(color, {"red", "green", "blue", "alpha"});
+            set(color, {"r", "g", "b", "a"});
+            set(color, {"diffuse_red", "diffuse_green", "diffuse_blue", "diffuse_alpha"});
+            set(uv, {"u", "v"});
+            set(uv, {"s", "t"});
+            set(uv, {"texture_u", "texture_v"});
+            set(uv, {"texture_s", "texture_t"});
+        }
+    }
+    bool complete(const int* slot, int n) const {
+        for (int k = 0; k < n; ++k)
+            if (slot[k] < 0) return false;
+        return true;
+    }
+};
+
+int listNamed(const Element& e, std::initializer_list<std::string_view> names) {
+    for (std::string_view name : names)
+        for (int i = 0; i < static_cast<int>(e.properties.size()); ++i)
+            if (e.properties[i].isList && e.properties[i].name == name) return i;
+    return -1;
+}
+
+// The smallest number of body bytes one record can take, to bound declared counts.
+uint64_t minRecordBytes(const Element& e, Encoding encoding) {
+    uint64_t n = 0;
+    for (const auto& p : e.properties)
+        n += encoding == Encoding::ascii ? 1 : sizeOf(p.isList ? p.countType : p.type);
+    return n;
+}
+
+bool validIndex(double v, uint64_t vertexCount) {
+    return v >= 0 && v == std::floor(v) && v < static_cast<double>(vertexCount);
+}
+
+}  // namespace
+
+std::optional<Model> readPly(std::span<const uint8_t> bytes, const ImportOptions& options) {
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    auto header = parseHeader(text);
+    if (!header) return std::nullopt;
+    const auto body = bytes.subspan(header->bodyOffset);
+
+    // Declared counts must fit the bytes that follow before anything is reserved.
+    uint64_t needed = 0;
+    for (const auto& e : header->elements) {
+        const uint64_t per = minRecordBytes(e, header->encoding);
+        if (per == 0) {
+            if (e.count != 0) return std::nullopt;  // records of nothing: a count with no bytes behind it
+            continue;
+        }
+        if (e.count > body.size() / per) return std::nullopt;
+        needed += e.count * per;
+        if (needed > body.size()) return std::nullopt;
+    }
+
+    const Element* vertexElement = nullptr;
+    for (const auto& e : header->elements)
+        if (e.name == "vertex") {
+            if (vertexElement) return std::nullopt;  // two vertex lists: which one do faces name?
+            vertexElement = &e;
+        }
+    if (!vertexElement || vertexElement->count == 0 || vertexElement->count >= UINT32_MAX) return std::nullopt;
+    const VertexLayout layout(*vertexElement);
+    if (!layout.complete(layout.position, 3)) return std::nullopt;
+    const bool hasNormals = layout.complete(layout.normal, 3);
+    const bool hasUVs = layout.complete(layout.uv, 2);
+    const uint64_t vertexCount = vertexElement->count;
+
+    Mesh mesh;
+    // One submesh per geometry type, in the order the types first appear.
+    auto indicesOf = [&mesh](GeometryType type) -> std::vector<uint32_t>& {
+        for (auto& sub : mesh.submeshes)
+            if (sub.geometryType == type) return sub.indices;
+        mesh.submeshes.push_back(Submesh{type, 0, {}});
+        return mesh.submeshes.back().indices;
+    };
+    ValueReader reader(body, header->encoding);
+    std::vector<double> values;
+    std::vector<double> list;
+    bool anyFaces = false;
+    std::vector<uint32_t> polygonCorners, polygonSizes, polygonTriangles;
+
+    for (const auto& e : header->elements) {
+        const bool isVertex = &e == vertexElement;
+        const int faceList = e.name == "face" ? listNamed(e, {"vertex_indices", "vertex_index"}) : -1;
+        const int stripList = e.name == "tristrips" ? listNamed(e, {"vertex_indices", "vertex_index"}) : -1;
+        if (isVertex) {
+            mesh.positions.reserve(e.count);
+            if (hasNormals) mesh.normals.reserve(e.count);
+            if (hasUVs) mesh.textureCoordinates.reserve(e.count);
+        }
+        values.resize(e.properties.size());
+        for (uint64_t r = 0; r < e.count; ++r) {
+            for (size_t k = 0; k < e.properties.size(); ++k) {
+                const Property& p = e.properties[k];
+                if (!p.isList) {
+                    if (!reader.value(p.type, values[k])) return std::nullopt;
+                    continue;
+                }
+                uint64_t n = 0;
+                if (!reader.listCount(p, n)) return std::nullopt;
+                const bool keep = static_cast<int>(k) == faceList || static_cast<int>(k) == stripList;
+                if (keep) list.resize(n);
+                double item = 0;
+                for (uint64_t i = 0; i < n; ++i) {
+                    if (!reader.value(p.type, keep ? list[i] : item)) return std::nullopt;
+                }
+            }
+            if (isVertex) {
+                auto at = [&](int slot) { return static_cast<float>(values[slot]); };
+                const pk::float3 pos(at(layout.position[0]), at(layout.position[1]), at(layout.position[2]));
+                if (!std::isfinite(pos.x) || !std::isfinite(pos.y) || !std::isfinite(pos.z)) return std::nullopt;
+                mesh.positions.push_back(pos);
+                if (hasNormals) {
+                    const pk::float3 n(at(layout.normal[0]), at(layout.normal[1]), at(layout.normal[2]));
+                    if (!std::isfinite(n.x) || !std::isfinite(n.y) || !std::isfinite(n.z)) return std::nullopt;
+                    mesh.normals.push_back(n);
+                }
+                if (hasUVs) {
+                    const pk::float2 uv(at(layout.uv[0]), at(layout.uv[1]));
+                    if (!std::isfinite(uv.x) || !std::isfinite(uv.y)) return std::nullopt;
+                    mesh.textureCoordinates.push_back(uv);
+                }
+            } else if (faceList >= 0) {
+                anyFaces = true;
+                for (double v : list)
+                    if (!validIndex(v, vertexCount)) return std::nullopt;
+                const size_t n = list.size();
+                if (n == 0) continue;
+                if (n < 3) {
+                    auto& out = indicesOf(n == 1 ? GeometryType::points : GeometryType::lines);
+                    for (double v : list) out.push_back(static_cast<uint32_t>(v));
+                    continue;
+                }
+                // Split once every position is known (the vertex list may come later).
+                indicesOf(GeometryType::triangles);
+                for (double v : list) polygonCorners.push_back(static_cast<uint32_t>(v));
+                polygonSizes.push_back(static_cast<uint32_t>(n));
+            } else if (stripList >= 0) {
+                anyFaces = true;
+                auto& out = indicesOf(GeometryType::triangles);
+                // Within a strip every other triangle is flipped so all keep one winding;
+                // triangles that repeat a vertex only stitch strips together and are left out.
+                uint32_t a = 0, b = 0;
+                size_t run = 0;
+                for (double v : list) {
+                    if (v == -1) {
+                        run = 0;
+                        continue;
+                    }
+                    if (!validIndex(v, vertexCount)) return std::nullopt;
+                    const auto c = static_cast<uint32_t>(v);
+                    if (run >= 2 && a != b && b != c && a != c) {
+                        const bool odd = (run - 2) % 2 == 1;
+                        out.push_back(odd ? b : a);
+                        out.push_back(odd ? a : b);
+                        out.push_back(c);
+                    }
+                    a = b;
+                    b = c;
+                    ++run;
+                }
+            }
+        }
+    }
+    // Bytes past the last element are allowed, as they are for the other formats.
+    if (!polygonSizes.empty()) {
+        auto& out = indicesOf(GeometryType::triangles);
+        size_t at = 0;
+        for (uint32_t n : polygonSizes) {
+            triangulatePolygon(std::span(polygonCorners).subspan(at, n), mesh.positions, polygonTriangles);
+            at += n;
+        }
+        // Face triangles go ahead of any strip's.
+        out.insert(out.begin(), polygonTriangles.begin(), polygonTriangles.end());
+    }
+    if (!anyFaces) {
+        auto& points = indicesOf(GeometryType::points);
+        points.resize(mesh.positions.size());
+        for (uint32_t v = 0; v < points.size(); ++v) points[v] = v;
+    }
+    // Point clouds keep their points; submeshes whose faces were all empty say nothing.
+    std::erase_if(mesh.submeshes, [](const Submesh& s) { return s.indices.empty(); });
+    if (mesh.submeshes.empty()) return std::nullopt;
+    finishMesh(mesh, options.normalCreaseThreshold);
+    Model model;
+    model.meshes.push_back(std::move(mesh));
+    model.materials.push_back(Material{});
+    return model;
+}
+
+}  // namespace pk::modelimport

@@ -1,0 +1,16 @@
+#pragma once
+// PLY, ascii and binary in either byte order: the vertex element (positions, and normals,
+// colours and texture coordinates where present), face lists of any size as triangle
+// fans, and triangle strips (-1 restarts the strip). Whole or nothing: any count, length
+// or index that does not fit the file refuses it.
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "PlatformKit/ModelImport/ModelImport.h"
+
+namespace pk::modelimport {
+
+std::optional<Model> readPly(std::span<const uint8_t> bytes, const ImportOptions& options = {});
+
+}  // namespace pk::modelimport
