@@ -212,8 +212,9 @@ private:
     void shutdown() {
         // Renders in flight first: they wait for GPU jobs only this thread runs.
         viewModel_->cancelAndJoinExports();
-        // The window first: a facecam overlay stops and saves a running recording, which
-        // then finishes writing while the studio's sound is still there.
+        // The window first: a facecam overlay cancels a clip being written and waits for
+        // it (the partial file goes), and stops and saves a running recording, which then
+        // finishes writing while the studio's sound is still there.
         content_.reset();
         pk::media::ScreenRecorder::shared().waitUntilIdle(10);
         if (*viewModel_->isPreviewingMusic) viewModel_->toggleMusicPreview();

@@ -1,8 +1,11 @@
 // The facecam feed with a fake camera provider and fake or real segmentation: its start,
-// stop and configure rules, and what each background mode makes of a frame.
+// stop and configure rules, what each background mode makes of a frame, and the real
+// segmenter's cut-out of a figure whose head turns away and who then walks out.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -12,6 +15,7 @@
 #include "PlatformKit/Capture/SyntheticFrameSource.h"
 #include "PlatformKit/Draw2D/Canvas.h"
 #include "PlatformKit/Vision/MatteCompositing.h"
+#include "TurningFigureScene.h"
 
 using namespace creator;
 using pk::capture::CameraAccess;
@@ -40,7 +44,7 @@ struct FakeCameras : pk::capture::CameraDeviceProvider {
 struct LeftHalfSegmenter : pk::vision::PersonSegmenter {
     std::atomic<int> calls{0};
     bool findsNobody = false;
-    std::optional<pk::vision::GrayMask> segment(const pk::draw2d::BitmapView& frame) override {
+    std::optional<pk::vision::GrayMask> segment(const pk::draw2d::BitmapView& frame, double) override {
         ++calls;
         if (findsNobody) return std::nullopt;
         // At half the frame's size, as a segmenter working on a small copy returns it.
@@ -73,6 +77,84 @@ pk::capture::FrameImage twoToneFrame() {
     c.fill({32, 0, 32, 48});
     return std::make_shared<const Bitmap>(std::move(b));
 }
+
+// The delivered frame's alpha (the matte) against the figure's known coverage, the frame
+// having been mirrored.
+struct MatteOnFigure {
+    const creator_test::FigureShot& shot;
+    const Bitmap& out;
+
+    int width() const { return out.width(); }
+    double alpha(double x, double y) const {  // bilinear, in the delivered frame
+        x = std::clamp(x, 0.0, width() - 1.001);
+        y = std::clamp(y, 0.0, out.height() - 1.001);
+        const int x0 = int(x), y0 = int(y);
+        const double fx = x - x0, fy = y - y0;
+        const auto a = [&](int u, int v) { return double(out.data()[size_t(v) * out.bytesPerRow() + size_t(u) * 4 + 3]); };
+        return (a(x0, y0) * (1 - fx) + a(x0 + 1, y0) * fx) * (1 - fy) + (a(x0, y0 + 1) * (1 - fx) + a(x0 + 1, y0 + 1) * fx) * fy;
+    }
+    double truth(int x, int y) const { return shot.truth[size_t(y) * size_t(width()) + size_t(width() - 1 - x)]; }
+
+    double iou() const {
+        int64_t both = 0, either = 0;
+        for (int y = 0; y < out.height(); ++y)
+            for (int x = 0; x < width(); ++x) {
+                const bool a = alpha(x, y) >= 128, t = truth(x, y) >= 128;
+                both += a && t;
+                either += a || t;
+            }
+        return either ? double(both) / double(either) : 1.0;
+    }
+    bool whole() const {
+        for (int y = 0; y < out.height(); ++y)
+            for (int x = 0; x < width(); ++x)
+                if (out.data()[size_t(y) * out.bytesPerRow() + size_t(x) * 4 + 3] != 255) return false;
+        return true;
+    }
+
+    // Across the known outline, away from the frame's border: how far the matte takes to
+    // fall from 90 % to 10 % (median and 90th percentile, pixels), and its mean 3 to 8 px
+    // outside (room let in: a halo) and inside (person let go).
+    struct Edge {
+        double median = 0, p90 = 0, outside = 0, inside = 0;
+    };
+    Edge edge() const {
+        std::vector<double> widths;
+        double out = 0, in = 0;
+        int64_t outN = 0, inN = 0;
+        for (int y = 12; y < shot.frame.height() - 12; y += 2)
+            for (int x = 12; x < width() - 12; x += 2) {
+                if (truth(x, y) < 128 ||
+                    (truth(x + 1, y) >= 128 && truth(x - 1, y) >= 128 && truth(x, y + 1) >= 128 && truth(x, y - 1) >= 128))
+                    continue;
+                double gx = 0, gy = 0;
+                for (int k = -2; k <= 2; ++k) {
+                    gx += truth(x + 2, y + k) - truth(x - 2, y + k);
+                    gy += truth(x + k, y + 2) - truth(x + k, y - 2);
+                }
+                const double len = std::hypot(gx, gy);
+                if (len < 1) continue;
+                const double nx = -gx / len, ny = -gy / len;  // outwards
+                double from = 99, to = 99;
+                for (double d = -8; d <= 8; d += 0.25) {
+                    const double a = alpha(x + nx * d, y + ny * d);
+                    if (from == 99 && a < 0.9 * 255) from = d;
+                    if (to == 99 && a < 0.1 * 255) to = d;
+                    if (d >= 3) out += a, ++outN;
+                    if (d <= -3) in += a, ++inN;
+                }
+                widths.push_back(from == 99 || to == 99 ? 16.0 : to - from);
+            }
+        Edge e;
+        if (widths.empty()) return e;
+        std::sort(widths.begin(), widths.end());
+        e.median = widths[widths.size() / 2];
+        e.p90 = widths[widths.size() * 9 / 10];
+        e.outside = out / double(std::max<int64_t>(outN, 1)) / 255;
+        e.inside = in / double(std::max<int64_t>(inN, 1)) / 255;
+        return e;
+    }
+};
 
 }  // namespace
 
@@ -228,16 +310,16 @@ TEST(CreatorCameraFeed, EachModeCompositesTheFrameAndMirroringMovesPersonAndMatt
     auto at = [](const pk::capture::FrameImage& f, int x, int y) { return f->pixel(x, y); };
 
     // Cutout: the person (left, red) stays opaque, the room is fully transparent.
-    auto cut = VelCreatorCameraFeedV1045::composite(camera, Mode::cutoutNoBackground, false, &seg);
+    auto cut = VelCreatorCameraFeedV1045::composite(camera, 0, Mode::cutoutNoBackground, false, &seg);
     EXPECT_EQ(at(cut, 4, 24), (pk::draw2d::Pixel{0, 0, 255, 255}));
     EXPECT_EQ(at(cut, 60, 24).a, 0);
     // Mirrored: the frame and the matte flip together, so the person is still cut out whole.
-    auto mirrored = VelCreatorCameraFeedV1045::composite(camera, Mode::cutoutNoBackground, true, &seg);
+    auto mirrored = VelCreatorCameraFeedV1045::composite(camera, 0, Mode::cutoutNoBackground, true, &seg);
     EXPECT_EQ(at(mirrored, 60, 24), (pk::draw2d::Pixel{0, 0, 255, 255}));
     EXPECT_EQ(at(mirrored, 4, 24).a, 0);
 
     // Blur: nothing transparent, and the frame's edges carry no dark border.
-    auto blur = VelCreatorCameraFeedV1045::composite(camera, Mode::studioBlur, false, &seg);
+    auto blur = VelCreatorCameraFeedV1045::composite(camera, 0, Mode::studioBlur, false, &seg);
     for (int y = 0; y < 48; ++y)
         for (int x = 0; x < 64; ++x) ASSERT_EQ(at(blur, x, y).a, 255) << x << "," << y;
     EXPECT_GE(at(blur, 63, 0).g, 235) << "corner of the room keeps its colour";
@@ -246,14 +328,14 @@ TEST(CreatorCameraFeed, EachModeCompositesTheFrameAndMirroringMovesPersonAndMatt
 
     // Full camera: the frame untouched (mirrored when asked) and no segmentation at all.
     const int before = seg.calls.load();
-    auto full = VelCreatorCameraFeedV1045::composite(camera, Mode::fullCamera, true, &seg);
+    auto full = VelCreatorCameraFeedV1045::composite(camera, 0, Mode::fullCamera, true, &seg);
     EXPECT_EQ(seg.calls.load(), before);
     EXPECT_EQ(at(full, 60, 24), (pk::draw2d::Pixel{0, 0, 255, 255}));
     EXPECT_EQ(at(full, 4, 24), (pk::draw2d::Pixel{0, 255, 0, 255}));
 
     // Nobody found: the frame goes out whole rather than not at all.
     seg.findsNobody = true;
-    auto whole = VelCreatorCameraFeedV1045::composite(camera, Mode::cutoutNoBackground, false, &seg);
+    auto whole = VelCreatorCameraFeedV1045::composite(camera, 0, Mode::cutoutNoBackground, false, &seg);
     ASSERT_TRUE(whole);
     EXPECT_EQ(at(whole, 60, 24), (pk::draw2d::Pixel{0, 255, 0, 255}));
 }
@@ -265,10 +347,10 @@ TEST(CreatorCameraFeed, SettingsApplyFromTheNextFrame) {
     EXPECT_TRUE(feed.isMirrored());
     const auto camera = twoToneFrame();
     feed.updateSettings(Mode::fullCamera, false);
-    EXPECT_EQ(feed.processFrame(camera)->pixel(60, 24).a, 255);
+    EXPECT_EQ(feed.processFrame(camera, 0)->pixel(60, 24).a, 255);
     EXPECT_EQ(seg->calls.load(), 0) << "full camera never segments";
     feed.updateSettings(Mode::cutoutNoBackground, false);
-    EXPECT_EQ(feed.processFrame(camera)->pixel(60, 24).a, 0);
+    EXPECT_EQ(feed.processFrame(camera, 1.0 / 30)->pixel(60, 24).a, 0);
     EXPECT_EQ(seg->calls.load(), 1);
 }
 
@@ -277,12 +359,12 @@ TEST(CreatorCameraFeed, SettingsApplyFromTheNextFrame) {
 TEST(CreatorCameraFeed, FramesFromSeveralThreadsReachTheSegmenterOneAtATime) {
     struct OverlapSegmenter : LeftHalfSegmenter {
         std::atomic<int> inside{0}, mostInside{0};
-        std::optional<pk::vision::GrayMask> segment(const pk::draw2d::BitmapView& frame) override {
+        std::optional<pk::vision::GrayMask> segment(const pk::draw2d::BitmapView& frame, double t) override {
             const int now = ++inside;
             for (int seen = mostInside.load(); now > seen && !mostInside.compare_exchange_weak(seen, now);) {
             }
             std::this_thread::sleep_for(std::chrono::microseconds(300));
-            auto m = LeftHalfSegmenter::segment(frame);
+            auto m = LeftHalfSegmenter::segment(frame, t);
             --inside;
             return m;
         }
@@ -293,7 +375,7 @@ TEST(CreatorCameraFeed, FramesFromSeveralThreadsReachTheSegmenterOneAtATime) {
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([&] {
-            for (int i = 0; i < 10; ++i) ASSERT_TRUE(feed.processFrame(camera));
+            for (int i = 0; i < 10; ++i) ASSERT_TRUE(feed.processFrame(camera, i / 30.0));
         });
     for (auto& t : threads) t.join();
     EXPECT_EQ(seg->calls.load(), 40);
@@ -310,8 +392,8 @@ TEST(CreatorCameraFeed, SegmentationOfTheSelfTestFrameFromASeededFaceMatchesItsM
     }
     // The head's ellipse, in pixels from the top.
     const pk::vision::FaceBox head{78, 256 - 220, 100, 112};
-    pk::vision::FaceSeededPersonSegmenter seg;
-    auto mask = seg.segment(frame.view(), head);
+    pk::vision::CascadeSeededPersonSegmenter seg;
+    auto mask = seg.segment(frame.view(), 0, head);
     ASSERT_TRUE(mask);
     const auto scaled = pk::vision::resizedMask(*mask, 256, 256);
     int64_t both = 0, either = 0;
@@ -322,4 +404,107 @@ TEST(CreatorCameraFeed, SegmentationOfTheSelfTestFrameFromASeededFaceMatchesItsM
             either += a || b;
         }
     EXPECT_GE(double(both) / double(either), 0.9);
+}
+
+TEST(CreatorCameraFeed, CutoutStaysOnAFigureWhoseHeadTurnsAwayAndGoesSoonAfterTheyLeave) {
+    using creator_test::TurningFigureScene;
+    using Kind = pk::vision::PersonSeed::Kind;
+    constexpr int kW = 1280, kH = 720;
+    const TurningFigureScene scene(kW, kH);
+    const double fps = TurningFigureScene::kFps;
+
+    // The take tests what it means to: the cascades see the face on and each half-turned
+    // profile, and no face at all once the head has turned fully away, which only following
+    // the last matte can bridge.
+    {
+        pk::vision::CascadeSeededPersonSegmenter probe;
+        struct Case {
+            double yaw;
+            std::optional<Kind> face;
+        };
+        const double half = TurningFigureScene::kHalfPi;
+        for (const Case& c : {Case{0, Kind::frontalFace}, Case{0.7, Kind::profileFacingRight},
+                              Case{-0.7, Kind::profileFacingLeft}, Case{half, std::nullopt}, Case{-half, std::nullopt}}) {
+            const auto shot = scene.shot({0.5, c.yaw}, 1);
+            bool found = false, anyFace = false;
+            for (const auto& seed : probe.detectSeeds(shot.frame.view())) {
+                found = found || (c.face && seed.kind == *c.face);
+                anyFace = anyFace || seed.kind != Kind::upperBody;
+            }
+            if (c.face)
+                EXPECT_TRUE(found) << "yaw " << c.yaw;
+            else
+                EXPECT_FALSE(anyFace) << "yaw " << c.yaw;
+        }
+    }
+
+    pk::vision::CascadeSeededPersonSegmenter seg;
+    double firstMatte = -1, worstIoU = 1, out = -1, worstRoomBesideNeck = 0;
+    std::vector<std::pair<double, MatteOnFigure::Edge>> edges;
+    const int frames = int(TurningFigureScene::kEnd * fps);
+    for (int i = 0; i < frames; ++i) {
+        const double t = i / fps;
+        const auto pose = TurningFigureScene::poseAt(t);
+        const auto shot = scene.shot(pose, uint32_t(i + 1));
+        const auto frame = std::make_shared<const Bitmap>(shot.frame);
+        const auto delivered = VelCreatorCameraFeedV1045::composite(frame, t, Mode::cutoutNoBackground, true, &seg);
+        ASSERT_TRUE(delivered);
+        const MatteOnFigure m{shot, *delivered};
+        const bool whole = m.whole();
+        if (t < TurningFigureScene::kLeaveStart) {
+            if (firstMatte < 0 && !whole) firstMatte = t;
+            if (firstMatte < 0) continue;
+            worstIoU = std::min(worstIoU, m.iou());
+            // Under the chin beside the neck the room shows: nothing may force it in.
+            const double cx = kW - pose.centerX * kW, u = kH / 720.0;
+            for (double side : {-1.0, 1.0})
+                for (double x = 56 * u; x <= 90 * u; x += 4)
+                    for (double y = 440 * u; y <= 500 * u; y += 4)
+                        worstRoomBesideNeck = std::max(worstRoomBesideNeck, m.alpha(cx + side * x, y));
+            // Face on, held in either profile, face on again.
+            if (i == 6 || i == 30 || i == 66 || i == 93) edges.emplace_back(t, m.edge());
+            continue;
+        }
+        if (out < 0 && std::all_of(shot.truth.begin(), shot.truth.end(), [](uint8_t v) { return v == 0; })) out = t;
+        if (out >= 0 && t >= out + pk::vision::CascadeSeededPersonSegmenter::kGoneSeconds + 1 / fps) {
+            EXPECT_TRUE(whole) << "the empty room is still cut out " << t - out << " s after the figure left";
+        }
+    }
+    EXPECT_GE(firstMatte, 0);
+    EXPECT_LE(firstMatte, 1 / fps) << "the whole-frame search takes one frame, the matte starts with the next";
+    std::printf("worst IoU through the turns %.3f; room beside the neck at most %.0f / 255\n", worstIoU,
+                worstRoomBesideNeck);
+    EXPECT_GE(worstIoU, 0.9) << "the matte stays on the figure through both turns";
+    EXPECT_LT(worstRoomBesideNeck, 32) << "room under the chin";
+    EXPECT_GT(out, 0) << "the figure walked out of the picture";
+    ASSERT_EQ(edges.size(), 4u);
+    for (const auto& [t, e] : edges) {
+        std::printf("edge at %.2f s: 10-90 %% width median %.2f px, 90th percentile %.2f px; mean alpha 3-8 px "
+                    "outside %.3f, inside %.3f\n",
+                    t, e.median, e.p90, e.outside, e.inside);
+        EXPECT_LE(e.median, 2.5) << t;
+        EXPECT_LE(e.p90, 4) << t;
+        EXPECT_LE(e.outside, 0.03) << t << ": the room's colour haloes the figure";
+        EXPECT_GE(e.inside, 0.9) << t;
+    }
+}
+
+// No face cascade sees a head turned fully away; the upper-body one still finds the figure,
+// within the whole-frame searches' turns.
+TEST(CreatorCameraFeed, AFigureFirstSeenTurnedAwayIsFoundByItsUpperBody) {
+    using creator_test::TurningFigureScene;
+    const TurningFigureScene scene(1280, 720);
+    pk::vision::CascadeSeededPersonSegmenter seg;
+    std::optional<double> iou;
+    for (int i = 0; i < 24 && !iou; ++i) {
+        const auto shot = scene.shot({0.5, TurningFigureScene::kHalfPi}, uint32_t(i + 1));
+        const auto delivered = VelCreatorCameraFeedV1045::composite(std::make_shared<const Bitmap>(shot.frame),
+                                                                    i / TurningFigureScene::kFps,
+                                                                    Mode::cutoutNoBackground, true, &seg);
+        ASSERT_TRUE(delivered);
+        const MatteOnFigure m{shot, *delivered};
+        if (!m.whole()) iou = m.iou();
+    }
+    ASSERT_TRUE(iou) << "never found";
+    EXPECT_GE(*iou, 0.9);
 }

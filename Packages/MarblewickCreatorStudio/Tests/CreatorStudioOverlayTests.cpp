@@ -35,7 +35,8 @@ struct OverlayRig {
     std::shared_ptr<VelCreatorCameraFeedV1045> feed;
     Overlay::Environment env;
     std::atomic<int> clipCalls{0};
-    std::function<std::optional<VelViralClipReceiptV1030>()> clipResult = [] { return VelViralClipReceiptV1030{}; };
+    std::function<std::optional<VelViralClipReceiptV1030>(const pk::CancelToken&)> clipResult =
+        [](const pk::CancelToken&) { return VelViralClipReceiptV1030{}; };
 
     pk::ui::UiContext ctx;
     std::unique_ptr<Overlay> overlay;
@@ -53,9 +54,10 @@ struct OverlayRig {
         env.studio.recorder = std::make_shared<pk::media::ScreenRecorder>(ro);
         env.studio.clipsDirectory = [dir] { return dir / "clips"; };
         env.studio.revealFile = [](const fs::path&) {};
-        env.exportClip = [this](const std::string&, const std::string&, const std::string&) {
+        env.exportClip = [this](const std::string&, const std::string&, const std::string&,
+                                const pk::CancelToken& cancel) {
             ++clipCalls;
-            return clipResult();
+            return clipResult(cancel);
         };
         driver.frame(3);  // fonts settle
     }
@@ -142,16 +144,16 @@ TEST(CreatorStudioOverlay, BubbleShapesModesAndBordersFollowTheirRules) {
     EXPECT_FLOAT_EQ(b->rect.centerX(), kW / 2 - 16);
     EXPECT_FLOAT_EQ(b->rect.centerY(), kH / 2 - 96);
     EXPECT_EQ(b->text, "BG OCCLUDED");
-    EXPECT_EQ(b->value, "shape=Cutout border=none backdrop=no");
+    EXPECT_EQ(b->value, "shape=Cutout border=none shadow=none backdrop=no");
     EXPECT_EQ(rig.need("pill/mode").text, "BG Occlusion");
 
     struct ShapeStep {
         const char* value;
         float w, h;
     };
-    for (const ShapeStep& s : {ShapeStep{"shape=Circle border=white/2 backdrop=yes", 148, 148},
-                               ShapeStep{"shape=Rounded border=white/2 backdrop=yes", 176, 132},
-                               ShapeStep{"shape=Cutout border=none backdrop=no", 176, 132}}) {
+    for (const ShapeStep& s : {ShapeStep{"shape=Circle border=white/2 shadow=black/0.45 backdrop=yes", 148, 148},
+                               ShapeStep{"shape=Rounded border=white/2 shadow=black/0.45 backdrop=yes", 176, 132},
+                               ShapeStep{"shape=Cutout border=none shadow=none backdrop=no", 176, 132}}) {
         rig.click("pill/shape");
         EXPECT_EQ(rig.need("bubble").value, s.value);
         EXPECT_FLOAT_EQ(rig.need("bubble").rect.width, s.w);
@@ -166,7 +168,7 @@ TEST(CreatorStudioOverlay, BubbleShapesModesAndBordersFollowTheirRules) {
     EXPECT_EQ(rig.studio().backgroundMode.get(), Mode::studioBlur);
     EXPECT_EQ(rig.feed->backgroundMode(), Mode::studioBlur) << "the mode reaches the feed";
     EXPECT_EQ(rig.need("bubble").text, "LIVE CAM");
-    EXPECT_EQ(rig.need("bubble").value, "shape=Cutout border=white/2 backdrop=yes") << "a blurred room gets a frame";
+    EXPECT_EQ(rig.need("bubble").value, "shape=Cutout border=white/2 shadow=black/0.45 backdrop=yes") << "a blurred room gets a frame";
     rig.click("toolbar/cutout");
     EXPECT_EQ(rig.studio().backgroundMode.get(), Mode::cutoutNoBackground) << "from blur the cut-out button cuts out";
     EXPECT_TRUE(rig.need("toolbar/cutout").selected);
@@ -277,14 +279,16 @@ TEST(CreatorStudioOverlay, ClipButtonShowsItsToastForThreeSecondsAndNeverRunsTwi
     rig.wait(0.25);
     EXPECT_FALSE(rig.find("toast")) << "gone 3 s later";
 
-    rig.clipResult = []() -> std::optional<VelViralClipReceiptV1030> { throw pk::StudioError("MarblewickClipper", 2, "AVAssetWriter failed"); };
+    rig.clipResult = [](const pk::CancelToken&) -> std::optional<VelViralClipReceiptV1030> {
+        throw pk::StudioError("MarblewickClipper", 2, "AVAssetWriter failed");
+    };
     EXPECT_EQ(toastAfterClip(), "Clip export failed");
     rig.wait(3);
 
     // A second press while the export runs is ignored.
     std::promise<void> release;
     auto gate = release.get_future().share();
-    rig.clipResult = [gate] {
+    rig.clipResult = [gate](const pk::CancelToken&) {
         gate.wait();
         return std::optional<VelViralClipReceiptV1030>(VelViralClipReceiptV1030{});
     };
@@ -298,6 +302,32 @@ TEST(CreatorStudioOverlay, ClipButtonShowsItsToastForThreeSecondsAndNeverRunsTwi
     rig.driver.frame(2);
     EXPECT_EQ(rig.clipCalls.load(), before + 1);
     EXPECT_EQ(rig.need("toast").text, "Saved 9:16 Viral Clip!");
+}
+
+// Quitting tears the window's content down, and the overlay with it: a clip being written
+// then is cancelled and waited for, and leaves no truncated file behind.
+TEST(CreatorStudioOverlay, TearDownDuringAClipExportCancelsItAndLeavesNoFile) {
+    OverlayRig rig;
+    const fs::path clip = fs::path(KS_TEST_OUTPUT_DIR) / "creator-overlay" / "teardown" / "clip.mp4";
+    fs::remove_all(clip.parent_path());
+    // The real exporter, long enough to be caught writing.
+    rig.clipResult = [clip](const pk::CancelToken& cancel) {
+        return std::optional<VelViralClipReceiptV1030>(
+            VelViralAutoClipper9x16V1030::exportVerticalViralClip("T", "H", "S", nullptr, clip, 60, 30, &cancel));
+    };
+    rig.click("toolbar/toggle");
+    rig.click("toolbar/clip");
+    std::error_code ec;
+    for (int i = 0; i < 2000 && !(fs::exists(clip) && fs::file_size(clip, ec) > 0); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_GT(fs::file_size(clip, ec), 0u) << "the export had begun writing";
+    ASSERT_TRUE(Overlay::isExportingClip());
+
+    rig.overlay.reset();
+    EXPECT_FALSE(Overlay::isExportingClip()) << "the export was waited for";
+    EXPECT_FALSE(fs::exists(clip)) << "no half-written clip is left";
+    rig.enabled = false;
+    rig.queue.drain();  // the export's report finds no overlay, and does nothing
 }
 
 TEST(CreatorStudioOverlay, FlagOffTearsDownAndOnAgainStartsFresh) {

@@ -141,7 +141,7 @@ void VelCreatorCameraFeedV1045::serve() {
             continue;
         }
         // Only the newest frame is ever handed out, so a slow frame never queues others.
-        if (auto frame = source_->nextFrame(0.05)) deliver(processFrame(frame->image));
+        if (auto frame = source_->nextFrame(0.05)) deliver(processFrame(frame->image, frame->timestamp));
     }
 }
 
@@ -155,7 +155,7 @@ void VelCreatorCameraFeedV1045::deliver(const FrameImage& frame) {
     if (handler) handler(frame);
 }
 
-Feed::FrameImage VelCreatorCameraFeedV1045::processFrame(const FrameImage& camera) {
+Feed::FrameImage VelCreatorCameraFeedV1045::processFrame(const FrameImage& camera, double timestamp) {
     VelFacecamBackgroundModeV1045 mode;
     bool mirrored;
     {
@@ -163,16 +163,17 @@ Feed::FrameImage VelCreatorCameraFeedV1045::processFrame(const FrameImage& camer
         mode = bgMode_;
         mirrored = mirrored_;
     }
-    if (mode == VelFacecamBackgroundModeV1045::fullCamera) return composite(camera, mode, mirrored, nullptr);
+    if (mode == VelFacecamBackgroundModeV1045::fullCamera) return composite(camera, timestamp, mode, mirrored, nullptr);
     // The segmenter is not thread-safe and carries the previous mask into the next frame,
     // so one frame at a time goes through it.
     std::lock_guard lock(segmenterMutex_);
-    if (!segmenter_) segmenter_ = std::make_shared<pk::vision::FaceSeededPersonSegmenter>();
-    return composite(camera, mode, mirrored, segmenter_.get());
+    if (!segmenter_) segmenter_ = std::make_shared<pk::vision::CascadeSeededPersonSegmenter>();
+    return composite(camera, timestamp, mode, mirrored, segmenter_.get());
 }
 
-Feed::FrameImage VelCreatorCameraFeedV1045::composite(const FrameImage& camera, VelFacecamBackgroundModeV1045 mode,
-                                                      bool mirrored, pk::vision::PersonSegmenter* segmenter) {
+Feed::FrameImage VelCreatorCameraFeedV1045::composite(const FrameImage& camera, double timestamp,
+                                                      VelFacecamBackgroundModeV1045 mode, bool mirrored,
+                                                      pk::vision::PersonSegmenter* segmenter) {
     using namespace pk::vision;
     if (!camera || !camera->view().isValid()) return nullptr;
     FrameImage image = camera;
@@ -183,9 +184,11 @@ Feed::FrameImage VelCreatorCameraFeedV1045::composite(const FrameImage& camera, 
     }
     if (mode == VelFacecamBackgroundModeV1045::fullCamera || !segmenter) return image;
     // The person is found in the frame as captured; the matte then follows the mirroring.
-    std::optional<GrayMask> mask = segmenter->segment(camera->view());
+    std::optional<GrayMask> mask = segmenter->segment(camera->view(), timestamp);
     if (!mask || !mask->isValid()) return image;
-    GrayMask matte = resizedMask(mirrored ? mirroredHorizontally(*mask) : *mask, image->width(), image->height());
+    GrayMask matte = mirrored ? mirroredHorizontally(*mask) : std::move(*mask);
+    if (matte.width != image->width() || matte.height != image->height())
+        matte = resizedMask(matte, image->width(), image->height());
     std::optional<pk::draw2d::Bitmap> background;
     if (mode == VelFacecamBackgroundModeV1045::studioBlur) {
         background = gaussianBlurClamped(image->view(), kBlurSigma);

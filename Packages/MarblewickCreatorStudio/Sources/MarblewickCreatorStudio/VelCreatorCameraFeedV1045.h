@@ -39,7 +39,8 @@ public:
 
     struct Environment {
         std::shared_ptr<pk::capture::CameraDeviceProvider> devices;  // the V4L2 cameras when empty
-        // Face-seeded GrabCut when empty, made on the capture thread when first needed.
+        // The cascade-seeded tracking segmenter when empty, made on the capture thread when
+        // first needed.
         std::shared_ptr<pk::vision::PersonSegmenter> segmenter;
     };
 
@@ -72,14 +73,15 @@ public:
     // Returns once everything queued before the call has run. Not from the capture thread.
     void waitForQueue();
 
-    // One camera frame through the processing each captured frame gets, with the current
-    // settings. Empty when the frame is not a valid bitmap.
-    FrameImage processFrame(const FrameImage& camera);
+    // One camera frame, taken at `timestamp` (monotonic seconds), through the processing
+    // each captured frame gets, with the current settings. Empty when the frame is not a
+    // valid bitmap.
+    FrameImage processFrame(const FrameImage& camera, double timestamp);
     // The processing itself: mirror, segment the unmirrored frame (never in fullCamera),
     // mirror and scale the matte, blend over a clear or blurred background. A frame whose
     // segmentation finds nobody comes out whole.
-    static FrameImage composite(const FrameImage& camera, VelFacecamBackgroundModeV1045 mode, bool mirrored,
-                                pk::vision::PersonSegmenter* segmenter);
+    static FrameImage composite(const FrameImage& camera, double timestamp, VelFacecamBackgroundModeV1045 mode,
+                                bool mirrored, pk::vision::PersonSegmenter* segmenter);
 
 private:
     bool post(std::function<void()> task);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <thread>
 
 #include "PlatformKit/Foundation/Text.h"
@@ -33,6 +34,7 @@ constexpr float kPillDrop = 12;       // the pill hangs this far below the bubbl
 constexpr float kShadowMargin = 16;   // room around the bubble for its shadow
 constexpr float kPillHalfWidth = 110;
 constexpr float kLeadingPadding = 14;
+constexpr double kShadowOpacity = 0.45;  // black, radius 10, 4 down
 
 ImVec2 operator+(ImVec2 a, ImVec2 b) { return ImVec2(a.x + b.x, a.y + b.y); }
 ImVec2 operator-(ImVec2 a, ImVec2 b) { return ImVec2(a.x - b.x, a.y - b.y); }
@@ -94,15 +96,19 @@ VelCreatorStudioOverlayModifierV1045::VelCreatorStudioOverlayModifierV1045(std::
       env_(std::move(env)) {
     queue_ = env_.studio.queue ? env_.studio.queue : &pk::MainQueue::main();
     if (!env_.exportClip) {
-        env_.exportClip = [](const std::string& t, const std::string& h, const std::string& b) {
+        env_.exportClip = [](const std::string& t, const std::string& h, const std::string& b,
+                             const pk::CancelToken& cancel) {
             return std::optional<VelViralClipReceiptV1030>(VelViralAutoClipper9x16V1030::exportVerticalViralClip(
-                t, h, b, nullptr, std::nullopt, kClipSeconds, kClipFps));
+                t, h, b, nullptr, std::nullopt, kClipSeconds, kClipFps, &cancel));
         };
     }
 }
 
 VelCreatorStudioOverlayModifierV1045::~VelCreatorStudioOverlayModifierV1045() {
     alive_.reset();
+    // The exporter removes its partial file when it sees the token.
+    if (clipCancel_) clipCancel_->cancel();
+    if (clipThread_.joinable()) clipThread_.join();
     studio_.reset();  // the controller's teardown
     if (textures_ && texture_) textures_->destroy(texture_);
 }
@@ -222,7 +228,7 @@ void VelCreatorStudioOverlayModifierV1045::drawBubble(ImDrawList* dl, ImVec2 min
 
     // A shadow under a see-through cut-out would outline the bubble it hides: only framed
     // looks cast one.
-    if (!transparentCutout) dropShadow(dl, min, max, shape, black(0.38), 10, ImVec2(0, 4));
+    if (!transparentCutout) dropShadow(dl, min, max, shape, black(kShadowOpacity), 10, ImVec2(0, 4));
 
     std::string placeholder;
     if (texture_ && textureFrame_) {
@@ -271,6 +277,13 @@ void VelCreatorStudioOverlayModifierV1045::drawBubble(ImDrawList* dl, ImVec2 min
     if (border.shown) {
         look += '/';
         look += std::to_string(int(border.width));
+    }
+    if (transparentCutout) {
+        look += " shadow=none";
+    } else {
+        char shadow[32];
+        std::snprintf(shadow, sizeof shadow, " shadow=black/%.2f", kShadowOpacity);
+        look += shadow;
     }
     look += transparentCutout || (texture_ && textureFrame_) ? " backdrop=no" : " backdrop=yes";
     report("bubble", texture_ && textureFrame_ ? ControlKind::image : ControlKind::custom, min, max, placeholder,
@@ -424,13 +437,16 @@ void VelCreatorStudioOverlayModifierV1045::startClipExport() {
     bool expected = false;
     // A press while an export runs is ignored: two exports would write one file.
     if (!gClipExportRunning.compare_exchange_strong(expected, true)) return;
+    // This overlay's last export has cleared the flag, so its thread is ending.
+    if (clipThread_.joinable()) clipThread_.join();
+    clipCancel_ = std::make_shared<pk::CancelToken>();
     std::weak_ptr<int> alive = alive_;
     pk::MainQueue* queue = queue_;
-    std::thread([this, alive, queue, exportClip = env_.exportClip, title = gameTitle_, headline = highlightHeadline_,
-                 badge = statBadge_] {
+    clipThread_ = std::thread([this, alive, queue, cancel = clipCancel_, exportClip = env_.exportClip,
+                               title = gameTitle_, headline = highlightHeadline_, badge = statBadge_] {
         std::optional<VelViralClipReceiptV1030> receipt;
         try {
-            receipt = exportClip(title, headline, badge);
+            receipt = exportClip(title, headline, badge, *cancel);
         } catch (...) {
             receipt.reset();  // any failure reads the same to the user
         }
@@ -444,7 +460,7 @@ void VelCreatorStudioOverlayModifierV1045::startClipExport() {
                 if (alive.lock()) clipToast_.reset();
             });
         });
-    }).detach();
+    });
 }
 
 void velCreatorStudioOverlay(std::unique_ptr<VelCreatorStudioOverlayModifierV1045>& overlay, bool enabled, ImVec2 areaMin,

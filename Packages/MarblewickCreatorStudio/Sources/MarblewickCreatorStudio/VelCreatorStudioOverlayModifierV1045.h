@@ -11,9 +11,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "MarblewickCreatorStudio/VelCreatorStudioControllerV1045.h"
 #include "MarblewickCreatorStudio/VelViralAutoClipper9x16V1030.h"
+#include "PlatformKit/Foundation/CancelToken.h"
 #include "PlatformKit/Ui/ImGui.h"
 #include "PlatformKit/Ui/UiTextures.h"
 #include "PlatformKit/Ui/UiWidgets.h"
@@ -22,10 +24,11 @@ namespace creator {
 
 class VelCreatorStudioOverlayModifierV1045 {
 public:
-    // Writes one 9:16 clip of the three strings, blocking its thread; no receipt (or an
-    // exception) is a failure.
+    // Writes one 9:16 clip of the three strings, blocking its thread, and stops (leaving no
+    // file) once `cancel` is set; no receipt (or an exception) is a failure.
     using ClipExport = std::function<std::optional<VelViralClipReceiptV1030>(
-        const std::string& gameTitle, const std::string& highlightHeadline, const std::string& statBadge)>;
+        const std::string& gameTitle, const std::string& highlightHeadline, const std::string& statBadge,
+        const pk::CancelToken& cancel)>;
 
     static constexpr double kToastSeconds = 3.0;
     static constexpr double kClipSeconds = 3.0;
@@ -43,8 +46,9 @@ public:
     VelCreatorStudioOverlayModifierV1045(std::string gameTitle, std::string highlightHeadline, std::string statBadge);
     VelCreatorStudioOverlayModifierV1045(std::string gameTitle, std::string highlightHeadline, std::string statBadge,
                                         Environment env);
-    // Tears the controller down (camera stopped, clock cancelled, a recording saved) and
-    // releases the camera texture. A clip export in flight still finishes its file.
+    // Cancels a clip export in flight and waits for it (so quitting leaves no half-written
+    // clip behind), tears the controller down (camera stopped, clock cancelled, a recording
+    // saved) and releases the camera texture.
     ~VelCreatorStudioOverlayModifierV1045();
     VelCreatorStudioOverlayModifierV1045(const VelCreatorStudioOverlayModifierV1045&) = delete;
     VelCreatorStudioOverlayModifierV1045& operator=(const VelCreatorStudioOverlayModifierV1045&) = delete;
@@ -94,6 +98,10 @@ private:
     pk::ui::TextureFactory* textures_ = nullptr;
     ImTextureID texture_{};
     VelCreatorStudioControllerV1045::FrameImage textureFrame_;
+
+    // This overlay's clip export: running, or ended and not joined yet.
+    std::thread clipThread_;
+    std::shared_ptr<pk::CancelToken> clipCancel_;
 
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };

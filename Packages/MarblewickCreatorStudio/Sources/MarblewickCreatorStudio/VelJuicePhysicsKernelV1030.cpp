@@ -11,7 +11,7 @@ double VelJuiceClampsV1030::intensity(double intensity) {
 
 double VelJuiceClampsV1030::frameTime(double dt) {
     constexpr double smallest = 1.0 / 240.0;
-    if (!std::isfinite(dt) || dt <= smallest) return smallest;
+    if (std::isnan(dt) || dt <= smallest) return smallest;
     if (dt > 0.05) return 0.05;
     return dt;
 }

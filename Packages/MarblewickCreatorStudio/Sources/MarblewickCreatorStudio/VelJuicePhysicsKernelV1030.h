@@ -9,8 +9,9 @@ namespace creator {
 struct VelJuiceClampsV1030 {
     // 1 for intensities of 1 or more (or NaN), else at least 0.05.
     static double intensity(double intensity);
-    // dt limited to 1/240 … 0.05 s; a non-finite dt counts as the smallest step, so one
-    // bad frame time cannot turn trauma and squash into NaN for good.
+    // dt limited to 1/240 … 0.05 s (an infinite one to its end of the range); a NaN dt
+    // counts as the smallest step, so one bad frame time cannot turn trauma and squash
+    // into NaN for good.
     static double frameTime(double dt);
 };
 

@@ -85,10 +85,10 @@ std::filesystem::path VelViralAutoClipper9x16V1030::defaultClipsDirectory() {
 std::string VelViralAutoClipper9x16V1030::safeFileStem(const std::string& title) {
     std::string name = title;
     replaceAll(name, " ", "_");
-    // The title is user text: it must not reach outside the clips folder.
+    // The title is user text: it must not reach outside the clips folder. A separator or a
+    // NUL could; ".." cannot, since the name always goes on after the title.
     replaceAll(name, "/", "_");
     replaceAll(name, std::string(1, '\0'), "_");
-    replaceAll(name, "..", "_");
     return name;
 }
 
@@ -189,12 +189,9 @@ VelViralClipReceiptV1030 VelViralAutoClipper9x16V1030::exportVerticalViralClip(
             Canvas canvas(*buffer, Origin::bottomLeft);
             drawFrame(canvas, i, frames, upperTitle, highlightHeadline, statBadge, sourceGameplayImage);
         }
-        try {
-            writer->appendVideoFrame(buffer->data(), int64_t(buffer->bytesPerRow()), i);
-        } catch (const pk::StudioError&) {
-            // A receipt must never count a frame the file does not hold.
-            throw clipperError(writerFailed);
-        }
+        // A frame the writer cannot take fails the export with the writer's own error: a
+        // receipt never counts a frame the file does not hold.
+        writer->appendVideoFrame(buffer->data(), int64_t(buffer->bytesPerRow()), i);
     }
 
     writer->finish();  // throws the writer's own error

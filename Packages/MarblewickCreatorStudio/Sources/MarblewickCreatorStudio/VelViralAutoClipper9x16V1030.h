@@ -51,8 +51,8 @@ struct VelViralAutoClipper9x16V1030 {
     // ignored here (the export then reports it).
     static std::filesystem::path defaultClipsDirectory();
 
-    // The title with spaces, "/", NUL and ".." turned into "_", so a file named from it
-    // always lands inside the clips folder.
+    // The title with spaces, "/" and NUL turned into "_", so a file named from it always
+    // lands inside the clips folder.
     static std::string safeFileStem(const std::string& title);
 
     // "<safeFileStem(title)>_Highlight_<whole seconds since 1970>.mp4".
