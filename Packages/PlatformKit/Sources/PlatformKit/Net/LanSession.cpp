@@ -11,6 +11,7 @@
 
 #include <enet/enet.h>
 
+#include "PlatformKit/Foundation/JobGuard.h"
 #include "PlatformKit/Foundation/StudioError.h"
 #include "PlatformKit/Net/LanLinkMessage.h"
 
@@ -283,6 +284,18 @@ void LanSession::readBeacons(double now) {
 }
 
 void LanSession::run() {
+    std::vector<PeerInfo> lost;
+    pk::runGuarded("LAN session", [this] { serve(); }, [&](const pk::JobFailure&) { lost = connectedPeers(); });
+    pk::runGuarded("LAN session", [this] { sayGoodbye(); });
+    // Closed by a failure: the owner hears that each of its peers is gone.
+    for (const PeerInfo& peer : lost) {
+        pk::runGuarded("LAN session", [&] {
+            if (auto e = events(); e.peerStateChanged) e.peerStateChanged(peer, PeerState::notConnected);
+        });
+    }
+}
+
+void LanSession::serve() {
     while (!stop_.load()) {
         runInbox();
         ENetEvent ev;
@@ -300,7 +313,6 @@ void LanSession::run() {
         links_.expire(now);
     }
     runInbox();
-    sayGoodbye();
 }
 
 void LanSession::sayGoodbye() {
