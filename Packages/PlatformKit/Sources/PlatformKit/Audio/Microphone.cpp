@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "PlatformKit/Foundation/JobGuard.h"
 #include "PlatformKit/Foundation/StudioError.h"
 
 namespace pk::audio {
@@ -102,7 +103,13 @@ void Microphone::receive(const float* samples, size_t count) {
         samples += take;
         count -= take;
         if (pending_.size() == blockSamples) {
-            handler_(Block{format_, blockFrames_, std::span<const float>(pending_)});
+            // On the audio system's thread: a handler that throws is dropped (and said on
+            // stderr) rather than ending the studio; the device goes on, unheard.
+            if (!runGuarded("Microphone", [&] { handler_(Block{format_, blockFrames_, std::span<const float>(pending_)}); })) {
+                handler_ = nullptr;
+                pending_.clear();
+                return;
+            }
             pending_.clear();
         }
     }
