@@ -10,7 +10,7 @@
 namespace pk::cloud {
 
 CloudDatabase::CloudDatabase(std::unique_ptr<CloudBackend> backend, MainQueue& queue)
-    : backend_(std::move(backend)), queue_(queue), worker_([this] { run(); }) {}
+    : backend_(std::move(backend)), queue_(queue), worker_([this] { runGuarded("Cloud database", [this] { run(); }); }) {}
 
 CloudDatabase::~CloudDatabase() {
     {
