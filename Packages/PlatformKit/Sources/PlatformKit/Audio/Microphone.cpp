@@ -105,12 +105,13 @@ void Microphone::receive(const float* samples, size_t count) {
         if (pending_.size() == blockSamples) {
             // On the audio system's thread: a handler that throws is dropped (and said on
             // stderr) rather than ending the studio; the device goes on, unheard.
-            if (!runGuarded("Microphone", [&] { handler_(Block{format_, blockFrames_, std::span<const float>(pending_)}); })) {
+            const Block block{format_, blockFrames_, std::span<const float>(pending_)};
+            const bool heard = runGuarded("Microphone", [&] { handler_(block); });
+            pending_.clear();
+            if (!heard) {
                 handler_ = nullptr;
-                pending_.clear();
                 return;
             }
-            pending_.clear();
         }
     }
 }
