@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <memory>
 
 #include <enet/enet.h>
 
@@ -219,10 +220,12 @@ void LanSession::runInbox() {
 void LanSession::onEvent(const ENetEvent& ev) {
     switch (ev.type) {
         case ENET_EVENT_TYPE_CONNECT: links_.connected(linkOf(ev.peer), monotonic()); break;
-        case ENET_EVENT_TYPE_RECEIVE:
-            links_.received(linkOf(ev.peer), ev.channelID, {ev.packet->data, ev.packet->dataLength});
-            enet_packet_destroy(ev.packet);
+        case ENET_EVENT_TYPE_RECEIVE: {
+            // Freed however received() ends: an event handler may throw through it.
+            const std::unique_ptr<ENetPacket, void (*)(ENetPacket*)> packet(ev.packet, enet_packet_destroy);
+            links_.received(linkOf(ev.peer), ev.channelID, {packet->data, packet->dataLength});
             break;
+        }
         case ENET_EVENT_TYPE_DISCONNECT: links_.disconnected(linkOf(ev.peer)); break;
         default: break;
     }
