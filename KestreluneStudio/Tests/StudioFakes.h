@@ -180,6 +180,8 @@ class FakeExporters : public StudioExportSuite {
 public:
     // What each export answers: an error description, else the value.
     std::optional<std::string> error;
+    // Thrown in place of the error, when set: what a library below may throw.
+    std::exception_ptr thrown;
     std::vector<fs::path> pbrFiles = {"a_Albedo.png", "a_Normal.png", "a_ORM.png", "a_Emissive.png", "a_Material.json"};
     int64_t stillBytes = 1536;
     int64_t objBytes = 3 * 1024 + 1023;
@@ -210,6 +212,7 @@ public:
         calls.push_back(std::move(call));
     }
     void failIfAsked() {
+        if (thrown) std::rethrow_exception(thrown);
         if (error) throw pk::StudioError("Fake", 1, *error);
     }
 

@@ -436,6 +436,14 @@ TEST_F(ViewModelTest, EveryOutcomeReadsAsItsBanner) {
              t.finishRender();
          },
          "Video render failed: MP4 export failed."},
+        {"turntable throwing what is no std::exception",
+         [](auto& t, auto& m) {
+             t.exporters->thrown = std::make_exception_ptr(42);
+             t.panels->enqueueChoice("/out/t.mp4");
+             m.exportTurntableMP4Panel();
+             t.finishRender();
+         },
+         "Video render failed: Unknown error."},
         {"batch",
          [](auto& t, auto& m) {
              t.exporters->batchReceipt.assetCount = 2;
@@ -481,6 +489,14 @@ TEST_F(ViewModelTest, EveryOutcomeReadsAsItsBanner) {
              t.finishRender();
          },
          "Batch render failed: Failed to render snapshot."},
+        {"batch out of memory",
+         [](auto& t, auto& m) {
+             t.exporters->thrown = std::make_exception_ptr(std::bad_alloc());
+             t.panels->enqueueChoice("/out/batch");
+             m.exportBatchTurntablesPanel();
+             t.finishRender();
+         },
+         "Batch render failed: " + std::string(std::bad_alloc().what())},
         {"score without a sound device",
          [](auto& t, auto& m) {
              t.score->deviceError = "Could not open audio output: No such audio device";

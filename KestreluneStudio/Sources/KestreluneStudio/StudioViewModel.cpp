@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "MarblewickLookDevKit/StudioAssetCatalog.h"
+#include "PlatformKit/Foundation/JobGuard.h"
 
 namespace kestrelune {
 
@@ -80,14 +81,21 @@ void StudioViewModel::applySceneSettings(LookDevSceneState& s) const {
 
 // ---- background renders ---------------------------------------------------------------------
 
-void StudioViewModel::startRender(std::function<void(const ExportCancelToken*, std::weak_ptr<StudioViewModel*>)> work) {
+void StudioViewModel::startRender(std::function<void(const ExportCancelToken*, std::weak_ptr<StudioViewModel*>)> work,
+                                  std::function<void(StudioViewModel&, const std::string&)> failed) {
     joinFinishedExports();
     RunningExport r;
     r.cancel = std::make_shared<ExportCancelToken>();
     r.finished = std::make_shared<std::atomic<bool>>(false);
-    r.thread = std::thread([work = std::move(work), cancel = r.cancel, finished = r.finished,
-                            weak = std::weak_ptr<StudioViewModel*>(alive_)] {
-        work(cancel.get(), weak);
+    r.thread = std::thread([work = std::move(work), failed = std::move(failed), queue = services_.mainQueue,
+                            cancel = r.cancel, finished = r.finished, weak = std::weak_ptr<StudioViewModel*>(alive_)] {
+        // Whatever the render throws is its failure, told on the main queue.
+        pk::runGuarded("Render", [&] { work(cancel.get(), weak); }, [&](const pk::JobFailure& f) {
+            queue->post([weak, failed, text = f.description()] {
+                if (auto self = weak.lock()) failed(**self, text);
+            });
+        });
+        // Set in any case: quitting waits for it.
         finished->store(true);
     });
     running_.push_back(std::move(r));

@@ -193,7 +193,10 @@ private:
     static std::string fileStem(std::string name);
     // The active audit's name as a file stem ("Kestrelune" without one).
     std::string auditFileStem() const;
-    void startRender(std::function<void(const lookdev::ExportCancelToken*, std::weak_ptr<StudioViewModel*>)> work);
+    // Runs work on a render thread; whatever it throws reaches failed, with its text, on
+    // the main queue while the view model is there.
+    void startRender(std::function<void(const lookdev::ExportCancelToken*, std::weak_ptr<StudioViewModel*>)> work,
+                     std::function<void(StudioViewModel&, const std::string&)> failed);
     void joinFinishedExports();
     void finishBatch();
 

@@ -166,9 +166,9 @@ void StudioViewModel::exportTurntableMP4Panel() {
             const TurntableAspectPreset aspect = *turntableAspect;
             const double duration = *turntableDurationSec;
             const auto music = exportMusicState();
-            startRender([exporters = services_.exporters, queue = services_.mainQueue, aspect, duration, music, url](
-                            const ExportCancelToken* cancel, std::weak_ptr<StudioViewModel*> weak) {
-                try {
+            startRender(
+                [exporters = services_.exporters, queue = services_.mainQueue, aspect, duration, music, url](
+                    const ExportCancelToken* cancel, std::weak_ptr<StudioViewModel*> weak) {
                     const auto receipt = exporters->exportTurntableMP4(
                         aspect, duration, 30, music, url,
                         [&](double p) { onMain(queue, weak, [p](StudioViewModel& vm) { vm.exportProgress = p; }); },
@@ -181,13 +181,11 @@ void StudioViewModel::exportTurntableMP4Panel() {
                                                       static_cast<double>(receipt.fileSizeBytes) / 1048576.0,
                                                       receipt.renderElapsedSec);
                     });
-                } catch (const std::exception& e) {
-                    onMain(queue, weak, [text = describe(e)](StudioViewModel& vm) {
-                        vm.isExporting = false;
-                        vm.statusBanner = "Video render failed: " + text;
-                    });
-                }
-            });
+                },
+                [](StudioViewModel& vm, const std::string& text) {
+                    vm.isExporting = false;
+                    vm.statusBanner = "Video render failed: " + text;
+                });
         });
 }
 
@@ -208,9 +206,9 @@ void StudioViewModel::exportBatchTurntablesPanel() {
             exportLabel = "Batch Rendering " + std::to_string(kits.size()) + " Kits\u2026";
             const TurntableAspectPreset aspect = *turntableAspect;
             const auto music = exportMusicState();
-            startRender([exporters = services_.exporters, queue = services_.mainQueue, kits, aspect, music, folder](
-                            const ExportCancelToken* cancel, std::weak_ptr<StudioViewModel*> weak) {
-                try {
+            startRender(
+                [exporters = services_.exporters, queue = services_.mainQueue, kits, aspect, music, folder](
+                    const ExportCancelToken* cancel, std::weak_ptr<StudioViewModel*> weak) {
                     auto receipt = exporters->exportBatchTurntables(
                         kits, aspect, 2.5, music, folder,
                         [&](double p, const std::string& name) {
@@ -231,14 +229,12 @@ void StudioViewModel::exportBatchTurntablesPanel() {
                                                       static_cast<int>(receipt.assetCount), receipt.totalElapsedSec);
                         vm.finishBatch();
                     });
-                } catch (const std::exception& e) {
-                    onMain(queue, weak, [text = describe(e)](StudioViewModel& vm) {
-                        vm.isExporting = false;
-                        vm.statusBanner = "Batch render failed: " + text;
-                        vm.finishBatch();
-                    });
-                }
-            });
+                },
+                [](StudioViewModel& vm, const std::string& text) {
+                    vm.isExporting = false;
+                    vm.statusBanner = "Batch render failed: " + text;
+                    vm.finishBatch();
+                });
         });
 }
 

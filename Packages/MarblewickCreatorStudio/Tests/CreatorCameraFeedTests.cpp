@@ -181,6 +181,93 @@ TEST(CreatorCameraFeed, StartReportsEachOutcomeAndConfiguresOnlyOnSuccess) {
     }
 }
 
+TEST(CreatorCameraFeed, WhateverThrowsOnTheCaptureThreadFallsBackToNoCamera) {
+    // Each case throws once, at a different step; the feed falls back to no camera, keeps
+    // serving, and its next start opens a camera afresh.
+    enum class Step { open, start, frame, handler };
+    struct Case {
+        const char* name;
+        Step step;
+        std::exception_ptr thrown;
+    };
+    const Case cases[] = {
+        {"opening the camera", Step::open, std::make_exception_ptr(std::bad_alloc())},
+        {"starting the camera", Step::start, std::make_exception_ptr(std::runtime_error("device busy"))},
+        {"a frame from the source", Step::frame, std::make_exception_ptr(std::runtime_error("unplugged"))},
+        {"the frame handler", Step::handler, std::make_exception_ptr(std::bad_alloc())},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::atomic<bool> armed{true};
+        std::atomic<int> opens{0};
+        const auto throwAt = [&](Step s) {
+            if (c.step == s && armed.exchange(false)) std::rethrow_exception(c.thrown);
+        };
+        // A synthetic camera whose open, start or painting throws where the case says.
+        struct ThrowingStart : pk::capture::SyntheticFrameSource {
+            using SyntheticFrameSource::SyntheticFrameSource;
+            std::function<void()> onStart;
+            void start() override {
+                onStart();
+                SyntheticFrameSource::start();
+            }
+        };
+        auto cams = std::make_shared<pk::capture::FunctionCameraProvider>([&](const pk::capture::CameraRequest& r) {
+            ++opens;
+            throwAt(Step::open);
+            auto source = std::make_unique<ThrowingStart>(pk::capture::SyntheticFrameSource::Options{
+                r.width, r.height, 200, [&](Bitmap&, int64_t index) {
+                    if (index == 2) throwAt(Step::frame);
+                }});
+            source->onStart = [&] { throwAt(Step::start); };
+            pk::capture::CameraOpenResult out;
+            out.access = CameraAccess::granted;
+            out.source = std::move(source);
+            return out;
+        });
+        VelCreatorCameraFeedV1045 feed({cams, std::make_shared<LeftHalfSegmenter>()});
+        feed.updateSettings(Mode::fullCamera, false);
+        std::atomic<int> frames{0};
+        feed.setOnFrameReady([&](const VelCreatorCameraFeedV1045::FrameImage&) {
+            if (++frames == 2) throwAt(Step::handler);
+        });
+        std::mutex m;
+        std::vector<Report> reports;
+        const auto report = [&](bool ok, const std::string& s) {
+            std::lock_guard lock(m);
+            reports.push_back({ok, s});
+        };
+        const auto reported = [&] {
+            std::lock_guard lock(m);
+            return reports;
+        };
+        feed.start(report);
+        for (int i = 0; i < 500 && armed.load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_FALSE(armed.load()) << "the step never ran";
+        feed.waitForQueue();
+        // Opening or starting fails the start itself; a later step follows the success.
+        const bool failsTheStart = c.step == Step::open || c.step == Step::start;
+        const auto got = reported();
+        ASSERT_EQ(got.size(), failsTheStart ? 1u : 2u);
+        if (!failsTheStart) {
+            EXPECT_TRUE(got[0].success);
+            EXPECT_EQ(got[0].status, VelCreatorCameraFeedV1045::kLiveStatus);
+        }
+        EXPECT_FALSE(got.back().success);
+        EXPECT_EQ(got.back().status, VelCreatorCameraFeedV1045::kNoCameraStatus);
+        EXPECT_FALSE(feed.isConfigured());
+        EXPECT_FALSE(feed.isRunning());
+
+        const int before = frames.load();
+        Report again = startAndWait(feed);
+        EXPECT_TRUE(again.success);
+        EXPECT_EQ(opens.load(), 2) << "the next start opens a camera afresh";
+        for (int i = 0; i < 300 && frames.load() <= before; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_GT(frames.load(), before) << "frames flow again";
+        EXPECT_EQ(reported().size(), got.size()) << "the camera that failed reports no more";
+    }
+}
+
 TEST(CreatorCameraFeed, StartsTwiceOrAfterStopWithoutConfiguringAgainAndFramesFollowTheSession) {
     auto cams = std::make_shared<FakeCameras>(std::vector{CameraAccess::granted});
     VelCreatorCameraFeedV1045 feed({cams, std::make_shared<LeftHalfSegmenter>()});

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -169,6 +171,17 @@ TEST(ViralClipExport, ExistingFileIsReplacedAndMissingFoldersCreated) {
     EXPECT_THROW(Clipper::exportVerticalViralClip("T", "H", "S", nullptr, dir / "folder.mp4", 0.5, 30), pk::StudioError)
         << "a folder at the target is not removed";
     EXPECT_TRUE(fs::is_directory(dir / "folder.mp4"));
+
+    // A file that cannot be removed says why, with its own errno.
+    ASSERT_NE(::unlink("/proc/version"), 0);
+    const int expected = errno;
+    try {
+        Clipper::exportVerticalViralClip("T", "H", "S", nullptr, fs::path("/proc/version"), 0.5, 30);
+        ADD_FAILURE() << "exported over /proc/version";
+    } catch (const pk::StudioError& e) {
+        EXPECT_EQ(e.domain, "POSIX");
+        EXPECT_EQ(e.code, expected);
+    }
 }
 
 TEST(ViralClipExport, FrameRatesAndDurationsOutOfRangeAreRefused) {
@@ -220,8 +233,9 @@ TEST(ViralClipExport, CancellingRemovesThePartialFile) {
     try {
         Clipper::exportVerticalViralClip("T", "H", "S", nullptr, out, 20, 30);
     } catch (const pk::StudioError& e) {
-        // The writer's own error, passed on: FFmpeg's code and its words for the failed write.
-        std::_Exit(e.domain == "FFmpeg" && e.code < 0 && !e.description.empty() ? 0 : 2);
+        // The writer's own error, passed on: FFmpeg's code and its words for the failed write;
+        // the partial clip is gone.
+        std::_Exit(e.domain == "FFmpeg" && e.code < 0 && !e.description.empty() && !fs::exists(out) ? 0 : 2);
     }
     std::_Exit(1);
 }

@@ -2,9 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <set>
+#include <stdexcept>
+
+#include <unistd.h>
 
 #include "MarblewickLookDevKit/StudioTurntableExporter.h"
 #include "PlatformKit/Foundation/Files.h"
@@ -39,6 +45,7 @@ public:
         const int64_t index = int64_t(yaws.size());
         yaws.push_back(yaw.value_or(NAN));
         states.push_back(state);
+        if (auto t = throwing.find(index); t != throwing.end()) std::rethrow_exception(t->second);
         if (failing.count(index)) return std::nullopt;
         if (wrongSize.count(index)) return std::vector<uint8_t>(16, 0);
         if (frame.size() != size_t(w * h * 4)) {
@@ -68,6 +75,7 @@ public:
     std::vector<float> yaws;
     std::vector<std::optional<LookDevSceneState>> states;
     std::set<int64_t> failing, wrongSize;
+    std::map<int64_t, std::exception_ptr> throwing;
     std::vector<uint8_t> frame;
 };
 
@@ -315,4 +323,68 @@ TEST(TurntableExporter, RefusalsReplacementAndCancellation) {
         EXPECT_EQ(r.yaws.size(), 3u);
         EXPECT_FALSE(fs::exists(dir / "cancelled.mp4"));
     }
+}
+
+TEST(TurntableExporter, AnExceptionOnTheRenderThreadsFailsTheExportAndLeavesNoFile) {
+    const fs::path dir = outDir() / "throwing";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    struct Case {
+        const char* name;
+        std::exception_ptr fromRenderer;  // thrown by frame 5
+        std::exception_ptr fromProgress;  // thrown after frame 3
+        std::optional<VelMusicIntensityStateV950> music;
+        int code;
+        std::string description;
+    };
+    const auto make = [](auto e) { return std::make_exception_ptr(e); };
+    const Case cases[] = {
+        {"progress runtime_error", nullptr, make(std::runtime_error("progress sink closed")),
+         VelMusicIntensityStateV950::combatDrive, 202, "progress sink closed"},
+        {"renderer bad_alloc", make(std::bad_alloc()), nullptr, VelMusicIntensityStateV950::combatDrive, 202,
+         std::bad_alloc().what()},
+        {"renderer bad_alloc, silent", make(std::bad_alloc()), nullptr, std::nullopt, 202, std::bad_alloc().what()},
+        {"progress throws no std::exception", nullptr, make(42), std::nullopt, 202, "Unknown error."},
+        {"renderer StudioError passes as it is", make(pk::StudioError("GPU", 7, "device lost")), nullptr,
+         std::nullopt, 7, "device lost"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RecordingRenderer r;
+        if (c.fromRenderer) r.throwing[5] = c.fromRenderer;
+        const fs::path file = dir / "turn.mp4";
+        pk::atomicWrite(file, std::string_view("an older export"));
+        int calls = 0;
+        try {
+            StudioExporters::exportTurntableMP4(r, TurntableAspectPreset::square1x1, 4.0, 30, c.music, file,
+                                                [&](double) {
+                                                    if (++calls == 3 && c.fromProgress)
+                                                        std::rethrow_exception(c.fromProgress);
+                                                });
+            ADD_FAILURE() << "the export returned";
+        } catch (const pk::StudioError& e) {
+            EXPECT_EQ(e.code, c.code);
+            EXPECT_EQ(e.description, c.description);
+            EXPECT_EQ(e.domain, c.code == 202 ? "MarblewickLookDevKit" : "GPU");
+        }
+        EXPECT_FALSE(fs::exists(file)) << "neither the partial file nor the old one is left";
+        EXPECT_LE(r.yaws.size(), 6u) << "the export stopped at the failing frame";
+    }
+}
+
+TEST(TurntableExporter, AnOldFileThatCannotBeRemovedReportsItsOwnErrno) {
+    // A file of /proc cannot be removed, by any user; the error says why, not EACCES.
+    const fs::path file = "/proc/version";
+    ASSERT_NE(::unlink(file.c_str()), 0);
+    const int expected = errno;
+    RecordingRenderer r;
+    try {
+        StudioExporters::exportTurntableMP4(r, TurntableAspectPreset::square1x1, 1.0, 30, std::nullopt, file);
+        ADD_FAILURE() << "exported over " << file;
+    } catch (const pk::StudioError& e) {
+        EXPECT_EQ(e.domain, "POSIX");
+        EXPECT_EQ(e.code, expected);
+        EXPECT_EQ(e.description, "Cannot remove /proc/version: " + std::string(std::strerror(expected)));
+    }
+    EXPECT_TRUE(r.yaws.empty());
 }

@@ -3,8 +3,10 @@
 #include <pthread.h>
 
 #include <future>
+#include <utility>
 
 #include "PlatformKit/Capture/V4l2CameraProvider.h"
+#include "PlatformKit/Foundation/JobGuard.h"
 #include "PlatformKit/Vision/MatteCompositing.h"
 
 namespace creator {
@@ -67,6 +69,7 @@ void VelCreatorCameraFeedV1045::start(Completion completion) {
 
 void VelCreatorCameraFeedV1045::stop() {
     post([this] {
+        reportTo_ = nullptr;  // switched off: a failure from here on is nobody's news
         if (!running_.load()) return;
         source_->stop();
         std::lock_guard lock(queueMutex_);
@@ -81,6 +84,7 @@ void VelCreatorCameraFeedV1045::waitForQueue() {
 }
 
 void VelCreatorCameraFeedV1045::setUp(const Completion& completion) {
+    reportTo_ = completion;
     if (!configured_.load()) {
         ++configureAttempts_;
         pk::capture::CameraOpenResult result = devices_->openCamera({kWidth, kHeight});
@@ -105,6 +109,22 @@ void VelCreatorCameraFeedV1045::setUp(const Completion& completion) {
 
 void VelCreatorCameraFeedV1045::run() {
     pthread_setname_np(pthread_self(), "facecam");
+    while (!pk::runGuarded("Camera feed", [this] { serve(); }, [this](const pk::JobFailure&) { fallBackToNoCamera(); })) {
+    }
+}
+
+void VelCreatorCameraFeedV1045::fallBackToNoCamera() {
+    if (source_) pk::runGuarded("Camera feed", [this] { source_->stop(); });
+    source_.reset();
+    configured_ = false;
+    {
+        std::lock_guard lock(queueMutex_);
+        running_ = false;
+    }
+    if (Completion report = std::exchange(reportTo_, nullptr)) report(false, kNoCameraStatus);
+}
+
+void VelCreatorCameraFeedV1045::serve() {
     for (;;) {
         std::function<void()> task;
         {

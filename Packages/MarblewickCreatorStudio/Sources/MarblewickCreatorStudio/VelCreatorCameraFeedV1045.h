@@ -3,7 +3,10 @@
 // capture thread and turns every frame into a finished picture: mirrored when asked, the
 // person cut out of the room by segmentation with the room made transparent or blurred,
 // or the frame left whole. Finished frames go to the frame handler on the capture thread.
-// Set-up, start, stop and all frame work run in order on that one thread.
+// Set-up, start, stop and all frame work run in order on that one thread. Whatever throws
+// there (the camera, the segmenter, a handler) falls back to no camera: the camera is
+// dropped, so the next start opens one afresh, the start that opened it hears
+// (false, kNoCameraStatus) once more, and the thread goes on.
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -85,6 +88,8 @@ private:
     void run();
     void setUp(const Completion& completion);
     void deliver(const FrameImage& frame);
+    void serve();
+    void fallBackToNoCamera();
 
     std::shared_ptr<pk::capture::CameraDeviceProvider> devices_;
 
@@ -106,6 +111,7 @@ private:
 
     // Capture thread only (flags readable anywhere).
     std::unique_ptr<pk::capture::FrameSource> source_;
+    Completion reportTo_;  // the start that opened the camera, until it is stopped
     std::atomic<bool> configured_{false};
     std::atomic<bool> running_{false};
     std::atomic<int> configureAttempts_{0};

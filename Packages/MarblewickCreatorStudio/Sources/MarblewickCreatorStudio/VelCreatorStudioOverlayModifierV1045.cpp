@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "PlatformKit/Foundation/JobGuard.h"
 #include "PlatformKit/Foundation/Text.h"
 #include "PlatformKit/Ui/UiContext.h"
 #include "PlatformKit/Ui/UiFloatingRegion.h"
@@ -445,19 +446,20 @@ void VelCreatorStudioOverlayModifierV1045::startClipExport() {
     clipThread_ = std::thread([this, alive, queue, cancel = clipCancel_, exportClip = env_.exportClip,
                                title = gameTitle_, headline = highlightHeadline_, badge = statBadge_] {
         std::optional<VelViralClipReceiptV1030> receipt;
-        try {
-            receipt = exportClip(title, headline, badge, *cancel);
-        } catch (...) {
-            receipt.reset();  // any failure reads the same to the user
-        }
+        // Any failure reads the same to the user: the failed toast.
+        pk::runGuarded(
+            "Clip export", [&] { receipt = exportClip(title, headline, badge, *cancel); },
+            [&](const pk::JobFailure&) { receipt.reset(); });
         gClipExportRunning = false;
         const bool saved = receipt.has_value();
-        queue->post([this, alive, queue, saved] {
-            if (!alive.lock()) return;
-            clipToast_ = saved ? kClipSaved : kClipFailed;
-            // Each export clears the toast 3 s after its own end, whatever shows by then.
-            queue->postAfter(kToastSeconds, [this, alive] {
-                if (alive.lock()) clipToast_.reset();
+        pk::runGuarded("Clip export", [&] {
+            queue->post([this, alive, queue, saved] {
+                if (!alive.lock()) return;
+                clipToast_ = saved ? kClipSaved : kClipFailed;
+                // Each export clears the toast 3 s after its own end, whatever shows by then.
+                queue->postAfter(kToastSeconds, [this, alive] {
+                    if (alive.lock()) clipToast_.reset();
+                });
             });
         });
     });

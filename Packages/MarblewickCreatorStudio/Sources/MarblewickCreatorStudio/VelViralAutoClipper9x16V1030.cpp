@@ -9,6 +9,7 @@
 
 #include "PlatformKit/Foundation/Clock.h"
 #include "PlatformKit/Foundation/Files.h"
+#include "PlatformKit/Foundation/JobGuard.h"
 #include "PlatformKit/Foundation/Numbers.h"
 #include "PlatformKit/Foundation/StudioError.h"
 #include "PlatformKit/Foundation/Text.h"
@@ -161,10 +162,14 @@ VelViralClipReceiptV1030 VelViralAutoClipper9x16V1030::exportVerticalViralClip(
         outputURL ? *outputURL
                   : defaultClipsDirectory() / defaultFileName(gameTitle, pk::Clock::system()->wallSeconds());
     pk::createDirectories(out.parent_path().empty() ? std::filesystem::path(".") : out.parent_path());
-    if (!pk::removeFileOnly(out)) pk::throwErrno(EISDIR, "Removing the existing clip " + out.string());
+    if (std::error_code ec; !pk::removeFileOnly(out, ec))
+        pk::throwErrno(ec.value(), "Removing the existing clip " + out.string());
 
     const pk::media::VideoEncoderSettings settings = encoderSettings(static_cast<int>(fps));
 
+    // A clip that fails or is cancelled from here on leaves no file. Declared before the
+    // writer, so the file is closed by the time it is removed.
+    pk::PartialOutput partial(out);
     std::optional<pk::media::Mp4Writer> writer;
     try {
         writer.emplace(out, settings, std::nullopt);
@@ -179,12 +184,7 @@ VelViralClipReceiptV1030 VelViralAutoClipper9x16V1030::exportVerticalViralClip(
     const std::string upperTitle = pk::toUpper(gameTitle);
 
     for (int64_t i = 0; i < frames; ++i) {
-        if (cancel && cancel->isCancelled()) {
-            writer.reset();
-            std::error_code ec;
-            std::filesystem::remove(out, ec);
-            throw clipperError(cancelled);
-        }
+        if (cancel && cancel->isCancelled()) throw clipperError(cancelled);
         {
             Canvas canvas(*buffer, Origin::bottomLeft);
             drawFrame(canvas, i, frames, upperTitle, highlightHeadline, statBadge, sourceGameplayImage);
@@ -199,6 +199,7 @@ VelViralClipReceiptV1030 VelViralAutoClipper9x16V1030::exportVerticalViralClip(
 
     struct stat st {};
     if (::stat(out.c_str(), &st) != 0) pk::throwErrno(errno, "Reading the attributes of " + out.string());
+    partial.keep();
 
     VelViralClipReceiptV1030 receipt;
     receipt.outputPath = out.string();

@@ -62,7 +62,7 @@ struct VelViralAutoClipper9x16V1030 {
     // fps frames. Without outputURL the clip goes to the clips folder under its default
     // name. An existing file at the target is replaced. The cancel token is checked once
     // per frame. Throws StudioError: "MarblewickClipper" 1–4, or the file system's or
-    // encoder's own error.
+    // encoder's own error. An export that throws leaves no file at the target.
     static VelViralClipReceiptV1030 exportVerticalViralClip(const std::string& gameTitle,
                                                             const std::string& highlightHeadline,
                                                             const std::string& statBadge,

@@ -7,6 +7,7 @@
 #include "MarblewickLookDevKit/PBRMaterialForgeEngine.h"
 #include "MarblewickLookDevKit/StudioExportFiles.h"
 #include "PlatformKit/Foundation/Files.h"
+#include "PlatformKit/Foundation/JobGuard.h"
 #include "PlatformKit/Foundation/StudioError.h"
 #include "PlatformKit/Image/Image.h"
 
@@ -32,16 +33,18 @@ namespace StudioExporters {
 
 namespace {
 
-// The map's PNG bytes; none when the map is missing, cannot be read back or encoded.
+// The map's PNG bytes; none when the map is missing, cannot be read back or encoded. Runs
+// on a thread of its own: whatever throws is that map's failure, and so the pack's.
 std::optional<std::vector<uint8_t>> encodedMap(pk::gpu::Device& device, const std::shared_ptr<pk::gpu::Texture>& map) {
-    if (!map) return std::nullopt;
-    try {
-        auto image = PBRMaterialForgeEngine::makeCGImage(device, *map);
-        if (!image) return std::nullopt;
-        return pk::image::encodePng(*image);
-    } catch (...) {
-        return std::nullopt;
-    }
+    std::optional<std::vector<uint8_t>> png;
+    if (!map) return png;
+    pk::runGuarded(
+        "PBR map encode",
+        [&] {
+            if (auto image = PBRMaterialForgeEngine::makeCGImage(device, *map)) png = pk::image::encodePng(*image);
+        },
+        [&](const pk::JobFailure&) { png.reset(); });
+    return png;
 }
 
 }  // namespace

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 #include <system_error>
 #include <thread>
 
 #include "PlatformKit/Foundation/Clock.h"
 #include "PlatformKit/Foundation/Files.h"
+#include "PlatformKit/Foundation/JobGuard.h"
 #include "PlatformKit/Foundation/Numbers.h"
 #include "PlatformKit/Foundation/StudioError.h"
 #include "PlatformKit/Media/Mp4Writer.h"
@@ -93,11 +95,8 @@ TurntableExportReceipt exportTurntableMP4(LookDevOffscreenRenderer& engine, Turn
 
     // The old file goes, never a folder of that name.
     pk::createDirectories(to.parent_path().empty() ? fs::path(".") : to.parent_path());
-    std::error_code ec;
-    if (fs::is_directory(fs::symlink_status(to, ec))) {
-        throw pk::StudioError::fromErrno(EISDIR, "Cannot replace " + to.string());
-    }
-    if (!pk::removeFileOnly(to)) throw pk::StudioError::fromErrno(EACCES, "Cannot remove " + to.string());
+    if (std::error_code ec; !pk::removeFileOnly(to, ec))
+        throw pk::StudioError::fromErrno(ec.value(), "Cannot remove " + to.string());
 
     pk::media::VideoEncoderSettings vs;
     vs.width = width;
@@ -105,6 +104,9 @@ TurntableExportReceipt exportTurntableMP4(LookDevOffscreenRenderer& engine, Turn
     vs.fps = int(fps);
     vs.averageBitRate = 16'000'000;
     vs.constantBitRate = true;  // every aspect and length at the average, not only long clips
+    // An export that does not return its receipt leaves no file. Declared before the
+    // writer, so the file is closed by the time it is removed.
+    pk::PartialOutput partial(to);
     std::unique_ptr<Mp4Writer> writer;
     if (musicState) {
         try {
@@ -126,66 +128,84 @@ TurntableExportReceipt exportTurntableMP4(LookDevOffscreenRenderer& engine, Turn
     }
 
     std::atomic<bool> cancelled{false};
+    // The first exception on either thread fails the export; the other thread stops at
+    // its next frame or chunk.
+    std::atomic<bool> failed{false};
+    std::mutex failureMutex;
+    std::exception_ptr failure;
+    const auto fail = [&](const pk::JobFailure& f) {
+        failed.store(true);
+        std::lock_guard lock(failureMutex);
+        if (!failure) failure = f.exception();
+    };
     int64_t appended = 0;
-    std::thread video([&] {
-        const size_t frameBytes = size_t(width) * size_t(height) * 4;
-        for (int64_t i = 0; i < frameCount; ++i) {
-            if (cancel && cancel->isCancelled()) {
-                cancelled.store(true);
-                break;
-            }
-            if (writer->status() != Mp4Writer::Status::writing) break;
-            const double turn = double(i) / double(frameCount) * 2.0 * 3.141592653589793;
-            const float yaw = baseYaw + float(turn);
-            const auto bytes = engine.renderOffscreenBGRA(width, height, yaw, state);
-            if (bytes && bytes->size() == frameBytes) {
-                try {
-                    writer->appendVideoFrame(bytes->data(), int64_t(width) * 4, i);
-                    ++appended;
-                } catch (const pk::StudioError&) {
-                    // The writer keeps the failure; the loop ends on its status.
-                }
-            }
-            if (onProgress) onProgress(double(i + 1) / double(frameCount));
-        }
-        try {
-            writer->finishVideo();
-        } catch (const pk::StudioError&) {
-        }
-    });
-    std::thread audio;
-    if (writer->hasAudio()) {
-        audio = std::thread([&] {
-            const int64_t n = int64_t(score.samplesL.size());
-            for (int64_t c = 0; c < n; c += std::min(n - c, kAudioChunk)) {
-                if (cancelled.load() || writer->status() != Mp4Writer::Status::writing) break;
-                const int64_t k = std::min(n - c, kAudioChunk);
-                const auto chunk = scoreChunk(score.samplesL, score.samplesR, c, k);
-                try {
-                    writer->appendAudio(std::span<const int16_t>(chunk), c);
-                } catch (const pk::StudioError&) {
-                }
-            }
-            try {
-                writer->finishAudio();
-            } catch (const pk::StudioError&) {
-            }
+    {
+        // Joined on leaving the block, also when the second thread cannot be started.
+        std::jthread video, audio;
+        video = std::jthread([&] {
+            pk::runGuarded(
+                "Turntable video",
+                [&] {
+                    const size_t frameBytes = size_t(width) * size_t(height) * 4;
+                    for (int64_t i = 0; i < frameCount; ++i) {
+                        if (cancel && cancel->isCancelled()) {
+                            cancelled.store(true);
+                            break;
+                        }
+                        if (failed.load() || writer->status() != Mp4Writer::Status::writing) break;
+                        const double turn = double(i) / double(frameCount) * 2.0 * 3.141592653589793;
+                        const float yaw = baseYaw + float(turn);
+                        const auto bytes = engine.renderOffscreenBGRA(width, height, yaw, state);
+                        if (bytes && bytes->size() == frameBytes) {
+                            try {
+                                writer->appendVideoFrame(bytes->data(), int64_t(width) * 4, i);
+                                ++appended;
+                            } catch (const pk::StudioError&) {
+                                // The writer keeps the failure; the loop ends on its status.
+                            }
+                        }
+                        if (onProgress) onProgress(double(i + 1) / double(frameCount));
+                    }
+                    try {
+                        writer->finishVideo();
+                    } catch (const pk::StudioError&) {
+                    }
+                },
+                fail);
         });
-    }
-    video.join();
-    if (audio.joinable()) audio.join();
-
-    if (cancelled.load()) {
-        try {
-            writer->finish();
-        } catch (const pk::StudioError&) {
+        if (writer->hasAudio()) {
+            audio = std::jthread([&] {
+                pk::runGuarded(
+                    "Turntable audio",
+                    [&] {
+                        const int64_t n = int64_t(score.samplesL.size());
+                        for (int64_t c = 0; c < n; c += std::min(n - c, kAudioChunk)) {
+                            if (cancelled.load() || failed.load() || writer->status() != Mp4Writer::Status::writing)
+                                break;
+                            const int64_t k = std::min(n - c, kAudioChunk);
+                            const auto chunk = scoreChunk(score.samplesL, score.samplesR, c, k);
+                            try {
+                                writer->appendAudio(std::span<const int16_t>(chunk), c);
+                            } catch (const pk::StudioError&) {
+                            }
+                        }
+                        try {
+                            writer->finishAudio();
+                        } catch (const pk::StudioError&) {
+                        }
+                    },
+                    fail);
+            });
         }
-        writer.reset();
-        pk::removeFileOnly(to);
-        throw exportError(204, "Turntable export was cancelled.");
     }
+
+    const bool withAudio = writer->hasAudio();
+    if (failure) throw pk::JobFailure(failure).asError(kErrorDomain, 202);
+    if (cancelled.load()) throw exportError(204, "Turntable export was cancelled.");
     writer->finish();  // throws the writer's own error when it failed
     if (appended == 0) throw exportError(202, "MP4 export failed.");
+    writer.reset();
+    partial.keep();
 
     TurntableExportReceipt r;
     r.videoPath = to.string();
@@ -193,9 +213,10 @@ TurntableExportReceipt exportTurntableMP4(LookDevOffscreenRenderer& engine, Turn
     r.height = height;
     r.frameCount = frameCount;
     r.durationSeconds = durationSec;
+    std::error_code ec;
     const auto size = fs::file_size(to, ec);
     r.fileSizeBytes = ec ? 0 : int64_t(size);
-    r.includesAudioScore = writer->hasAudio();
+    r.includesAudioScore = withAudio;
     r.renderElapsedSec = pk::roundTo(clock->now() - start, 2);
     return r;
 }

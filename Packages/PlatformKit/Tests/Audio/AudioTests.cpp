@@ -1,10 +1,13 @@
 // Mixing, looping, queued playback and capture, headless on SDL's dummy driver.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <cstdlib>
+#include <new>
+#include <stdexcept>
 #include <thread>
 
 #include "PlatformKit/Audio/AudioOutput.h"
@@ -146,6 +149,44 @@ TEST(AudioOutput, MixesSourcesClampsAndShowsTheMixToTaps) {
     out.detach(hostile.get());
 }
 
+TEST(AudioOutput, ASourceOrTapThatThrowsIsDroppedAndTheRestPlayOn) {
+    auto& out = AudioOutput::shared();
+    struct Throwing : AudioSource {
+        int calls = 0;
+        void mixInto(float*, int) override {
+            ++calls;
+            throw std::bad_alloc();
+        }
+    };
+    auto thrower = std::make_shared<Throwing>();
+    auto loop = std::make_shared<LoopPlayer>();
+    loop->scheduleLoop({0.25f, 0.5f}, {-0.25f, -0.5f});
+    loop->play();
+    out.attach(thrower);
+    out.attach(loop);
+    int tapCalls = 0, goodTapCalls = 0;
+    const uint64_t bad = out.addTap([&](std::span<const float>, int) {
+        ++tapCalls;
+        throw std::runtime_error("recorder gone");
+    });
+    const uint64_t good = out.addTap([&](std::span<const float>, int) { ++goodTapCalls; });
+    testing::internal::CaptureStderr();
+    std::vector<float> buf(4);
+    for (int i = 0; i < 2; ++i) {
+        out.render(buf.data(), 2);
+        EXPECT_EQ(buf, (std::vector<float>{0.25f, -0.25f, 0.5f, -0.5f})) << "round " << i;
+    }
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(thrower->calls, 1);
+    EXPECT_EQ(tapCalls, 1);
+    EXPECT_EQ(goodTapCalls, 2);
+    EXPECT_NE(err.find("Audio source failed: "), std::string::npos) << err;
+    EXPECT_NE(err.find("Audio tap failed: recorder gone"), std::string::npos) << err;
+    out.removeTap(bad);
+    out.removeTap(good);
+    out.detach(loop.get());
+}
+
 TEST(AudioOutput, DeviceRunsHeadlessAndTheTapSeesTheLoopContinuously) {
     auto& out = AudioOutput::shared();
     auto loop = std::make_shared<LoopPlayer>();
@@ -216,6 +257,21 @@ TEST(Microphone, DeliversFixedBlocksInTheFormatAsked) {
         EXPECT_FALSE(mic.isRunning());
     }
     Microphone mic;
+    {
+        // A handler that throws, on the capture thread: dropped, and the device runs on.
+        testing::internal::CaptureStderr();
+        std::atomic<int> calls{0};
+        mic.start({16000, 1}, 160, [&](const Microphone::Block&) {
+            ++calls;
+            throw std::runtime_error("voice engine gone");
+        });
+        for (int i = 0; i < 1000 && calls.load() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));  // several blocks' time
+        EXPECT_EQ(calls.load(), 1);
+        EXPECT_TRUE(mic.isRunning());
+        mic.stop();
+        EXPECT_NE(testing::internal::GetCapturedStderr().find("Microphone failed: voice engine gone"), std::string::npos);
+    }
     EXPECT_THROW(mic.start({16000, 1}, 0, [](const Microphone::Block&) {}), pk::StudioError);
     EXPECT_THROW(mic.start({16000, 1}, 256, nullptr), pk::StudioError);
 }

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <new>
 
 #include "PlatformKit/Cloud/CloudDatabase.h"
 
@@ -107,6 +108,27 @@ TEST(CloudDatabase, FailuresArriveInTheCompletion) {
         EXPECT_EQ(e.code, unsupportedLocator);
     }
     EXPECT_THROW(openDatabase("", q), pk::StudioError);
+
+    // A backend that throws what is no StudioError fails that call alone.
+    struct Throwing : CloudBackend {
+        void save(const CloudRecord&) override { throw std::bad_alloc(); }
+        std::vector<CloudRecord> records(const std::string&) override { throw 42; }
+    };
+    CloudDatabase throwing(std::make_unique<Throwing>(), q);
+    auto unsaved = saveAndWait(throwing, q, CloudRecord{"Score", "", {}});
+    ASSERT_TRUE(unsaved.error);
+    EXPECT_EQ(unsaved.error->code, storeFailure);
+    EXPECT_EQ(unsaved.error->description, std::bad_alloc().what());
+    std::optional<pk::StudioError> fetchError;
+    bool fetched = false;
+    throwing.fetchRecords("Score", [&](auto, auto error) {
+        fetchError = error;
+        fetched = true;
+    });
+    ASSERT_TRUE(q.runUntil([&] { return fetched; }, 10));
+    ASSERT_TRUE(fetchError);
+    EXPECT_EQ(fetchError->code, storeFailure);
+    EXPECT_EQ(fetchError->description, "Unknown error.");
 }
 
 TEST(CloudDatabase, PublicDatabaseComesFromTheEnvironment) {

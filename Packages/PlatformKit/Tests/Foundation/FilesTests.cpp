@@ -135,6 +135,23 @@ TEST(Files, RemoveFileOnlyNeverRemovesAFolder) {
     EXPECT_TRUE(pk::removeFileOnly(dir / "f.mp4"));
     EXPECT_FALSE(fs::exists(dir / "f.mp4"));
     EXPECT_TRUE(pk::removeFileOnly(dir / "absent"));
+
+    // What is left says why: the errno of the failed step, never one made up.
+    ASSERT_NE(::unlink("/proc/version"), 0);
+    const int procErrno = errno;
+    pk::atomicWrite(dir / "g.mp4", std::string_view("x"));
+    struct Case {
+        fs::path path;
+        bool removed;
+        int err;
+    };
+    for (const Case& c : {Case{dir / "movie.mp4", false, EISDIR}, Case{"/proc/version", false, procErrno},
+                          Case{dir / "g.mp4", true, 0}, Case{dir / "absent", true, 0}}) {
+        std::error_code ec = std::make_error_code(std::errc::io_error);
+        EXPECT_EQ(pk::removeFileOnly(c.path, ec), c.removed) << c.path;
+        EXPECT_EQ(ec.value(), c.err) << c.path;
+    }
+    EXPECT_FALSE(fs::exists(dir / "g.mp4"));
 }
 
 TEST(Files, UserFoldersFollowTheEnvironment) {

@@ -2,9 +2,16 @@
 
 #include <atomic>
 #include <cmath>
+#include <filesystem>
+#include <new>
+#include <stdexcept>
 #include <thread>
 
+#include <unistd.h>
+
 #include "PlatformKit/Foundation/ByteIO.h"
+#include "PlatformKit/Foundation/Files.h"
+#include "PlatformKit/Foundation/JobGuard.h"
 #include "PlatformKit/Foundation/MainQueue.h"
 #include "PlatformKit/Foundation/Numbers.h"
 #include "PlatformKit/Foundation/Published.h"
@@ -161,4 +168,87 @@ TEST(ObserverList, ObserversMayRemoveThemselvesAndAddOthersWhileCalled) {
     list.send(1);
     list.send(2);
     EXPECT_EQ(calls, (std::vector<std::pair<char, int>>{{'a', 1}, {'b', 1}, {'c', 1}, {'b', 2}, {'c', 2}}));
+}
+
+TEST(JobGuard, EveryExceptionBecomesTheJobsFailureOnItsOwnThread) {
+    struct Case {
+        const char* name;
+        std::exception_ptr thrown;  // none: the body returns
+        std::string description;
+        std::string domain;
+        int code;
+    };
+    const Case cases[] = {
+        {"returns", nullptr, "", "", 0},
+        {"StudioError", std::make_exception_ptr(pk::StudioError("FFmpeg", -12, "Writing failed")), "Writing failed",
+         "FFmpeg", -12},
+        {"runtime_error", std::make_exception_ptr(std::runtime_error("sink closed")), "sink closed", "Job", 202},
+        {"bad_alloc", std::make_exception_ptr(std::bad_alloc()), std::bad_alloc().what(), "Job", 202},
+        {"not a std::exception", std::make_exception_ptr(42), "Unknown error.", "Job", 202},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::optional<pk::StudioError> error;
+        std::string description;
+        bool returned = false;
+        // On a std::thread of its own: an exception leaving its body would end this test binary.
+        std::thread([&] {
+            returned = pk::runGuarded(
+                "job",
+                [&] {
+                    if (c.thrown) std::rethrow_exception(c.thrown);
+                },
+                [&](const pk::JobFailure& f) {
+                    description = f.description();
+                    error = f.asError("Job", 202);
+                });
+        }).join();
+        EXPECT_EQ(returned, c.thrown == nullptr);
+        EXPECT_EQ(error.has_value(), c.thrown != nullptr);
+        if (!error) continue;
+        EXPECT_EQ(description, c.description);
+        EXPECT_EQ(error->description, c.description);
+        EXPECT_EQ(error->domain, c.domain);
+        EXPECT_EQ(error->code, c.code);
+    }
+}
+
+TEST(JobGuard, AFailureWithNobodyToTellIsWrittenToStderr) {
+    // A failure handler that throws as well: both are said, and the thread still ends normally.
+    testing::internal::CaptureStderr();
+    bool returned = true;
+    std::thread([&] {
+        returned = pk::runGuarded(
+            "Screen recorder", [] { throw std::runtime_error("encoder gone"); },
+            [](const pk::JobFailure&) { throw std::bad_alloc(); });
+    }).join();
+    std::thread([] { pk::runGuarded("GPU job", [] { throw 7; }); }).join();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(returned);
+    EXPECT_NE(err.find("Screen recorder failed: encoder gone\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("Screen recorder failed: " + std::string(std::bad_alloc().what()) + "\n"), std::string::npos)
+        << err;
+    EXPECT_NE(err.find("GPU job failed: Unknown error.\n"), std::string::npos) << err;
+}
+
+TEST(JobGuard, PartialOutputGoesUnlessKept) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("pk-partial-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    pk::atomicWrite(dir / "left.mp4", std::string_view("half a movie"));
+    pk::atomicWrite(dir / "kept.mp4", std::string_view("a whole movie"));
+    { pk::PartialOutput partial(dir / "left.mp4"); }
+    {
+        pk::PartialOutput partial(dir / "kept.mp4");
+        partial.keep();
+    }
+    { pk::PartialOutput never(dir / "never-written.mp4"); }
+    EXPECT_FALSE(fs::exists(dir / "left.mp4"));
+    EXPECT_TRUE(fs::exists(dir / "kept.mp4"));
+    // One that cannot go is said, with the reason.
+    testing::internal::CaptureStderr();
+    { pk::PartialOutput stuck("/proc/version"); }
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("Could not remove the partial file /proc/version: "),
+              std::string::npos);
+    fs::remove_all(dir);
 }

@@ -3,12 +3,17 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
+#include <new>
+#include <optional>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
 #include "PlatformKit/Foundation/StudioError.h"
 #include "PlatformKit/Gpu/HeadlessDevice.h"
+#include "PlatformKit/Gpu/JobQueue.h"
 #include "PlatformKit/Gpu/Passes.h"
 #include "PlatformKit/Gpu/Sync.h"
 
@@ -349,4 +354,39 @@ TEST(GpuDevice, AnisotropicSamplerKeepsDetailAcrossAStretchedFootprint) {
     const int trilinear = contrast(1.0f), anisotropic = contrast(16.0f);
     EXPECT_LT(trilinear, 40);
     EXPECT_GT(anisotropic, 3 * trilinear + 60);
+}
+
+TEST(GpuDevice, AJobThatThrowsFailsAloneAndItsOwnerThreadGoesOn) {
+    // A waited-for job hands its own exception, whatever its type, to its waiter.
+    EXPECT_THROW(device().run([] { throw std::bad_alloc(); }), std::bad_alloc);
+    // A posted job has nobody to fail to but stderr; the jobs behind it still run.
+    testing::internal::CaptureStderr();
+    device().queue()->post([] { throw std::runtime_error("stale handle"); });
+    EXPECT_NO_THROW(runPattern(8, 8, 3));
+
+    // The same on a queue drained by its owner between frames, as the app's main loop does.
+    JobQueue q;
+    q.setOwner(std::this_thread::get_id());
+    std::atomic<bool> done{false};
+    int value = 0;
+    std::optional<std::string> waiterError;
+    std::thread other([&] {
+        q.post([] { throw 42; });
+        try {
+            q.runAndWait([&] { value = 7; });
+        } catch (const pk::StudioError& e) {
+            waiterError = e.description;
+        }
+        done = true;
+    });
+    while (!done.load()) {
+        q.drain();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    other.join();
+    EXPECT_EQ(value, 7);
+    EXPECT_EQ(waiterError, std::nullopt);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("GPU job failed: stale handle\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("GPU job failed: Unknown error.\n"), std::string::npos) << err;
 }

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <new>
+#include <stdexcept>
 #include <thread>
 
 #include "PlatformKit/Audio/AudioOutput.h"
@@ -206,4 +208,92 @@ TEST(ScreenRecorder, AFailedRecordingWantsNoMoreFramesAndItsStopSaysWhy) {
     ASSERT_EQ(await([&](auto h) { rec.startRecording(h); }), std::nullopt);
     EXPECT_TRUE(rec.wantsFrame()) << "a new recording starts afresh";
     EXPECT_EQ(await([&](auto h) { rec.stopRecording("/proc/self/x.mp4", h); })->code, ScreenRecorder::nothingRecorded);
+}
+
+namespace {
+
+// A clock that fails on the recorder's own thread once armed; the test's thread still
+// reads it.
+class ClockFailingOnTheRecorderThread : public pk::Clock {
+public:
+    double now() const override {
+        if (armed.load() && std::this_thread::get_id() != owner) throw std::bad_alloc();
+        return base.now();
+    }
+    double wallSeconds() const override { return base.wallSeconds(); }
+
+    pk::ManualClock base;
+    std::atomic<bool> armed{false};
+    std::thread::id owner = std::this_thread::get_id();
+};
+
+}  // namespace
+
+TEST(ScreenRecorder, AnExceptionOnItsThreadFailsTheRecordingAndTheRecorderGoesOn) {
+    const fs::path dir = outDir("throwing");
+    auto clock = std::make_shared<ClockFailingOnTheRecorderThread>();
+    ScreenRecorder::Options o = quietOptions(dir / "staging");
+    o.clock = clock;
+    ScreenRecorder rec(o);
+    std::vector<uint8_t> px(64 * 4 * 32, 128);
+    // Each round a frame is due; a recording that goes on takes it.
+    const auto feedUntilRefused = [&] {
+        for (int i = 0; i < 500; ++i) {
+            clock->base.advance(0.05);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            if (!rec.wantsFrame()) return true;
+            rec.submitFrame(px.data(), 64, 32, 64 * 4, FrameLayout::bgraTopFirst);
+        }
+        return false;
+    };
+    struct Case {
+        const char* name;
+        bool throwingStartHandler;  // else the clock fails while frames are encoded
+        std::string description;
+    };
+    for (const Case& c : {Case{"start handler throws", true, "the overlay is gone"},
+                          Case{"frame timing throws", false, std::bad_alloc().what()}}) {
+        SCOPED_TRACE(c.name);
+        std::promise<void> started;
+        rec.startRecording([&](std::optional<pk::StudioError> e) {
+            EXPECT_EQ(e, std::nullopt);
+            started.set_value();
+            if (c.throwingStartHandler) throw std::runtime_error("the overlay is gone");
+        });
+        started.get_future().wait();
+        ASSERT_TRUE(rec.waitUntilIdle(10));
+        if (!c.throwingStartHandler) {
+            ASSERT_TRUE(rec.wantsFrame());
+            rec.submitFrame(px.data(), 64, 32, 64 * 4, FrameLayout::bgraTopFirst);
+            clock->armed = true;
+        }
+        EXPECT_TRUE(feedUntilRefused()) << "a failed recording wants no more frames";
+        clock->armed = false;
+        const fs::path movie = dir / (std::string(c.name) + ".mp4");
+        const auto failed = await([&](auto h) { rec.stopRecording(movie, h); });
+        ASSERT_TRUE(failed.has_value());
+        EXPECT_EQ(failed->domain, ScreenRecorder::kErrorDomain);
+        EXPECT_EQ(failed->code, ScreenRecorder::recordingFailed);
+        EXPECT_EQ(failed->description, c.description);
+        EXPECT_FALSE(fs::exists(movie));
+        EXPECT_TRUE(fs::is_empty(dir / "staging")) << "the partial movie is removed";
+    }
+
+    // A stop handler that throws has nothing left to fail: it is said on stderr, and the
+    // next recording is saved as usual.
+    ASSERT_EQ(await([&](auto h) { rec.startRecording(h); }), std::nullopt);
+    rec.submitFrame(px.data(), 64, 32, 64 * 4, FrameLayout::bgraTopFirst);
+    testing::internal::CaptureStderr();
+    std::promise<void> stopped;
+    rec.stopRecording(dir / "first.mp4", [&](std::optional<pk::StudioError>) {
+        stopped.set_value();
+        throw std::runtime_error("nobody listens");
+    });
+    stopped.get_future().wait();
+    ASSERT_TRUE(rec.waitUntilIdle(10));
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("Screen recorder failed: nobody listens"), std::string::npos);
+    ASSERT_EQ(await([&](auto h) { rec.startRecording(h); }), std::nullopt);
+    rec.submitFrame(px.data(), 64, 32, 64 * 4, FrameLayout::bgraTopFirst);
+    ASSERT_EQ(await([&](auto h) { rec.stopRecording(dir / "second.mp4", h); }), std::nullopt);
+    EXPECT_TRUE(probeMedia(dir / "second.mp4").has_value());
 }

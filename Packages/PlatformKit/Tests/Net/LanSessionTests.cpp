@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 
 #include "LoopbackLan.h"
@@ -170,4 +171,49 @@ TEST(LanSession, AnAnswerKeptPastItsSessionDoesNothing) {
     std::unique_lock lock(m);
     EXPECT_TRUE(cv.wait_for(lock, seconds(10), [&] { return inviterState == PeerState::notConnected; }));
     EXPECT_TRUE(b->connectedPeers().empty());
+}
+
+TEST(LanSession, AnEventHandlerThatThrowsClosesTheSessionAndBothSidesHearIt) {
+    const uint16_t portA = freeUdpPort(), portB = freeUdpPort();
+    std::mutex m;
+    std::condition_variable cv;
+    std::optional<PeerState> aHears, bHears;
+
+    LanTransport ta(loopbackLan(portA, portB)), tb(loopbackLan(portB, portA));
+    auto a = ta.makeSession("Sender");
+    auto b = tb.makeSession("Thrower");
+    SessionEvents ea;
+    ea.peerFound = [&](const PeerInfo& p, const std::optional<DiscoveryInfo>&) { a->invite(p.id, {}, 10); };
+    ea.peerStateChanged = [&](const PeerInfo&, PeerState s) {
+        std::lock_guard lock(m);
+        aHears = s;
+        cv.notify_all();
+    };
+    a->setEvents(ea);
+    SessionEvents eb;
+    eb.invitation = [](const PeerInfo&, const std::vector<uint8_t>&, std::function<void(bool)> respond) { respond(true); };
+    eb.peerStateChanged = [&](const PeerInfo&, PeerState s) {
+        std::lock_guard lock(m);
+        bHears = s;
+        cv.notify_all();
+    };
+    eb.dataReceived = [](const std::vector<uint8_t>&, const PeerInfo&) { throw std::runtime_error("the lobby is gone"); };
+    b->setEvents(eb);
+    b->startAdvertising("mw-grimtide-v9", std::nullopt);
+    a->startBrowsing("mw-grimtide-v9");
+    {
+        std::unique_lock lock(m);
+        ASSERT_TRUE(cv.wait_for(lock, seconds(20), [&] { return aHears == PeerState::connected && bHears == PeerState::connected; }));
+    }
+    for (int i = 0; i < 200 && !b->connectedPeers().empty(); ++i) {
+        a->sendToAllUnreliable(kState);
+        std::this_thread::sleep_for(milliseconds(10));
+    }
+    std::unique_lock lock(m);
+    EXPECT_TRUE(cv.wait_for(lock, seconds(10), [&] { return bHears == PeerState::notConnected; }))
+        << "the thrower's owner hears its peer go";
+    EXPECT_TRUE(cv.wait_for(lock, seconds(10), [&] { return aHears == PeerState::notConnected; }))
+        << "the other side hears the goodbye";
+    EXPECT_TRUE(b->connectedPeers().empty());
+    EXPECT_FALSE(b->sendToAllUnreliable(kState));
 }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "PlatformKit/Foundation/JobGuard.h"
 #include "PlatformKit/Foundation/StudioError.h"
 
 namespace pk::audio {
@@ -92,13 +93,23 @@ void AudioOutput::render(float* interleaved, int frames) {
     // Taps and sources run under the mix lock so that removing a tap or detaching a
     // source returns only once the audio thread no longer uses it.
     std::lock_guard lock(mixMutex_);
-    for (const auto& s : sources_) s->mixInto(interleaved, frames);
+    // This runs on the audio system's thread: a source or tap that throws is dropped
+    // (and said on stderr), so one broken player neither ends the studio nor silences
+    // the others.
+    for (auto it = sources_.begin(); it != sources_.end();) {
+        if (runGuarded("Audio source", [&] { (*it)->mixInto(interleaved, frames); })) ++it;
+        else it = sources_.erase(it);
+    }
     // The device never gets a NaN, whatever a source added (std::clamp would pass it on).
     for (size_t i = 0; i < count; ++i) {
         const float x = interleaved[i];
         interleaved[i] = std::clamp(x == x ? x : 0.0f, -1.0f, 1.0f);
     }
-    for (const auto& [id, tap] : taps_) tap(std::span<const float>(interleaved, count), frames);
+    const std::span<const float> mix(interleaved, count);
+    for (auto it = taps_.begin(); it != taps_.end();) {
+        if (runGuarded("Audio tap", [&] { it->second(mix, frames); })) ++it;
+        else it = taps_.erase(it);
+    }
 }
 
 void AudioOutput::callback(void* self, uint8_t* stream, int len) {

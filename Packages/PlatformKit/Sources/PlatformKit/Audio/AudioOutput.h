@@ -47,6 +47,7 @@ public:
     void detach(const AudioSource* source);
 
     // Taps run under the mix lock: a tap must not add or remove taps or sources itself.
+    // A source or tap that throws is dropped from the mix for good.
     uint64_t addTap(Tap tap);
     void removeTap(uint64_t id);
 

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "PlatformKit/Foundation/JobGuard.h"
 #include "PlatformKit/Foundation/StudioError.h"
 
 namespace pk::audio {
@@ -102,8 +103,15 @@ void Microphone::receive(const float* samples, size_t count) {
         samples += take;
         count -= take;
         if (pending_.size() == blockSamples) {
-            handler_(Block{format_, blockFrames_, std::span<const float>(pending_)});
+            // On the audio system's thread: a handler that throws is dropped (and said on
+            // stderr) rather than ending the studio; the device goes on, unheard.
+            const Block block{format_, blockFrames_, std::span<const float>(pending_)};
+            const bool heard = runGuarded("Microphone", [&] { handler_(block); });
             pending_.clear();
+            if (!heard) {
+                handler_ = nullptr;
+                return;
+            }
         }
     }
 }

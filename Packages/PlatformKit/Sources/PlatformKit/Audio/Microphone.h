@@ -35,7 +35,7 @@ public:
     // Opens the default capture device. A field of `requested` that is 0 takes the
     // device's own value. blockFrames must be positive. Throws StudioError ("Audio" 1
     // for bad arguments, "SDL" for a device that cannot be opened); a running capture
-    // is stopped first.
+    // is stopped first. A handler that throws is dropped: no further block reaches it.
     void start(AudioFormat requested, int blockFrames, Handler handler);
     // Not from inside the handler (it waits for the audio thread).
     void stop();

@@ -30,7 +30,8 @@ public:
     virtual void stop() = 0;
     virtual bool isRunning() const = 0;
     // The newest frame not handed out yet, waiting up to timeoutSeconds for one. Frames
-    // that were superseded before anybody asked are dropped, never queued.
+    // that were superseded before anybody asked are dropped, never queued. A source that
+    // can no longer capture may throw why; its reader takes that as the camera gone.
     virtual std::optional<CameraFrame> nextFrame(double timeoutSeconds) = 0;
 };
 

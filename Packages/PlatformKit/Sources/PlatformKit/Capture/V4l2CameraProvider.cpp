@@ -18,13 +18,15 @@
 
 #include "PlatformKit/Capture/OpenCvFrames.h"
 #include "PlatformKit/Foundation/Clock.h"
+#include "PlatformKit/Foundation/JobGuard.h"
 
 namespace pk::capture {
 
 namespace {
 
 // One open camera. The grab thread reads frames as the driver delivers them and keeps the
-// newest; nextFrame hands each frame out at most once.
+// newest; nextFrame hands each frame out at most once. What the grab thread throws (OpenCV,
+// memory) ends the stream and is thrown again by nextFrame, to the reader of the frames.
 class OpenCvCameraSource : public FrameSource {
 public:
     OpenCvCameraSource(std::unique_ptr<cv::VideoCapture> capture, CameraRequest request)
@@ -37,8 +39,21 @@ public:
     void start() override {
         std::lock_guard lock(controlMutex_);
         if (thread_.joinable()) return;
-        quit_ = false;
-        thread_ = std::thread([this] { grabLoop(); });
+        {
+            std::lock_guard l(mutex_);
+            quit_ = false;
+            failure_ = nullptr;
+        }
+        thread_ = std::thread([this] {
+            pk::runGuarded("Camera capture", [this] { grabLoop(); }, [this](const pk::JobFailure& f) {
+                {
+                    std::lock_guard l(mutex_);
+                    failure_ = f.exception();
+                    started_ = false;
+                }
+                cv_.notify_all();
+            });
+        });
     }
 
     void stop() override {
@@ -62,8 +77,10 @@ public:
     std::optional<CameraFrame> nextFrame(double timeoutSeconds) override {
         std::unique_lock lock(mutex_);
         cv_.wait_for(lock, std::chrono::duration<double>(std::max(timeoutSeconds, 0.0)),
-                     [&] { return quit_ || latest_.has_value(); });
-        if (quit_ || !latest_) return std::nullopt;
+                     [&] { return quit_ || failure_ || latest_.has_value(); });
+        if (quit_) return std::nullopt;
+        if (failure_) std::rethrow_exception(failure_);
+        if (!latest_) return std::nullopt;
         std::optional<CameraFrame> out = std::move(latest_);
         latest_.reset();
         return out;
@@ -112,6 +129,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable cv_;
     std::optional<CameraFrame> latest_;
+    std::exception_ptr failure_;  // the grab thread's, until the next start
     bool quit_ = false;
     bool started_ = false;
     std::thread thread_;

@@ -5,11 +5,12 @@
 
 #include "PlatformKit/Cloud/PostgresCloudBackend.h"
 #include "PlatformKit/Cloud/SqliteCloudBackend.h"
+#include "PlatformKit/Foundation/JobGuard.h"
 
 namespace pk::cloud {
 
 CloudDatabase::CloudDatabase(std::unique_ptr<CloudBackend> backend, MainQueue& queue)
-    : backend_(std::move(backend)), queue_(queue), worker_([this] { run(); }) {}
+    : backend_(std::move(backend)), queue_(queue), worker_([this] { runGuarded("Cloud database", [this] { run(); }); }) {}
 
 CloudDatabase::~CloudDatabase() {
     {
@@ -38,7 +39,9 @@ void CloudDatabase::run() {
             job = std::move(jobs_.front());
             jobs_.pop_front();
         }
-        job();
+        // A job hands its own failure to its completion; what escapes that (posting the
+        // completion) has nobody left to tell, and the next job still runs.
+        runGuarded("Cloud database", job);
     }
 }
 
@@ -46,16 +49,15 @@ void CloudDatabase::save(CloudRecord record, SaveCompletion completion) {
     enqueue([this, record = std::move(record), completion = std::move(completion)]() mutable {
         std::optional<CloudRecord> saved;
         std::optional<StudioError> error;
-        try {
-            if (record.recordType.empty()) throw StudioError(kErrorDomain, invalidRecord, "A record needs a type.");
-            if (record.recordName.empty()) record.recordName = makeRecordName();
-            backend_->save(record);
-            saved = std::move(record);
-        } catch (const StudioError& e) {
-            error = e;
-        } catch (const std::exception& e) {
-            error = StudioError(kErrorDomain, storeFailure, e.what());
-        }
+        runGuarded(
+            "Cloud database",
+            [&] {
+                if (record.recordType.empty()) throw StudioError(kErrorDomain, invalidRecord, "A record needs a type.");
+                if (record.recordName.empty()) record.recordName = makeRecordName();
+                backend_->save(record);
+                saved = std::move(record);
+            },
+            [&](const JobFailure& f) { error = f.asError(kErrorDomain, storeFailure); });
         if (completion)
             queue_.post([completion = std::move(completion), saved = std::move(saved), error = std::move(error)]() mutable {
                 completion(std::move(saved), std::move(error));
@@ -67,13 +69,9 @@ void CloudDatabase::fetchRecords(std::string recordType, FetchCompletion complet
     enqueue([this, recordType = std::move(recordType), completion = std::move(completion)]() mutable {
         std::vector<CloudRecord> found;
         std::optional<StudioError> error;
-        try {
-            found = backend_->records(recordType);
-        } catch (const StudioError& e) {
-            error = e;
-        } catch (const std::exception& e) {
-            error = StudioError(kErrorDomain, storeFailure, e.what());
-        }
+        runGuarded(
+            "Cloud database", [&] { found = backend_->records(recordType); },
+            [&](const JobFailure& f) { error = f.asError(kErrorDomain, storeFailure); });
         if (completion)
             queue_.post([completion = std::move(completion), found = std::move(found), error = std::move(error)]() mutable {
                 completion(std::move(found), std::move(error));

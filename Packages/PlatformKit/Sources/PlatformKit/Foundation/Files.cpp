@@ -171,13 +171,24 @@ size_t maxFileNameBytes(const fs::path& dir) {
     }
 }
 
+bool removeFileOnly(const fs::path& path, std::error_code& error) {
+    const auto st = fs::symlink_status(path, error);
+    if (st.type() == fs::file_type::not_found) {
+        error.clear();
+        return true;
+    }
+    if (error) return false;
+    if (st.type() == fs::file_type::directory) {
+        error = std::make_error_code(std::errc::is_a_directory);
+        return false;
+    }
+    fs::remove(path, error);
+    return !error;
+}
+
 bool removeFileOnly(const fs::path& path) {
     std::error_code ec;
-    auto st = fs::symlink_status(path, ec);
-    if (ec || st.type() == fs::file_type::not_found) return true;
-    if (st.type() == fs::file_type::directory) return false;
-    fs::remove(path, ec);
-    return !ec;
+    return removeFileOnly(path, ec);
 }
 
 std::string lastComponent(const fs::path& path) {

@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace pk {
@@ -43,7 +44,9 @@ size_t maxFileNameBytes(const fs::path& dir);
 void createDirectories(const fs::path& dir);
 
 // Removes a regular file or link at path if there is one; never a folder. Returns true
-// when nothing is left there that is a file.
+// when nothing is left there that is a file; otherwise `error` says why (EISDIR for a
+// folder, else the errno the look-up or the removal got).
+bool removeFileOnly(const fs::path& path, std::error_code& error);
 bool removeFileOnly(const fs::path& path);
 
 // Lower-cased extension without the dot ("MWMESH" -> "mwmesh"); "" for none. A name

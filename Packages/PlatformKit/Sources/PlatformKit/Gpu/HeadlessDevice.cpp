@@ -2,6 +2,7 @@
 
 #include <future>
 
+#include "PlatformKit/Foundation/JobGuard.h"
 #include "PlatformKit/Gpu/EglPlatform.h"
 
 namespace pk::gpu {
@@ -13,16 +14,20 @@ HeadlessDevice::HeadlessDevice() : Device(std::make_shared<JobQueue>()) {
     // the last reference is dropped on the owner thread itself.
     thread_ = std::thread([queue = queue(), ready = std::move(ready)]() mutable {
         std::unique_ptr<EglPlatform> platform;
-        try {
-            platform = EglPlatform::create();
-        } catch (...) {
-            ready.set_exception(std::current_exception());
-            return;
-        }
-        queue->setOwner(std::this_thread::get_id());
-        ready.set_value(platform->platformName());
-        queue->runUntilClosed();
-        platform.reset();
+        const bool made = pk::runGuarded(
+            "GPU device",
+            [&] {
+                platform = EglPlatform::create();
+                queue->setOwner(std::this_thread::get_id());
+                ready.set_value(platform->platformName());
+            },
+            [&](const pk::JobFailure& f) { ready.set_exception(f.exception()); });
+        if (!made) return;
+        // Each job is guarded on its own; this catches what the loop or the teardown throws.
+        pk::runGuarded("GPU device", [&] {
+            queue->runUntilClosed();
+            platform.reset();
+        });
     });
     try {
         platformName_ = started.get();
@@ -45,10 +50,7 @@ HeadlessDevice::~HeadlessDevice() {
         thread_.detach();
         return;
     }
-    try {
-        run([this] { releaseContextObjects(); });
-    } catch (...) {
-    }
+    pk::runGuarded("GPU device", [this] { run([this] { releaseContextObjects(); }); });
     queue()->close();
     thread_.join();
 }

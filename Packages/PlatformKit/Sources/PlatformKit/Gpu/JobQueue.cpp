@@ -2,12 +2,17 @@
 
 #include <future>
 
+#include "PlatformKit/Foundation/JobGuard.h"
 #include "PlatformKit/Foundation/StudioError.h"
 
 namespace pk::gpu {
 
 namespace {
 StudioError closedError() { return StudioError("PlatformKit.Gpu", 2, "The GPU device has been shut down."); }
+
+// A job that throws fails alone: its waiter gets the exception (runAndWait wraps it so);
+// a posted job has nobody to fail to. The owner thread goes on either way.
+void runJob(const std::function<void()>& job) { runGuarded("GPU job", job); }
 }  // namespace
 
 void JobQueue::runAndWait(const std::function<void()>& fn) {
@@ -21,12 +26,8 @@ void JobQueue::runAndWait(const std::function<void()>& fn) {
         std::lock_guard lock(mutex_);
         if (closed_) throw closedError();
         jobs_.push_back([&fn, done] {
-            try {
-                fn();
+            if (runGuarded("GPU job", fn, [&](const JobFailure& f) { done->set_exception(f.exception()); }))
                 done->set_value();
-            } catch (...) {
-                done->set_exception(std::current_exception());
-            }
         });
     }
     cv_.notify_all();
@@ -56,7 +57,7 @@ size_t JobQueue::drain() {
         std::lock_guard lock(mutex_);
         now.swap(jobs_);
     }
-    for (auto& job : now) job();
+    for (auto& job : now) runJob(job);
     return now.size();
 }
 
@@ -70,7 +71,7 @@ void JobQueue::runUntilClosed() {
             job = std::move(jobs_.front());
             jobs_.pop_front();
         }
-        job();
+        runJob(job);
     }
 }
 

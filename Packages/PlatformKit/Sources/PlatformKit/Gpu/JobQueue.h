@@ -16,6 +16,7 @@ public:
     // fn threw. Throws StudioError when the queue is closed.
     void runAndWait(const std::function<void()>& fn);
     // Runs fn on the owner without waiting (inline on the owner); dropped once closed.
+    // Nobody waits for it: what it throws on the owner is reported on stderr.
     void post(std::function<void()> fn);
 
     bool isOwnerThread() const { return owner_.load() == std::this_thread::get_id(); }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "PlatformKit/Foundation/Files.h"
+#include "PlatformKit/Foundation/JobGuard.h"
 #include "PlatformKit/Foundation/StudioError.h"
 #include "PlatformKit/Image/DeflateJoin.h"
 #include "PlatformKit/Image/Image.h"
@@ -175,22 +176,29 @@ std::vector<uint8_t> zlibStream(const Source& src, int level) {
     std::atomic<bool> stop{false};
     std::mutex errorMutex;
     std::exception_ptr error;
+    // The first failure of any worker is the encode's; the others stop at their next strip.
     auto work = [&] {
-        try {
-            StripEncoder encoder(src, level, rowsPerStrip);
-            while (!stop.load()) {
-                const size_t i = next.fetch_add(1);
-                if (i >= strips.size()) break;
-                encoder.encode(strips[i], i + 1 == strips.size());
-            }
-        } catch (...) {
-            std::lock_guard lock(errorMutex);
-            if (!error) error = std::current_exception();
-            stop.store(true);
-        }
+        pk::runGuarded(
+            "PNG encode",
+            [&] {
+                StripEncoder encoder(src, level, rowsPerStrip);
+                while (!stop.load()) {
+                    const size_t i = next.fetch_add(1);
+                    if (i >= strips.size()) break;
+                    encoder.encode(strips[i], i + 1 == strips.size());
+                }
+            },
+            [&](const pk::JobFailure& f) {
+                stop.store(true);
+                std::lock_guard lock(errorMutex);
+                if (!error) error = f.exception();
+            });
     };
     const size_t workers = std::min<size_t>(strips.size(), std::max(1u, std::thread::hardware_concurrency()));
-    std::vector<std::thread> threads;
+    // Joined however this function is left: a thread that cannot be made must not end
+    // the process through the ones already running.
+    std::vector<std::jthread> threads;
+    threads.reserve(workers);
     for (size_t t = 1; t < workers; ++t) {
         try {
             threads.emplace_back(work);

@@ -14,6 +14,7 @@ extern "C" {
 #include "PlatformKit/Audio/AudioOutput.h"
 #include "PlatformKit/Audio/Microphone.h"
 #include "PlatformKit/Foundation/Files.h"
+#include "PlatformKit/Foundation/JobGuard.h"
 #include "PlatformKit/Media/Mp4Writer.h"
 
 namespace pk::media {
@@ -95,8 +96,9 @@ void moveIntoPlace(const std::filesystem::path& from, const std::filesystem::pat
     std::filesystem::copy_file(from, partial, std::filesystem::copy_options::overwrite_existing, ec);
     if (!ec) std::filesystem::rename(partial, to, ec);
     if (ec) {
-        std::filesystem::remove(partial);
-        throwErrno(ec.value(), "Saving the recording as " + to.string());
+        const int err = ec.value();
+        std::filesystem::remove(partial, ec);
+        throwErrno(err, "Saving the recording as " + to.string());
     }
     std::filesystem::remove(from, ec);
 }
@@ -104,7 +106,18 @@ void moveIntoPlace(const std::filesystem::path& from, const std::filesystem::pat
 }  // namespace
 
 struct ScreenRecorder::Session {
-    std::filesystem::path staging;
+    explicit Session(std::filesystem::path path) : staging(std::move(path)) {}
+    // A session that goes without being saved takes its sound sources and its file along.
+    ~Session() { stopSound(); }
+    // No more sound from here on: the tap and the microphone are gone.
+    void stopSound() {
+        if (tap) audio::AudioOutput::shared().removeTap(tap);
+        tap = 0;
+        if (mic) mic->stop();
+        mic.reset();
+    }
+
+    PartialOutput staging;  // before the writer, which closes the file first
     std::unique_ptr<Mp4Writer> writer;
     int width = 0, height = 0;
     std::vector<uint8_t> converted;
@@ -139,15 +152,7 @@ ScreenRecorder::~ScreenRecorder() {
     }
     cv_.notify_all();
     worker_.join();
-    if (session_) {
-        // Never stopped: nobody asked for the file, so it is not kept.
-        Session& s = *session_;
-        if (s.tap) audio::AudioOutput::shared().removeTap(s.tap);
-        if (s.mic) s.mic->stop();
-        s.writer.reset();
-        std::error_code ec;
-        std::filesystem::remove(s.staging, ec);
-    }
+    session_.reset();  // never stopped: nobody asked for the file, so it is not kept
 }
 
 bool ScreenRecorder::isAvailable() const { return available_; }
@@ -284,7 +289,9 @@ bool ScreenRecorder::waitUntilIdle(double timeoutSeconds) {
 }
 
 void ScreenRecorder::run() {
-    runLoop();
+    // Each task and each round of encoding is guarded on its own (see failed()); this
+    // catches what the loop itself could throw.
+    runGuarded("Screen recorder", [this] { runLoop(); });
     // SDL keeps per-thread data for threads it did not start (the microphone was opened
     // here): release it before the thread ends.
     SDL_TLSCleanup();
@@ -298,7 +305,7 @@ void ScreenRecorder::runLoop() {
             tasks_.pop_front();
             busyWorker_ = true;
             lock.unlock();
-            task();
+            runGuarded("Screen recorder", task, [this](const JobFailure& f) { failed(f); });
             lock.lock();
             busyWorker_ = false;
             cv_.notify_all();
@@ -307,8 +314,13 @@ void ScreenRecorder::runLoop() {
         if (quit_) return;
         if (phase_ == Phase::recording && session_) {
             lock.unlock();
-            encodePending();
-            pumpAudio(clock_->now() - kAudioLatency, false);
+            runGuarded(
+                "Screen recorder",
+                [this] {
+                    encodePending();
+                    pumpAudio(clock_->now() - kAudioLatency, false);
+                },
+                [this](const JobFailure& f) { failed(f); });
             lock.lock();
             cv_.wait_for(lock, std::chrono::milliseconds(20), [&] { return quit_ || !tasks_.empty() || !frames_.empty(); });
         } else {
@@ -318,26 +330,29 @@ void ScreenRecorder::runLoop() {
 }
 
 void ScreenRecorder::beginSession(Handler handler) {
-    auto session = std::make_unique<Session>();
+    std::optional<StudioError> failure;
+    runGuarded(
+        "Screen recorder", [&] { session_ = openSession(); },
+        [&](const JobFailure& f) { failure = f.asError(kErrorDomain, recordingFailed); });
+    {
+        std::lock_guard lock(mutex_);
+        // A stop asked for meanwhile is queued behind: after a failed start it reports
+        // "nothing recorded".
+        if (phase_ == Phase::starting) phase_ = failure ? Phase::idle : Phase::recording;
+    }
+    handler(std::move(failure));
+}
+
+std::unique_ptr<ScreenRecorder::Session> ScreenRecorder::openSession() {
     const std::filesystem::path dir = options_.stagingDirectory.empty() ? temporaryDirectory() : options_.stagingDirectory;
-    session->staging = dir / ("kestrelune-recording-" + std::to_string(::getpid()) + "-" +
-                              std::to_string(gStagingCounter.fetch_add(1)) + ".mp4");
+    auto session = std::make_unique<Session>(dir / ("kestrelune-recording-" + std::to_string(::getpid()) + "-" +
+                                                    std::to_string(gStagingCounter.fetch_add(1)) + ".mp4"));
     bool wantMic;
     {
         std::lock_guard lock(mutex_);
         wantMic = micEnabled_ && options_.microphone;
     }
-    try {
-        createDirectories(dir);
-    } catch (const StudioError& e) {
-        {
-            std::lock_guard lock(mutex_);
-            // A stop asked for meanwhile is queued behind and reports "nothing recorded".
-            if (phase_ == Phase::starting) phase_ = Phase::idle;
-        }
-        handler(e);
-        return;
-    }
+    createDirectories(dir);
     if (options_.gameAudio) {
         std::weak_ptr<AudioFifo> game = audio_->game;
         session->tap = audio::AudioOutput::shared().addTap([game](std::span<const float> s, int) {
@@ -346,22 +361,18 @@ void ScreenRecorder::beginSession(Handler handler) {
     }
     if (wantMic) {
         // No microphone (or none this user may open) records the studio's sound alone.
-        try {
-            session->mic = std::make_unique<audio::Microphone>();
-            std::weak_ptr<AudioFifo> voice = audio_->voice;
-            session->mic->start({double(kSampleRate), 1}, 441, [voice](const audio::Microphone::Block& b) {
-                if (auto v = voice.lock()) v->push(b.interleaved.data(), b.interleaved.size());
-            });
-        } catch (const StudioError&) {
-            session->mic.reset();
-        }
+        runGuarded(
+            "Screen recorder microphone",
+            [&] {
+                session->mic = std::make_unique<audio::Microphone>();
+                std::weak_ptr<AudioFifo> voice = audio_->voice;
+                session->mic->start({double(kSampleRate), 1}, 441, [voice](const audio::Microphone::Block& b) {
+                    if (auto v = voice.lock()) v->push(b.interleaved.data(), b.interleaved.size());
+                });
+            },
+            [&](const JobFailure&) { session->mic.reset(); });
     }
-    session_ = std::move(session);
-    {
-        std::lock_guard lock(mutex_);
-        if (phase_ == Phase::starting) phase_ = Phase::recording;
-    }
-    handler(std::nullopt);
+    return session;
 }
 
 void ScreenRecorder::encodePending() {
@@ -388,7 +399,7 @@ void ScreenRecorder::encodePending() {
                     std::clamp<int64_t>(int64_t(double(s.width) * s.height * options_.fps * 0.12), 1'500'000, 12'000'000);
                 vs.maxKeyFrameInterval = 2 * options_.fps;
                 vs.preset = "veryfast";
-                s.writer = std::make_unique<Mp4Writer>(s.staging, vs, AudioEncoderSettings{kSampleRate, 2, 160'000});
+                s.writer = std::make_unique<Mp4Writer>(s.staging.path(), vs, AudioEncoderSettings{kSampleRate, 2, 160'000});
                 s.writer->start();
                 s.converted.assign(size_t(s.width) * size_t(s.height) * 4, 0);
             }
@@ -439,6 +450,16 @@ void ScreenRecorder::pumpAudio(double untilTime, bool flush) {
     }
 }
 
+void ScreenRecorder::failed(const JobFailure& failure) {
+    // Whatever threw on this thread, the recording in progress cannot be trusted any more:
+    // it fails, and its stop reports why. Without one there is nobody left to tell.
+    if (!session_) {
+        reportUnhandled("Screen recorder", failure);
+        return;
+    }
+    if (!session_->failure) failSession(failure.asError(kErrorDomain, recordingFailed));
+}
+
 void ScreenRecorder::failSession(StudioError error) {
     session_->failure = std::move(error);
     // The app stops reading back frames that could only be dropped; the stop reports why.
@@ -453,43 +474,13 @@ void ScreenRecorder::endSession(const std::filesystem::path& output, double stop
         // The start failed after this stop was asked for; it already said why.
         result = recorderError(nothingRecorded, "The recording ended before any frame was drawn.");
     } else {
-        Session& s = *session_;
-        // No more sound after this point: the tap and the microphone are gone.
-        if (s.tap) audio::AudioOutput::shared().removeTap(s.tap);
-        if (s.mic) s.mic->stop();
-        encodePending();
-        if (s.writer && !s.failure) {
-            double videoEnd;
-            {
-                std::lock_guard lock(mutex_);
-                videoEnd = startTime_ + double(lastPts_ + 1) / double(options_.fps);
-            }
-            pumpAudio(std::max(stopTime, videoEnd), true);
-            try {
-                s.writer->finish();
-            } catch (const StudioError& e) {
-                s.failure = e;
-            }
-        }
-        s.writer.reset();
-        std::error_code ec;
-        if (s.failure) {
-            result = s.failure;
-            std::filesystem::remove(s.staging, ec);
-        } else if (!std::filesystem::exists(s.staging, ec)) {
-            result = recorderError(nothingRecorded, "The recording ended before any frame was drawn.");
-        } else {
-            try {
-                moveIntoPlace(s.staging, output);
-            } catch (const StudioError& e) {
-                // The movie is kept where it was written: say where.
-                result = StudioError(e.domain, e.code, e.description + " (the recording is kept at " + s.staging.string() + ")");
-            }
-        }
+        runGuarded(
+            "Screen recorder", [&] { result = saveSession(output, stopTime); },
+            [&](const JobFailure& f) { result = f.asError(kErrorDomain, recordingFailed); });
     }
     audio_->game->close();
     audio_->voice->close();
-    session_.reset();
+    session_.reset();  // a movie that was not saved goes with it
     {
         std::lock_guard lock(mutex_);
         phase_ = Phase::idle;
@@ -497,6 +488,34 @@ void ScreenRecorder::endSession(const std::filesystem::path& output, double stop
         haveFirstFrame_ = false;
     }
     handler(std::move(result));
+}
+
+std::optional<StudioError> ScreenRecorder::saveSession(const std::filesystem::path& output, double stopTime) {
+    Session& s = *session_;
+    s.stopSound();
+    encodePending();
+    if (s.writer && !s.failure) {
+        double videoEnd;
+        {
+            std::lock_guard lock(mutex_);
+            videoEnd = startTime_ + double(lastPts_ + 1) / double(options_.fps);
+        }
+        pumpAudio(std::max(stopTime, videoEnd), true);
+        s.writer->finish();
+    }
+    s.writer.reset();
+    if (s.failure) return s.failure;
+    std::error_code ec;
+    if (!std::filesystem::exists(s.staging.path(), ec))
+        return recorderError(nothingRecorded, "The recording ended before any frame was drawn.");
+    try {
+        moveIntoPlace(s.staging.path(), output);
+    } catch (const StudioError& e) {
+        // The movie is kept where it was written: say where.
+        s.staging.keep();
+        return StudioError(e.domain, e.code, e.description + " (the recording is kept at " + s.staging.path().string() + ")");
+    }
+    return std::nullopt;
 }
 
 }  // namespace pk::media

@@ -4,7 +4,10 @@
 // sound track is the studio's own audio output (a tap on the mix) plus the microphone when
 // its switch is on. The movie is written to a temporary file and moved to the path given
 // when the recording stops. Encoding, audio mixing and the final move run on the
-// recorder's own thread; handlers are called there.
+// recorder's own thread; handlers are called there. Whatever throws on that thread (a
+// handler included) fails the recording in progress: no frame is wanted any more, its
+// stop reports the failure (a StudioError as it is, anything else as recordingFailed with
+// its text) and no movie is kept. The thread itself goes on serving.
 //
 // Hooking it into a main loop (after the frame is drawn, before it is presented):
 //     auto& rec = pk::media::ScreenRecorder::shared();
@@ -21,6 +24,7 @@
 #include <vector>
 
 #include "PlatformKit/Foundation/Clock.h"
+#include "PlatformKit/Foundation/JobGuard.h"
 #include "PlatformKit/Foundation/StudioError.h"
 
 namespace pk::media {
@@ -38,6 +42,7 @@ public:
         busy = 2,             // a recording is starting, running or being saved
         notRecording = 3,     // stop without a recording
         nothingRecorded = 4,  // stopped before the first frame arrived
+        recordingFailed = 5,  // something on the recorder's thread threw; its text is kept
     };
 
     struct Options {
@@ -105,9 +110,13 @@ private:
     void run();
     void runLoop();
     void beginSession(Handler handler);
+    std::unique_ptr<Session> openSession();
     void endSession(const std::filesystem::path& output, double stopTime, Handler handler);
+    std::optional<StudioError> saveSession(const std::filesystem::path& output, double stopTime);
     void encodePending();
     void pumpAudio(double untilTime, bool flush);
+    // An exception on the worker thread: fails the recording in progress.
+    void failed(const JobFailure& failure);
     void failSession(StudioError error);
     std::optional<int64_t> duePts(double now) const;  // under mutex_
     bool acceptFrame(int width, int height, size_t bytesPerRow, size_t byteCount, int64_t& pts);

@@ -8,9 +8,11 @@
 
 #include <cerrno>
 #include <chrono>
+#include <memory>
 
 #include <enet/enet.h>
 
+#include "PlatformKit/Foundation/JobGuard.h"
 #include "PlatformKit/Foundation/StudioError.h"
 #include "PlatformKit/Net/LanLinkMessage.h"
 
@@ -218,10 +220,12 @@ void LanSession::runInbox() {
 void LanSession::onEvent(const ENetEvent& ev) {
     switch (ev.type) {
         case ENET_EVENT_TYPE_CONNECT: links_.connected(linkOf(ev.peer), monotonic()); break;
-        case ENET_EVENT_TYPE_RECEIVE:
-            links_.received(linkOf(ev.peer), ev.channelID, {ev.packet->data, ev.packet->dataLength});
-            enet_packet_destroy(ev.packet);
+        case ENET_EVENT_TYPE_RECEIVE: {
+            // Freed however received() ends: an event handler may throw through it.
+            const std::unique_ptr<ENetPacket, void (*)(ENetPacket*)> packet(ev.packet, enet_packet_destroy);
+            links_.received(linkOf(ev.peer), ev.channelID, {packet->data, packet->dataLength});
             break;
+        }
         case ENET_EVENT_TYPE_DISCONNECT: links_.disconnected(linkOf(ev.peer)); break;
         default: break;
     }
@@ -283,6 +287,18 @@ void LanSession::readBeacons(double now) {
 }
 
 void LanSession::run() {
+    std::vector<PeerInfo> lost;
+    pk::runGuarded("LAN session", [this] { serve(); }, [&](const pk::JobFailure&) { lost = connectedPeers(); });
+    pk::runGuarded("LAN session", [this] { sayGoodbye(); });
+    // Closed by a failure: the owner hears that each of its peers is gone.
+    for (const PeerInfo& peer : lost) {
+        pk::runGuarded("LAN session", [&] {
+            if (auto e = events(); e.peerStateChanged) e.peerStateChanged(peer, PeerState::notConnected);
+        });
+    }
+}
+
+void LanSession::serve() {
     while (!stop_.load()) {
         runInbox();
         ENetEvent ev;
@@ -300,7 +316,6 @@ void LanSession::run() {
         links_.expire(now);
     }
     runInbox();
-    sayGoodbye();
 }
 
 void LanSession::sayGoodbye() {

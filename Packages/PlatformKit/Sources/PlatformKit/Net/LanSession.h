@@ -3,7 +3,9 @@
 // unreliable one for state and voice) and discovery by UDP beacons sent to configured
 // targets. Events arrive on the session's own network thread, and only while the
 // session exists: its destructor stops them (one already running ends first) before it
-// frees anything.
+// frees anything. Whatever throws on that thread (an event handler, memory) closes the
+// session: it says goodbye on every link, has no peers and sends nothing any more, and
+// tells its owner that each peer it had is notConnected.
 #include <atomic>
 #include <cstdint>
 #include <deque>
@@ -103,6 +105,7 @@ private:
     void post(std::function<void()> command);
     SessionEvents events();
     void run();
+    void serve();
     void runInbox();
     void onEvent(const ENetEvent& event);
     void sayGoodbye();
