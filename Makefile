@@ -27,13 +27,11 @@ asan: deps
 	cd build-asan && UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
 
 FUZZ_SECONDS ?= 30
+FUZZ_JOBS ?= 1
 fuzz: deps
-	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKS_FUZZ=ON -DKS_BENCHMARKS=OFF
-	cmake --build build-fuzz -j $(JOBS)
-	@set -e; for f in $$(find build-fuzz -name 'fuzz_*' -type f -perm -u+x); do \
-	  n=$$(basename $$f); echo "== $$f"; mkdir -p build-fuzz/corpus/$$n; \
-	  seeds=$(BUILD)/test-output/fuzz-seeds/$${n#fuzz_}; [ -d $$seeds ] || seeds=; \
-	  $$f -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 build-fuzz/corpus/$$n $$seeds; done
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKS_FUZZ=ON -DKS_BENCHMARKS=OFF $(CMAKE_FLAGS)
+	cmake --build build-fuzz -j $(JOBS) --target fuzzers
+	FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_JOBS=$(FUZZ_JOBS) scripts/fuzz.sh build-fuzz $(BUILD)/test-output/fuzz-seeds $(FUZZ_TARGET)
 
 run: configure
 	cmake --build $(BUILD) -j $(JOBS) --target KestreluneStudio

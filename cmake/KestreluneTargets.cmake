@@ -14,7 +14,8 @@ function(ks_add_tests prefix)
     set(target ${prefix}_${stem})
     add_executable(${target} ${src} ${ARG_EXTRA_SOURCES})
     target_link_libraries(${target} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
-    target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/${ARG_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/Tests)
+    target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/${ARG_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/Tests
+      ${PROJECT_SOURCE_DIR}/Packages/PlatformKit/Tests/Support)
     target_compile_definitions(${target} PRIVATE
       KS_TEST_OUTPUT_DIR="${CMAKE_BINARY_DIR}/test-output"
       KS_SOURCE_DIR="${CMAKE_SOURCE_DIR}")

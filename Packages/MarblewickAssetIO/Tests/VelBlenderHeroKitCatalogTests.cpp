@@ -10,6 +10,7 @@
 #include "PlatformKit/Foundation/Files.h"
 #include "PlatformKit/Foundation/StudioError.h"
 #include "PlatformKit/Gpu/HeadlessDevice.h"
+#include "FuzzSeeds.h"
 
 using namespace assetio;
 namespace fs = std::filesystem;
@@ -48,6 +49,7 @@ TEST(HeroKitCatalog, KeepsVertexRecordsAsStored) {
     File f = quad();
     f.vertices[1] = vertex(1, 0.5f, 0, 0, 0, 0);  // a zero normal stays zero here
     const auto bytes = f.bytes();
+    for (const char* target : {"assetio_mwmesh"}) kstest::writeFuzzSeed(target, "quad", bytes);
     auto hero = Catalog::decodeMWMSv2(bytes, "Quad.mwmesh");
     ASSERT_TRUE(hero);
     ASSERT_EQ(hero->vertices.size(), 4u);

@@ -13,6 +13,7 @@
 #include "PlatformKit/Foundation/Files.h"
 #include "PlatformKit/Foundation/Numbers.h"
 #include "PlatformKit/Gpu/HeadlessDevice.h"
+#include "FuzzSeeds.h"
 
 using assetio::VelMWPakBinaryArchiveStreamerV1085;
 using assetio::VelMWPakEntryV1085;
@@ -141,6 +142,7 @@ TEST(MWPakArchive, LayoutOffsetsAndVerifiedReceipt) {
     const auto r = S::packFilesToMWPak({dir / "in/a.mwmesh", dir / "in/b.bin", dir / "in/c.txt"}, out, nullptr);
 
     const auto p = parse(out);
+    kstest::writeFuzzSeed("assetio_mwpak", "three-entries", *pk::readFile(out));
     EXPECT_EQ(p.manifest.version, 1165);
     EXPECT_EQ(p.manifest.magic, "MWAK");
     EXPECT_EQ(p.manifest.compressionAlgorithm, "LZFSE");

@@ -7,6 +7,7 @@
 
 #include "MarblewickAssetIO/VelModularTargetBuildProfilerV1055.h"
 #include "PlatformKit/Foundation/Files.h"
+#include "FuzzSeeds.h"
 
 using namespace assetio;
 namespace fs = std::filesystem;
@@ -52,6 +53,12 @@ TEST(VelModularTargetBuildProfiler, CleanTreePasses) {
     EXPECT_EQ(a.modularReleaseBuildSec, 100.0);
     EXPECT_EQ(a.verifiedSpeedupMultiplier, 3.0);
     EXPECT_EQ(VelModularPackageAuditV1055::fromJson(pk::json::parse(pk::json::dump(a.toJson()))), a);
+    // The audit's fuzz target reads a core source, a creator source, the project file and a
+    // saved audit, cut apart by this line.
+    const std::string cut = "\n--8<--\n";
+    kstest::writeFuzzSeed("assetio_package_audit", "clean",
+                          "import Foundation\nstruct SimVec3 {}\n" + cut + "import SwiftUI\n" + cut +
+                              "packages: MarblewickSimCore, MarblewickCreatorStudio\n" + cut + pk::json::dump(a.toJson()));
 }
 
 TEST(VelModularTargetBuildProfiler, ForbiddenImportsAndIgnoredNames) {

@@ -10,6 +10,7 @@
 #include "MarblewickAssetIO/VelPromptToBlenderRecipeV1265.h"
 #include "PlatformKit/Foundation/Files.h"
 #include "PlatformKit/Foundation/Text.h"
+#include "FuzzSeeds.h"
 
 using namespace assetio;
 using Generator = VelPromptToBlenderRecipeV1265;
@@ -82,6 +83,7 @@ TEST(PromptToBlenderRecipe, Classification) {
     };
     for (const auto& c : cases) {
         const auto r = Generator::compileRecipe(c.prompt);
+        kstest::writeFuzzSeed("assetio_recipe_prompt", r.archetype, std::string_view(c.prompt));
         EXPECT_EQ(r.archetype, c.archetype) << c.prompt;
         EXPECT_EQ(r.prompt, c.prompt);
         EXPECT_TRUE(r.groundedY0Enforced);

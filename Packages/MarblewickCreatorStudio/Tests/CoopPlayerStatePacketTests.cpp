@@ -5,6 +5,7 @@
 
 #include "CoopTestSupport.h"
 #include "MarblewickCreatorStudio/VelCoopPlayerStatePacketV1170.h"
+#include "FuzzSeeds.h"
 
 using namespace creator;
 using Packet = VelCoopPlayerStatePacketV1170;
@@ -121,6 +122,7 @@ TEST(CoopPlayerStatePacket, SeatCodes) {
 
 TEST(CoopPlayerStatePacket, LengthsMagicAndFlagBits) {
     const auto good = Packet(7, {1, 2, 3}, 0.5f, 0.1f, true, false, 2, "KESTREL").encodeBinary();
+    kstest::writeFuzzSeed("creator_PlayerStatePacket", "kestrel", good);
     EXPECT_FALSE(Packet::decodeBinary(std::span(good).first(47)));
     EXPECT_FALSE(Packet::decodeBinary({}));
     auto longer = good;

@@ -8,6 +8,7 @@
 
 #include "MarblewickCreatorStudio/VelUGCVaultStorageV1175.h"
 #include "PlatformKit/Foundation/Files.h"
+#include "FuzzSeeds.h"
 
 using namespace creator;
 namespace fs = std::filesystem;
@@ -61,6 +62,8 @@ TEST(RaidMapVault, FirstBuiltInPackWritesTheGoldenFile) {
     const fs::path folder = freshFolder();
     const fs::path file = Vault::saveLocally(packs[0], folder);
     EXPECT_EQ(file, folder / "flagship_6th_ave_mercy_siege.json");
+    for (const char* target : {"creator_RaidMapFile", "creator_VaultFolder"})
+        kstest::writeFuzzSeed(target, "flagship.json", *pk::readFile(file));
     const std::string golden = R"({
   "authorCallsign": "MARBLEWICK-HQ",
   "createdISO": "2026-03-01T12:00:00Z",

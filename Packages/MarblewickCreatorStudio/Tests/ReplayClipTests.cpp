@@ -5,6 +5,7 @@
 
 #include "CoopTestSupport.h"
 #include "MarblewickCreatorStudio/VelDeterministicReplayClipV1250.h"
+#include "FuzzSeeds.h"
 
 using namespace creator;
 using Frame = VelReplayInputFrameV1250;
@@ -37,6 +38,7 @@ TEST(ReplayClip, Quantisation) {
 TEST(ReplayClip, GoldenBytesAndRoundTrip) {
     Clip clip{0x0102030405060708ull, "Lap", {Frame(16, 1.0f, -0.5f, 0.0314f, 0x05)}, {7}};
     const auto bytes = clip.encodeCompactBinary();
+    kstest::writeFuzzSeed("creator_ReplayClip", "lap", bytes);
     EXPECT_EQ(toHex(bytes),
               "5052574d" "0807060504030201" "01000000" "01000000"
               "100064ce1f000500" "07000000");

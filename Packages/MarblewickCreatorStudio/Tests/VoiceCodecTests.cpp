@@ -6,6 +6,7 @@
 #include "CoopTestSupport.h"
 #include "MarblewickCreatorStudio/VelIMAADPCMVoiceCodecV1170.h"
 #include "MarblewickCreatorStudio/VelSpatialProximityVoiceDSPV1020.h"
+#include "FuzzSeeds.h"
 
 using namespace creator;
 using Codec = VelIMAADPCMVoiceCodecV1170;
@@ -14,6 +15,7 @@ TEST(VoiceCodec, GoldenPacket) {
     // 0 → predictor; +327 → code 7 (p = 11, index 8); −327 → code 15 (p = −19).
     const float samples[] = {0.0f, 0.01f, -0.01f};
     const auto bytes = Codec::encodeFloat32Packet(samples, 16000);
+    kstest::writeFuzzSeed("creator_VoicePacket", "three", bytes);
     EXPECT_EQ(toHex(bytes), "4356574d0300803e00000000f7");
     auto d = Codec::decodeToFloat32(bytes);
     ASSERT_TRUE(d);

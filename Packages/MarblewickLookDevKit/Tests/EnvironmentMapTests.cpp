@@ -9,6 +9,7 @@
 #include "MarblewickLookDevKit/HDRIEnvironmentLoader.h"
 #include "PlatformKit/Foundation/Files.h"
 #include "PlatformKit/Foundation/StudioError.h"
+#include "FuzzSeeds.h"
 #include <unistd.h>
 
 using lookdev::HDRIEnvironmentLoader;
@@ -111,6 +112,7 @@ TEST(RadianceReader, RunLengthScanlines) {
 
 TEST(RadianceReader, SyntheticStudioWriterRoundTrips) {
     const auto bytes = HDRIEnvironmentLoader::encodeSyntheticStudioHDR(64, 32);
+    for (const char* target : {"lookdev_radiance", "panorama_decode"}) kstest::writeFuzzSeed(target, "studio.hdr", bytes);
     const std::string header = "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 32 +X 64\n";
     ASSERT_EQ(bytes.size(), header.size() + 64 * 32 * 4);
     EXPECT_EQ(std::memcmp(bytes.data(), header.data(), header.size()), 0);

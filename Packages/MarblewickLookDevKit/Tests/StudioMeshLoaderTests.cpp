@@ -7,6 +7,7 @@
 #include "../../MarblewickAssetIO/Tests/MWMeshTestWriter.h"
 #include "MarblewickAssetIO/MWMeshFormat.h"
 #include "MarblewickLookDevKit/StudioMeshLoader.h"
+#include "FuzzSeeds.h"
 
 using namespace lookdev;
 namespace fs = std::filesystem;
@@ -152,6 +153,9 @@ TEST(MWMeshReader, ReadsFilesByName) {
     const fs::path dir = fs::path(KS_TEST_OUTPUT_DIR) / "lookdev_mwmesh";
     fs::create_directories(dir);
     const auto bytes = quad().bytes();
+    std::vector<uint8_t> seed{0};
+    seed.insert(seed.end(), bytes.begin(), bytes.end());
+    kstest::writeFuzzSeed("lookdev_studio_mesh", "quad.mwmesh", seed);
     std::ofstream(dir / "Hero_Quad_V1.mwmesh", std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     auto m = readMWMeshV2(dir / "Hero_Quad_V1.mwmesh");
@@ -172,6 +176,12 @@ protected:
     }
     fs::path write(const std::string& name, const std::string& text) {
         std::ofstream(dir_ / name, std::ios::binary) << text;
+        // The studio mesh fuzz target reads a model file after two bytes: odd, then the
+        // extension's number.
+        static const std::string extensions[] = {".obj", ".stl", ".ply", ".usdz", ".usda", ".usdc"};
+        for (char k = 0; k < 6; ++k)
+            if (fs::path(name).extension() == extensions[int(k)])
+                kstest::writeFuzzSeed("lookdev_studio_mesh", name, std::string{'\x01', k} + text);
         return dir_ / name;
     }
     fs::path dir_;

@@ -7,6 +7,7 @@
 
 #include "MarblewickSimCore/SimGolfFlightKernel.h"
 #include "MarblewickSimCore/SimWorldSnapshot.h"
+#include "FuzzSeeds.h"
 
 using namespace simcore;
 using K = SimChipModuleKind;
@@ -76,6 +77,8 @@ TEST(SimWorldSnapshot, RoundTripIsExactToTheBit) {
         s.cargo.push_back(b);
     }
     const std::string bytes = s.encodeDeterministicJSON();
+    kstest::writeFuzzSeed("simcore_snapshot_json", "extremes", bytes);
+    kstest::writeFuzzSeed("simcore_snapshot_json", "sample", sample().encodeDeterministicJSON());
     EXPECT_NE(bytes.find("\"tick\":18446744073709551615"), std::string::npos);
     const SimWorldSnapshot back = SimWorldSnapshot::decodeDeterministicJSON(bytes);
     EXPECT_EQ(back, s);

@@ -10,3 +10,4 @@ add_library(pk_cloud_test_support STATIC ${CMAKE_CURRENT_SOURCE_DIR}/Tests/Cloud
 target_include_directories(pk_cloud_test_support PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/Tests/Cloud)
 target_link_libraries(pk_cloud_test_support PUBLIC PlatformKit::Cloud)
 ks_add_tests(pk_cloud DIR Tests/Cloud LIBS PlatformKit::Cloud pk_cloud_test_support)
+ks_add_fuzzer(pk_cloud_rows SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/Tests/Cloud/Fuzz/FuzzCloudRows.cpp LIBS PlatformKit::Cloud PkgConfig::PK_CLOUD_SQLITE)

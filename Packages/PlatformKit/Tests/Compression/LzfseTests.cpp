@@ -10,6 +10,7 @@
 #include "LzfseTestSupport.h"
 #include "PlatformKit/Compression/LzfseFormat.h"
 #include "PlatformKit/Foundation/Files.h"
+#include "FuzzSeeds.h"
 
 using namespace lzfsetest;
 namespace fmt = pk::compression::fmt;
@@ -67,6 +68,7 @@ TEST(Lzfse, RoundTripsEveryInputAndInteropsWithTheReference) {
         SCOPED_TRACE(c.name);
         const auto ours = encode(c.bytes);
         ASSERT_FALSE(ours.empty());
+        if (ours.size() < 64 * 1024) kstest::writeFuzzSeed("lzfse_decode", c.name, ours);
         const auto back = decode(ours, c.bytes.size());
         ASSERT_TRUE(back.has_value());
         EXPECT_TRUE(*back == c.bytes);

@@ -12,6 +12,7 @@
 #include "PlatformKit/Foundation/StudioError.h"
 #include "PlatformKit/Image/DeflateJoin.h"
 #include "PlatformKit/Image/Image.h"
+#include "FuzzSeeds.h"
 
 using namespace pk::image;
 
@@ -138,6 +139,8 @@ TEST(DeflateJoin, FindsTheEndOfEveryBlockKindAndJoinsPartsIntoOneStream) {
     for (const Part& p : parts) {
         const auto end = deflate::findStreamEnd(p.stream);
         ASSERT_TRUE(end.has_value()) << p.kind;
+        // Small streams seed the walker's fuzz target.
+        if (p.stream.size() < 8192) kstest::writeFuzzSeed("image_deflate_join", p.kind, p.stream);
         EXPECT_EQ((end->endBit + 7) / 8, p.stream.size()) << p.kind << ": the end is in the last byte";
         EXPECT_LT(end->finalBlockBit, end->endBit) << p.kind;
         EXPECT_NE(p.stream[end->finalBlockBit / 8] & (1u << (end->finalBlockBit % 8)), 0u) << p.kind;

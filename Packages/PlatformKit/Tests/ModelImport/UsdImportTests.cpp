@@ -605,12 +605,12 @@ TEST(UsdImport, FuzzSeedsRead) {
             .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     };
     for (const auto& layer : layers) {
-        seed("fuzz_modelimport_Usda", bytesOf(layer), UsdFormat::usda);
-        seed("fuzz_modelimport_Usdz", packageOf("Cube.usda", bytesOf(layer)), UsdFormat::usdz);
+        seed("modelimport_Usda", bytesOf(layer), UsdFormat::usda);
+        seed("modelimport_Usdz", packageOf("Cube.usda", bytesOf(layer)), UsdFormat::usdz);
         for (const auto& options : crates) {
             const Bytes crate = crateOf(layer, options);
-            seed("fuzz_modelimport_Usdc", crate, UsdFormat::usdc);
-            seed("fuzz_modelimport_Usdz", packageOf("Cube.usdc", crate), UsdFormat::usdz);
+            seed("modelimport_Usdc", crate, UsdFormat::usdc);
+            seed("modelimport_Usdz", packageOf("Cube.usdc", crate), UsdFormat::usdz);
         }
     }
 }

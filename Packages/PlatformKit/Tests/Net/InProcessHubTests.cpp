@@ -2,6 +2,7 @@
 
 #include "PlatformKit/Net/DiscoveryBeacon.h"
 #include "PlatformKit/Net/InProcessHub.h"
+#include "FuzzSeeds.h"
 
 using namespace pk::net;
 
@@ -141,6 +142,7 @@ TEST(DiscoveryBeacon, RoundTripAndBadInput) {
                       DiscoveryInfo{{"room", "NYC-6AVE"}}};
     const auto bytes = b.encode();
     EXPECT_EQ(DiscoveryBeacon::decode(bytes), b);
+    kstest::writeFuzzSeed("pk_net_DiscoveryBeacon", "here", bytes);
     for (size_t n = 0; n < bytes.size(); ++n) EXPECT_FALSE(DiscoveryBeacon::decode(std::span(bytes).first(n))) << n;
     auto bad = bytes;
     bad[0] ^= 1;
@@ -148,4 +150,5 @@ TEST(DiscoveryBeacon, RoundTripAndBadInput) {
     b.info.reset();
     b.kind = DiscoveryBeacon::Kind::bye;
     EXPECT_EQ(DiscoveryBeacon::decode(b.encode()), b);
+    kstest::writeFuzzSeed("pk_net_DiscoveryBeacon", "bye", b.encode());
 }

@@ -5,6 +5,7 @@
 #include "PlatformKit/Foundation/ByteIO.h"
 #include "PlatformKit/Net/LanLinkMessage.h"
 #include "PlatformKit/Net/LanLinks.h"
+#include "FuzzSeeds.h"
 
 using namespace pk::net;
 
@@ -59,6 +60,8 @@ TEST(LanLinkMessage, ReadsOnlyWholeWellFormedMessages) {
     const Msg invite{Msg::Type::invite, kAlpha, {1, 2, 3}};
     const auto good = invite.encode();
     EXPECT_EQ(Msg::decode(good), invite);
+    kstest::writeFuzzSeed("pk_net_LanLinkMessage", "invite", good);
+    kstest::writeFuzzSeed("pk_net_LanLinkMessage", "accept", control(Msg::Type::accept, kCharlie));
     // Every cut of a good message is refused, and so is anything after its end.
     for (size_t n = 0; n < good.size(); ++n) EXPECT_FALSE(Msg::decode(std::span(good).first(n))) << n;
     auto trailing = good;
@@ -100,6 +103,7 @@ TEST(LanLinkMessage, ReadsOnlyWholeWellFormedMessages) {
     const std::vector<uint8_t> payload = {9, 8, 7};
     const auto data = Msg::encodeData(payload);
     ASSERT_TRUE(Msg::decodeData(data));
+    kstest::writeFuzzSeed("pk_net_LanLinkMessage", "data", data);
     EXPECT_EQ(std::vector<uint8_t>(Msg::decodeData(data)->begin(), Msg::decodeData(data)->end()), payload);
     EXPECT_TRUE(Msg::decodeData(Msg::encodeData({})));
     EXPECT_FALSE(Msg::decodeData(good));
