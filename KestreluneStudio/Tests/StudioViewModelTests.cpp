@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cerrno>
 #include <cmath>
 #include <stop_token>
+#include <system_error>
 #include <thread>
 
+#include "RefusedThreadStarts.h"
 #include "StudioFakes.h"
 
 using namespace kestrelune;
@@ -444,6 +447,14 @@ TEST_F(ViewModelTest, EveryOutcomeReadsAsItsBanner) {
              t.finishRender();
          },
          "Video render failed: Unknown error."},
+        {"turntable whose render thread cannot start",
+         [](auto& t, auto& m) {
+             t.panels->enqueueChoice("/out/t.mp4");
+             pk::test::RefusedThreadStarts refused;
+             m.exportTurntableMP4Panel();
+             EXPECT_FALSE(*m.isExporting);
+         },
+         "Video render failed: " + std::generic_category().message(EAGAIN)},
         {"batch",
          [](auto& t, auto& m) {
              t.exporters->batchReceipt.assetCount = 2;
@@ -489,6 +500,14 @@ TEST_F(ViewModelTest, EveryOutcomeReadsAsItsBanner) {
              t.finishRender();
          },
          "Batch render failed: Failed to render snapshot."},
+        {"batch whose render thread cannot start",
+         [](auto& t, auto& m) {
+             t.panels->enqueueChoice("/out/batch");
+             pk::test::RefusedThreadStarts refused;
+             m.exportBatchTurntablesPanel();
+             EXPECT_FALSE(*m.isExporting);
+         },
+         "Batch render failed: " + std::generic_category().message(EAGAIN)},
         {"batch out of memory",
          [](auto& t, auto& m) {
              t.exporters->thrown = std::make_exception_ptr(std::bad_alloc());

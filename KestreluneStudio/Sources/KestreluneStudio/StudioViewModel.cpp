@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <stdexcept>
+#include <system_error>
 
 #include "MarblewickLookDevKit/StudioAssetCatalog.h"
 #include "PlatformKit/Foundation/JobGuard.h"
@@ -87,17 +88,25 @@ void StudioViewModel::startRender(std::function<void(const ExportCancelToken*, s
     RunningExport r;
     r.cancel = std::make_shared<ExportCancelToken>();
     r.finished = std::make_shared<std::atomic<bool>>(false);
-    r.thread = std::thread([work = std::move(work), failed = std::move(failed), queue = services_.mainQueue,
-                            cancel = r.cancel, finished = r.finished, weak = std::weak_ptr<StudioViewModel*>(alive_)] {
-        // Whatever the render throws is its failure, told on the main queue.
-        pk::runGuarded("Render", [&] { work(cancel.get(), weak); }, [&](const pk::JobFailure& f) {
-            queue->post([weak, failed, text = f.description()] {
-                if (auto self = weak.lock()) failed(**self, text);
+    // Kept for a thread that cannot be started: that render fails at once, here on the main
+    // thread, with the text of why.
+    auto failedHere = failed;
+    try {
+        r.thread = std::thread([work = std::move(work), failed = std::move(failed), queue = services_.mainQueue,
+                                cancel = r.cancel, finished = r.finished, weak = std::weak_ptr<StudioViewModel*>(alive_)] {
+            // Whatever the render throws is its failure, told on the main queue.
+            pk::runGuarded("Render", [&] { work(cancel.get(), weak); }, [&](const pk::JobFailure& f) {
+                queue->post([weak, failed, text = f.description()] {
+                    if (auto self = weak.lock()) failed(**self, text);
+                });
             });
+            // Set in any case: quitting waits for it.
+            finished->store(true);
         });
-        // Set in any case: quitting waits for it.
-        finished->store(true);
-    });
+    } catch (const std::system_error&) {
+        failedHere(*this, pk::JobFailure(std::current_exception()).description());
+        return;
+    }
     running_.push_back(std::move(r));
 }
 

@@ -194,7 +194,8 @@ private:
     // The active audit's name as a file stem ("Kestrelune" without one).
     std::string auditFileStem() const;
     // Runs work on a render thread; whatever it throws reaches failed, with its text, on
-    // the main queue while the view model is there.
+    // the main queue while the view model is there. When the thread cannot be started,
+    // failed hears why before startRender returns.
     void startRender(std::function<void(const lookdev::ExportCancelToken*, std::weak_ptr<StudioViewModel*>)> work,
                      std::function<void(StudioViewModel&, const std::string&)> failed);
     void joinFinishedExports();

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdio>
 #include <chrono>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "PlatformKit/Capture/SyntheticFrameSource.h"
 #include "PlatformKit/Draw2D/Canvas.h"
 #include "PlatformKit/Vision/MatteCompositing.h"
+#include "RefusedThreadStarts.h"
 #include "TurningFigureScene.h"
 
 using namespace creator;
@@ -179,6 +181,25 @@ TEST(CreatorCameraFeed, StartReportsEachOutcomeAndConfiguresOnlyOnSuccess) {
         EXPECT_TRUE(feed.isConfigured() && feed.isRunning());
         EXPECT_EQ(cams->opens.load(), 2);
     }
+}
+
+TEST(CreatorCameraFeed, AStartWithoutACaptureThreadReportsNoCameraAndTheNextStartTriesAgain) {
+    auto cams = std::make_shared<FakeCameras>(std::vector{CameraAccess::granted});
+    VelCreatorCameraFeedV1045 feed({cams, std::make_shared<LeftHalfSegmenter>()});
+    std::optional<Report> r;
+    {
+        pk::test::RefusedThreadStarts refused;
+        feed.start([&](bool ok, const std::string& s) { r = Report{ok, s}; });
+        EXPECT_EQ(refused.refused(), 1);
+        feed.waitForQueue();  // nothing is queued, so nothing to wait for
+    }
+    ASSERT_TRUE(r) << "the start was answered";
+    EXPECT_FALSE(r->success);
+    EXPECT_EQ(r->status, VelCreatorCameraFeedV1045::kNoCameraStatus);
+    EXPECT_EQ(cams->opens.load(), 0);
+    const Report again = startAndWait(feed);
+    EXPECT_TRUE(again.success);
+    EXPECT_TRUE(feed.isRunning());
 }
 
 TEST(CreatorCameraFeed, WhateverThrowsOnTheCaptureThreadFallsBackToNoCamera) {

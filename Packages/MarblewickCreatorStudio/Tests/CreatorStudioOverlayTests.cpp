@@ -16,6 +16,7 @@
 #include "PlatformKit/Ui/UiContext.h"
 #include "PlatformKit/Ui/UiDriver.h"
 #include "PlatformKit/Ui/UiPinchGesture.h"
+#include "RefusedThreadStarts.h"
 
 using namespace creator;
 using Overlay = VelCreatorStudioOverlayModifierV1045;
@@ -302,6 +303,31 @@ TEST(CreatorStudioOverlay, ClipButtonShowsItsToastForThreeSecondsAndNeverRunsTwi
     rig.driver.frame(2);
     EXPECT_EQ(rig.clipCalls.load(), before + 1);
     EXPECT_EQ(rig.need("toast").text, "Saved 9:16 Viral Clip!");
+}
+
+TEST(CreatorStudioOverlay, AClipWhoseThreadCannotStartFailsLikeAnyOtherAndTheNextPressExports) {
+    OverlayRig rig;
+    rig.click("toolbar/toggle");
+    {
+        pk::test::RefusedThreadStarts refused;
+        rig.click("toolbar/clip");
+        EXPECT_EQ(refused.refused(), 1);
+    }
+    rig.driver.frame();
+    EXPECT_FALSE(Overlay::isExportingClip());
+    EXPECT_EQ(rig.clipCalls.load(), 0);
+    ASSERT_TRUE(rig.find("toast"));
+    EXPECT_EQ(rig.find("toast")->text, "Clip export failed");
+    rig.wait(3);
+    EXPECT_FALSE(rig.find("toast")) << "gone 3 s later";
+
+    rig.click("toolbar/clip");
+    for (int i = 0; i < 500 && !rig.find("toast"); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        rig.driver.frame();
+    }
+    ASSERT_TRUE(rig.find("toast"));
+    EXPECT_EQ(rig.find("toast")->text, "Saved 9:16 Viral Clip!");
 }
 
 // Quitting tears the window's content down, and the overlay with it: a clip being written

@@ -3,6 +3,7 @@
 #include <pthread.h>
 
 #include <future>
+#include <system_error>
 #include <utility>
 
 #include "PlatformKit/Capture/V4l2CameraProvider.h"
@@ -57,14 +58,25 @@ bool VelCreatorCameraFeedV1045::post(std::function<void()> task) {
         if (quit_) return false;
         tasks_.push_back(std::move(task));
         // The thread starts with the first request: a feed nobody starts costs nothing.
-        if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
+        if (!thread_.joinable()) {
+            try {
+                thread_ = std::thread([this] { run(); });
+            } catch (const std::system_error&) {
+                // Out of threads: nothing runs the task, so it is not kept. The next request
+                // tries to start the thread again.
+                tasks_.pop_back();
+                return false;
+            }
+        }
     }
     queueCv_.notify_all();
     return true;
 }
 
 void VelCreatorCameraFeedV1045::start(Completion completion) {
-    post([this, completion = std::move(completion)] { setUp(completion); });
+    // Refused only when the capture thread cannot be started: without it there is no
+    // camera, and the start hears so at once, on the caller's thread.
+    if (!post([this, completion] { setUp(completion); }) && completion) completion(false, kNoCameraStatus);
 }
 
 void VelCreatorCameraFeedV1045::stop() {

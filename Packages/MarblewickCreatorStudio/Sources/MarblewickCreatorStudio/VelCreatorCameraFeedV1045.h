@@ -58,7 +58,9 @@ public:
     bool isMirrored() const;
 
     // Opens the camera the first time (a failed attempt is retried by the next start),
-    // starts it when it is not running and reports once, on the capture thread.
+    // starts it when it is not running and reports once, on the capture thread. When the
+    // capture thread cannot be started it reports (false, kNoCameraStatus) at once, on the
+    // caller's thread.
     void start(Completion completion);
     // Stops the camera when it runs; it stays open, so the next start only resumes it.
     void stop();

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <system_error>
 #include <thread>
 
 #include "PlatformKit/Foundation/JobGuard.h"
@@ -443,25 +444,34 @@ void VelCreatorStudioOverlayModifierV1045::startClipExport() {
     clipCancel_ = std::make_shared<pk::CancelToken>();
     std::weak_ptr<int> alive = alive_;
     pk::MainQueue* queue = queue_;
-    clipThread_ = std::thread([this, alive, queue, cancel = clipCancel_, exportClip = env_.exportClip,
-                               title = gameTitle_, headline = highlightHeadline_, badge = statBadge_] {
-        std::optional<VelViralClipReceiptV1030> receipt;
-        // Any failure reads the same to the user: the failed toast.
-        pk::runGuarded(
-            "Clip export", [&] { receipt = exportClip(title, headline, badge, *cancel); },
-            [&](const pk::JobFailure&) { receipt.reset(); });
-        gClipExportRunning = false;
-        const bool saved = receipt.has_value();
-        pk::runGuarded("Clip export", [&] {
-            queue->post([this, alive, queue, saved] {
-                if (!alive.lock()) return;
-                clipToast_ = saved ? kClipSaved : kClipFailed;
-                // Each export clears the toast 3 s after its own end, whatever shows by then.
-                queue->postAfter(kToastSeconds, [this, alive] {
-                    if (alive.lock()) clipToast_.reset();
+    try {
+        clipThread_ = std::thread([this, alive, queue, cancel = clipCancel_, exportClip = env_.exportClip,
+                                   title = gameTitle_, headline = highlightHeadline_, badge = statBadge_] {
+            std::optional<VelViralClipReceiptV1030> receipt;
+            // Any failure reads the same to the user: the failed toast.
+            pk::runGuarded(
+                "Clip export", [&] { receipt = exportClip(title, headline, badge, *cancel); },
+                [&](const pk::JobFailure&) { receipt.reset(); });
+            gClipExportRunning = false;
+            const bool saved = receipt.has_value();
+            pk::runGuarded("Clip export", [&] {
+                queue->post([this, alive, saved] {
+                    if (alive.lock()) showClipToast(saved);
                 });
             });
         });
+    } catch (const std::system_error&) {
+        // Out of threads: no export runs, and it fails like any other.
+        gClipExportRunning = false;
+        showClipToast(false);
+    }
+}
+
+void VelCreatorStudioOverlayModifierV1045::showClipToast(bool saved) {
+    clipToast_ = saved ? kClipSaved : kClipFailed;
+    // Each export clears the toast 3 s after its own end, whatever shows by then.
+    queue_->postAfter(kToastSeconds, [this, alive = std::weak_ptr<int>(alive_)] {
+        if (alive.lock()) clipToast_.reset();
     });
 }
 

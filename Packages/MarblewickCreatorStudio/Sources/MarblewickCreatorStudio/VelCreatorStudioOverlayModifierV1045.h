@@ -79,6 +79,8 @@ private:
     void drawToolbar(const Layout& l);
     void trackGroupPress();
     void startClipExport();
+    // The end of an export, on the main thread: its toast, for kToastSeconds.
+    void showClipToast(bool saved);
 
     std::string gameTitle_, highlightHeadline_, statBadge_;
     Environment env_;

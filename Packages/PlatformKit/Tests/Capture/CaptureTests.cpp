@@ -4,14 +4,18 @@
 
 #include <unistd.h>
 
+#include <opencv2/videoio.hpp>
+
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <thread>
 
 #include "PlatformKit/Capture/SyntheticFrameSource.h"
 #include "PlatformKit/Capture/V4l2CameraProvider.h"
 #include "PlatformKit/Capture/VideoFileFrameSource.h"
+#include "PlatformKit/Foundation/StudioError.h"
 #include "PlatformKit/Media/Mp4Writer.h"
 
 using namespace pk::capture;
@@ -120,6 +124,31 @@ TEST(VideoFileFrameSource, PacedReaderSkipsWhatItMissedButCarriesOnAfterAPause) 
     ASSERT_TRUE(resumed);
     EXPECT_EQ(resumed->index, late->index + 1) << "after a long pause the file carries on instead of decoding it all";
     EXPECT_NEAR(centreGrey(*resumed), 20 + 20 * (resumed->index % 6), 6);
+}
+
+// A capture that stops delivering frames (here a file at its end, as a camera unplugged
+// mid-stream reads) ends the stream: its reader is told instead of waiting for frames.
+TEST(OpenCvCaptureSource, ACaptureThatStopsDeliveringEndsTheStreamForItsReader) {
+    const fs::path file = writeGreyRamp(outDir("unplugged") / "ramp.mp4", 3);
+    auto capture = std::make_unique<cv::VideoCapture>(file.string());
+    ASSERT_TRUE(capture->isOpened());
+    auto src = openCvCaptureSource(std::move(capture), {64, 48});
+    src->start();
+    int frames = 0;
+    std::optional<pk::StudioError> ended;
+    for (int i = 0; i < 100 && !ended; ++i) {
+        try {
+            if (src->nextFrame(0.1)) ++frames;
+        } catch (const pk::StudioError& e) {
+            ended = e;
+        }
+    }
+    EXPECT_GE(frames, 1);
+    ASSERT_TRUE(ended) << "the reader heard the stream end";
+    EXPECT_EQ(ended->domain, kCaptureErrorDomain);
+    EXPECT_EQ(ended->code, 1);
+    EXPECT_FALSE(src->isRunning());
+    src->stop();
 }
 
 TEST(V4l2CameraProvider, ListsVideoNodesInNumberOrderAndReportsNoDeviceWhenNoneCaptures) {

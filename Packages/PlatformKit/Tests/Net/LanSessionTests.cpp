@@ -6,13 +6,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
 
 #include "LoopbackLan.h"
+#include "PlatformKit/Foundation/StudioError.h"
+#include "RefusedThreadStarts.h"
 
 using namespace pk::net;
 using namespace std::chrono;
@@ -132,6 +136,26 @@ TEST(LanSession, TwoProcessesOnLoopback) {
     }
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_TRUE(session->connectedPeers().empty());
+}
+
+TEST(LanSession, ANetworkThreadThatCannotStartFailsTheSessionAndLeavesNoSocketOpen) {
+    const auto openFiles = [] {
+        namespace fs = std::filesystem;
+        return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+    };
+    LanTransport t(loopbackLan(freeUdpPort(), freeUdpPort()));
+    const auto before = openFiles();
+    {
+        pk::test::RefusedThreadStarts refused;
+        try {
+            t.makeSession("Nobody");
+            ADD_FAILURE() << "a session without its network thread";
+        } catch (const pk::StudioError& e) {
+            EXPECT_EQ(e.code, EAGAIN) << e.description;
+        }
+    }
+    EXPECT_EQ(openFiles(), before);
+    EXPECT_NE(t.makeSession("Somebody"), nullptr);
 }
 
 TEST(LanSession, AnAnswerKeptPastItsSessionDoesNothing) {

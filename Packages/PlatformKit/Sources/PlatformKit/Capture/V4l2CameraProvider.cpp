@@ -19,6 +19,7 @@
 #include "PlatformKit/Capture/OpenCvFrames.h"
 #include "PlatformKit/Foundation/Clock.h"
 #include "PlatformKit/Foundation/JobGuard.h"
+#include "PlatformKit/Foundation/StudioError.h"
 
 namespace pk::capture {
 
@@ -26,7 +27,8 @@ namespace {
 
 // One open camera. The grab thread reads frames as the driver delivers them and keeps the
 // newest; nextFrame hands each frame out at most once. What the grab thread throws (OpenCV,
-// memory) ends the stream and is thrown again by nextFrame, to the reader of the frames.
+// memory, a camera that stopped delivering) ends the stream and is thrown again by
+// nextFrame, to the reader of the frames.
 class OpenCvCameraSource : public FrameSource {
 public:
     OpenCvCameraSource(std::unique_ptr<cv::VideoCapture> capture, CameraRequest request)
@@ -102,8 +104,10 @@ private:
             }
             // read() waits for the driver's next frame, at most about one frame period.
             if (!capture_->read(mat) || mat.empty()) {
-                // A camera unplugged mid-stream: stop trying after a while instead of spinning.
-                if (++failures > 100) break;
+                // A camera unplugged mid-stream: stop trying after a while instead of spinning,
+                // and end the stream so that its reader hears the camera is gone.
+                if (++failures > kFailedReadsBeforeGone)
+                    throw StudioError(kCaptureErrorDomain, 1, "The camera stopped delivering frames.");
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
                 continue;
             }
@@ -164,6 +168,11 @@ int probeCaptureNode(const std::filesystem::path& node) {
 
 }  // namespace
 
+std::unique_ptr<FrameSource> openCvCaptureSource(std::unique_ptr<cv::VideoCapture> capture,
+                                                 const CameraRequest& request) {
+    return std::make_unique<OpenCvCameraSource>(std::move(capture), request);
+}
+
 std::vector<std::filesystem::path> V4l2CameraProvider::deviceNodes() const {
     std::vector<std::pair<int, std::filesystem::path>> found;
     std::error_code ec;
@@ -191,7 +200,7 @@ CameraOpenResult V4l2CameraProvider::openCamera(const CameraRequest& request) {
         CameraOpenResult result;
         result.access = CameraAccess::granted;
         result.deviceName = node.filename().string();
-        result.source = std::make_unique<OpenCvCameraSource>(std::move(capture), request);
+        result.source = openCvCaptureSource(std::move(capture), request);
         return result;
     }
     CameraOpenResult result;

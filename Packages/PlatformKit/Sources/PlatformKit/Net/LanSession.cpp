@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <memory>
+#include <system_error>
 
 #include <enet/enet.h>
 
@@ -47,44 +48,50 @@ LanSession::LanSession(const LanConfig& config, const std::string& displayName)
         throw StudioError(kErrorDomain, 2, "Bad bind address " + config.bindAddress + ".");
     bindHost_ = addr.host;
     addr.port = config.sessionPort;
-    host_ = enet_host_create(&addr, config.maxLinks, 2, 0, 0);
+    host_.reset(enet_host_create(&addr, config.maxLinks, 2, 0, 0));
     if (!host_) throw StudioError(kErrorDomain, 3, "Could not open the session port.");
     ENetAddress bound{};
     enet_socket_get_address(host_->socket, &bound);
     ports_.session = bound.port;
 
-    beaconSocket_ = ::socket(AF_INET, SOCK_DGRAM, 0);
-    if (beaconSocket_ < 0) {
+    beaconSocket_.fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    if (beaconSocket_.fd < 0) {
         const int err = errno;
-        enet_host_destroy(host_);
         throwErrno(err, "Discovery socket");
     }
     const int one = 1;
-    setsockopt(beaconSocket_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    setsockopt(beaconSocket_, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
-    fcntl(beaconSocket_, F_SETFL, fcntl(beaconSocket_, F_GETFL) | O_NONBLOCK);
+    setsockopt(beaconSocket_.fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    setsockopt(beaconSocket_.fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
+    fcntl(beaconSocket_.fd, F_SETFL, fcntl(beaconSocket_.fd, F_GETFL) | O_NONBLOCK);
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_port = htons(config.discoveryPort);
     sa.sin_addr.s_addr = bindHost_;
-    if (::bind(beaconSocket_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
+    if (::bind(beaconSocket_.fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
         const int err = errno;
-        ::close(beaconSocket_);
-        enet_host_destroy(host_);
         throwErrno(err, "Discovery port " + std::to_string(config.discoveryPort));
     }
     socklen_t len = sizeof sa;
-    getsockname(beaconSocket_, reinterpret_cast<sockaddr*>(&sa), &len);
+    getsockname(beaconSocket_.fd, reinterpret_cast<sockaddr*>(&sa), &len);
     ports_.discovery = ntohs(sa.sin_port);
-    thread_ = std::thread([this] { run(); });
+    try {
+        thread_ = std::thread([this] { run(); });
+    } catch (const std::system_error& e) {
+        throwErrno(e.code().value(), "Network thread");
+    }
 }
 
 LanSession::~LanSession() {
     setEvents({});  // nothing more is reported, also from the work still queued
     stop_.store(true);
     thread_.join();
-    enet_host_destroy(host_);
-    ::close(beaconSocket_);
+    host_.reset();
+}
+
+void LanSession::HostCloser::operator()(ENetHost* host) const noexcept { enet_host_destroy(host); }
+
+LanSession::OwnedSocket::~OwnedSocket() {
+    if (fd >= 0) ::close(fd);
 }
 
 void LanSession::post(std::function<void()> command) {
@@ -137,7 +144,7 @@ void LanSession::invite(const std::string& peerId, const std::vector<uint8_t>& c
         ENetAddress addr{};
         addr.host = f->second.host;
         addr.port = f->second.port;
-        if (ENetPeer* peer = enet_host_connect(host_, &addr, 2, 0))
+        if (ENetPeer* peer = enet_host_connect(host_.get(), &addr, 2, 0))
             links_.inviting(linkOf(peer), f->second.info, context, monotonic() + timeoutSeconds);
         else
             links_.inviteFailed(f->second.info);
@@ -154,7 +161,7 @@ bool LanSession::sendToAllUnreliable(std::span<const uint8_t> data) {
     post([this, bytes = LanLinkMessage::encodeData(data)] {
         for (LinkId link : links_.connectedLinks())
             sendPacket(peerOf(link), LanLinks::dataChannel, bytes, ENET_PACKET_FLAG_UNSEQUENCED);
-        enet_host_flush(host_);
+        enet_host_flush(host_.get());
     });
     return true;
 }
@@ -167,7 +174,7 @@ void LanSession::disconnect() {
 
 void LanSession::sendControl(LinkId link, const std::vector<uint8_t>& packet) {
     sendPacket(peerOf(link), LanLinks::controlChannel, packet, ENET_PACKET_FLAG_RELIABLE);
-    enet_host_flush(host_);
+    enet_host_flush(host_.get());
 }
 
 void LanSession::close(LinkId link, Close how) {
@@ -238,7 +245,7 @@ void LanSession::sendBeacon(const DiscoveryBeacon& b) {
         to.sin_family = AF_INET;
         to.sin_port = htons(port);
         if (inet_pton(AF_INET, hostText.c_str(), &to.sin_addr) != 1) continue;
-        ::sendto(beaconSocket_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        ::sendto(beaconSocket_.fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
     }
 }
 
@@ -254,7 +261,7 @@ void LanSession::readBeacons(double now) {
     for (;;) {
         sockaddr_in from{};
         socklen_t len = sizeof from;
-        const ssize_t n = ::recvfrom(beaconSocket_, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
+        const ssize_t n = ::recvfrom(beaconSocket_.fd, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
         if (n < 0) break;
         if (!browsed_) continue;  // drained unread
         auto b = DiscoveryBeacon::decode({buf, static_cast<size_t>(n)});
@@ -302,10 +309,10 @@ void LanSession::serve() {
     while (!stop_.load()) {
         runInbox();
         ENetEvent ev;
-        int got = enet_host_service(host_, &ev, 5);
+        int got = enet_host_service(host_.get(), &ev, 5);
         while (got > 0) {
             onEvent(ev);
-            got = enet_host_service(host_, &ev, 0);
+            got = enet_host_service(host_.get(), &ev, 0);
         }
         const double now = monotonic();
         if (advertised_ && now >= nextBeacon_) {
@@ -334,7 +341,7 @@ void LanSession::sayGoodbye() {
         forEachPeer([&](ENetPeer*) { waiting = true; });
         if (!waiting || monotonic() >= deadline) break;
         ENetEvent ev;
-        if (enet_host_service(host_, &ev, 5) > 0) {
+        if (enet_host_service(host_.get(), &ev, 5) > 0) {
             if (ev.type == ENET_EVENT_TYPE_RECEIVE) enet_packet_destroy(ev.packet);
             else if (ev.type == ENET_EVENT_TYPE_CONNECT) enet_peer_disconnect_now(ev.peer, 0);  // too late to join
         }

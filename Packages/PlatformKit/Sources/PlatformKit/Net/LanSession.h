@@ -66,7 +66,8 @@ class LanSession final : public Session, private LanLinks::Host {
 public:
     static constexpr double goodbyeSeconds = 0.1;
 
-    // Throws StudioError when the sockets cannot be opened.
+    // Throws StudioError when the sockets cannot be opened or the network thread cannot be
+    // started.
     LanSession(const LanConfig& config, const std::string& displayName);
     ~LanSession() override;
 
@@ -121,11 +122,24 @@ private:
     void dataReceived(const std::vector<uint8_t>& payload, const PeerInfo& from) override;
     void invitation(const PeerInfo& from, const std::vector<uint8_t>& context, LinkId link, uint64_t token) override;
 
+    // The sockets are released by their owners, so a constructor that throws after opening
+    // them leaves nothing open.
+    struct HostCloser {
+        void operator()(ENetHost* host) const noexcept;
+    };
+    struct OwnedSocket {
+        int fd = -1;
+        OwnedSocket() = default;
+        OwnedSocket(const OwnedSocket&) = delete;
+        OwnedSocket& operator=(const OwnedSocket&) = delete;
+        ~OwnedSocket();
+    };
+
     LanConfig config_;
     PeerInfo self_;
     uint32_t bindHost_ = 0;
-    ENetHost* host_ = nullptr;
-    int beaconSocket_ = -1;
+    std::unique_ptr<ENetHost, HostCloser> host_;
+    OwnedSocket beaconSocket_;
     LanPorts ports_;
 
     // Network thread only.
