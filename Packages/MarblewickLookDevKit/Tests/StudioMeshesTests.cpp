@@ -137,6 +137,25 @@ TEST(MeshFinishing, EmptyListsTinyExtentsAndNaNs) {
     EXPECT_EQ(m->centerOffset, float3(0.0f, 0.08f, 0.25f));
     a.position.y = 0.0801f;
     EXPECT_FALSE(finishStudioMeshData({a, b}, {0, 1, 1}, "n", "f", 1, 0, false)->audit.groundedOK);
+
+    // Infinite components, meshes with no finite point and the widest finite extents still
+    // frame with finite numbers.
+    a.position.y = 0.08f;
+    StudioVertex inf = v, huge = v;
+    inf.position = float3(INFINITY, -INFINITY, 0.0f);
+    huge.position = float3(-FLT_MAX, FLT_MAX, FLT_MAX);
+    const std::vector<StudioVertex> cases[] = {{a, b, inf}, {c, c}, {inf, c}, {a, huge, b}};
+    for (const auto& vertices : cases) {
+        auto framed = finishStudioMeshData(vertices, {0, 1, 0}, "n", "f", 1, 0, false);
+        ASSERT_TRUE(framed);
+        EXPECT_TRUE(std::isfinite(framed->normalizationScale) && std::isfinite(framed->normalizedRadius));
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_TRUE(std::isfinite(framed->centerOffset[k]));
+            EXPECT_TRUE(std::isfinite(framed->audit.boundsSize[k]));
+        }
+    }
+    EXPECT_EQ(finishStudioMeshData(cases[0], {0, 1, 2}, "n", "f", 1, 0, false)->audit.boundsSize,
+              float3(2.0f, 1.92f, 0.5f));
 }
 
 TEST(SmoothNormals, SkipsBrokenTrianglesAndKeepsSide) {

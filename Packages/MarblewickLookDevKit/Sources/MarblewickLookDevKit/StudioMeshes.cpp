@@ -150,17 +150,27 @@ std::optional<StudioMeshData> finishStudioMeshData(std::vector<StudioVertex> ver
     float3 mn(FLT_MAX), mx(-FLT_MAX);
     for (const auto& v : vertices) {
         for (int a = 0; a < 3; ++a) {
-            // Comparisons are false for NaN, so NaN components never move the box.
+            // Only finite components make the box: a NaN or infinite one (the GPU drops
+            // its triangles) would make the framing NaN or infinite.
+            if (!std::isfinite(v.position[a])) continue;
             if (v.position[a] < mn[a]) mn[a] = v.position[a];
             if (v.position[a] > mx[a]) mx[a] = v.position[a];
         }
     }
-    const float3 size = mx - mn;
+    for (int a = 0; a < 3; ++a)
+        if (mn[a] > mx[a]) mn[a] = mx[a] = 0.0f;  // no finite component on this axis
+    // Two finite ends can lie further apart than a float holds: such extents are held at
+    // the largest float, and the radius is then worked out in double.
+    float3 size = mx - mn;
+    for (int a = 0; a < 3; ++a) size[a] = std::min(size[a], FLT_MAX);
     const float maxExtent = std::max(size.x, std::max(size.y, size.z));
     StudioMeshData d;
     d.normalizationScale = kStudioMeshTargetExtent / std::max(maxExtent, 0.001f);
-    d.centerOffset = float3((mn.x + mx.x) / 2.0f, mn.y, (mn.z + mx.z) / 2.0f);
+    d.centerOffset = float3(mn.x * 0.5f + mx.x * 0.5f, mn.y, mn.z * 0.5f + mx.z * 0.5f);
     d.normalizedRadius = std::max(d.normalizationScale * std::hypot(size.x, size.z) * 0.5f, 0.35f);
+    if (!std::isfinite(d.normalizedRadius))
+        d.normalizedRadius = static_cast<float>(
+            std::max(double(d.normalizationScale) * std::hypot(double(size.x), double(size.z)) * 0.5, 0.35));
     d.audit = AssetAuditSummary{
         .name = std::move(name),
         .formatLabel = std::move(formatLabel),
