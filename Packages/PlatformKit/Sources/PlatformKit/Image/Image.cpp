@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <string_view>
 #include <cstring>
 #include <string>
@@ -493,11 +494,16 @@ std::optional<RgbaImage> decodeTiffSamples(TIFF* tif, const TiffSource& src, con
         return std::nullopt;
     if (chunkBytes > kMaxBandBytes || bandBytes > kMaxBandBytes) return std::nullopt;
 
-    std::unique_ptr<uint8_t[]> chunk, band;  // not zero-filled: the decoder writes them or fails
+    // libtiff can report a strip read while leaving the buffer unwritten (a deflate
+    // strip holding more than its rows), so the buffer starts zeroed: stale heap bytes
+    // never reach the pixels. calloc zeroes large blocks for free (fresh pages). The band
+    // is written whole from it each time.
+    std::unique_ptr<uint8_t, void (*)(void*)> chunk(static_cast<uint8_t*>(std::calloc(chunkBytes, 1)), std::free);
+    if (!chunk) return std::nullopt;
+    std::unique_ptr<uint8_t[]> band;
     std::vector<uint8_t> scratch;
     RgbaImage image;
     try {
-        chunk = std::make_unique_for_overwrite<uint8_t[]>(chunkBytes);
         band = std::make_unique_for_overwrite<uint8_t[]>(bandBytes);
         // Rows are filled as bands decode, so a file whose data stops early costs only
         // what it holds, not the whole declared size.
@@ -564,10 +570,12 @@ std::optional<RgbaImage> decodeTiffRgba(TIFF* tif, const TiffSource& src, const 
     const uint32_t chunks = l.tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
     for (uint32_t i = 0; i < chunks; ++i)
         if (!chunkStored(tif, i)) return std::nullopt;
-    std::unique_ptr<uint32_t[]> raster;
+    // Zeroed for the same reason as a strip buffer above.
+    std::unique_ptr<uint32_t, void (*)(void*)> raster(
+        static_cast<uint32_t*>(std::calloc(uint64_t(l.bandRows) * l.width, sizeof(uint32_t))), std::free);
+    if (!raster) return std::nullopt;
     RgbaImage image;
     try {
-        raster = std::make_unique_for_overwrite<uint32_t[]>(uint64_t(l.bandRows) * l.width);
         image.width = int(l.width);
         image.height = int(l.height);
         image.stride = size_t(l.width) * 4;
@@ -583,7 +591,7 @@ std::optional<RgbaImage> decodeTiffRgba(TIFF* tif, const TiffSource& src, const 
         image.bytes.resize((uint64_t(y0) + rows) * image.stride);
         uint8_t* out = image.row(int(y0));
         for (uint64_t i = 0; i < uint64_t(rows) * l.width; ++i, out += 4) {
-            const uint32_t v = raster[i];
+            const uint32_t v = raster.get()[i];
             out[0] = uint8_t(TIFFGetR(v));
             out[1] = uint8_t(TIFFGetG(v));
             out[2] = uint8_t(TIFFGetB(v));
