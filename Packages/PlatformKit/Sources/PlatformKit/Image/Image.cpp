@@ -452,16 +452,18 @@ inline uint16_t sampleTo16(const uint8_t* p, const TiffLayout& l) {
 void packTiffBand(const uint8_t* band, const TiffLayout& l, uint32_t rows, std::vector<uint8_t>& scratch,
                   RgbaImage& image, uint32_t y0) {
     const uint64_t count = uint64_t(l.width) * rows * uint64_t(l.used);
+    image.bytes.resize((uint64_t(y0) + rows) * image.stride);
+    if (!l.associated && l.bytes == 1) {  // already what packBand takes
+        packBand(band, l.used, false, int(l.width), int(rows), image, int(y0));
+        return;
+    }
     scratch.resize(count * (l.associated ? 2 : 1));
     if (l.associated) {
         auto* out = reinterpret_cast<uint16_t*>(scratch.data());
         for (uint64_t i = 0; i < count; ++i) out[i] = sampleTo16(band + i * uint64_t(l.bytes), l);
-    } else if (l.bytes == 1) {
-        std::memcpy(scratch.data(), band, count);
     } else {
         for (uint64_t i = 0; i < count; ++i) scratch[i] = sampleTo8(band + i * uint64_t(l.bytes), l);
     }
-    image.bytes.resize((uint64_t(y0) + rows) * image.stride);
     packBand(scratch.data(), l.used, l.associated, int(l.width), int(rows), image, int(y0));
 }
 
