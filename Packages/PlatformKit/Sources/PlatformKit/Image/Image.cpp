@@ -502,11 +502,13 @@ std::optional<RgbaImage> decodeTiffSamples(TIFF* tif, const TiffSource& src, con
     // is written whole from it each time.
     std::unique_ptr<uint8_t, void (*)(void*)> chunk(static_cast<uint8_t*>(std::calloc(chunkBytes, 1)), std::free);
     if (!chunk) return std::nullopt;
+    // A strip of interleaved samples, all of them kept, is already the band: no copy.
+    const bool stripIsBand = !l.tiled && !l.separate && l.samples == l.used;
     std::unique_ptr<uint8_t[]> band;
     std::vector<uint8_t> scratch;
     RgbaImage image;
     try {
-        band = std::make_unique_for_overwrite<uint8_t[]>(bandBytes);
+        if (!stripIsBand) band = std::make_unique_for_overwrite<uint8_t[]>(bandBytes);
         // Rows are filled as bands decode, so a file whose data stops early costs only
         // what it holds, not the whole declared size.
         image.width = int(l.width);
@@ -531,6 +533,7 @@ std::optional<RgbaImage> decodeTiffSamples(TIFF* tif, const TiffSource& src, con
                 const tmsize_t got = l.tiled ? TIFFReadEncodedTile(tif, index, chunk.get(), tmsize_t(chunkBytes))
                                              : TIFFReadEncodedStrip(tif, index, chunk.get(), tmsize_t(want));
                 if (got < 0 || uint64_t(got) != want || src.failed) return std::nullopt;
+                if (stripIsBand) continue;
                 // Gather the kept samples of this strip or tile into the interleaved band.
                 const uint64_t keep = l.separate ? 1 : uint64_t(l.used);
                 const uint64_t inPixel = perPlane * sampleBytes;
@@ -546,7 +549,7 @@ std::optional<RgbaImage> decodeTiffSamples(TIFF* tif, const TiffSource& src, con
                 }
             }
         }
-        packTiffBand(band.get(), l, rows, scratch, image, y0);
+        packTiffBand(stripIsBand ? chunk.get() : band.get(), l, rows, scratch, image, y0);
     }
     if (src.failed) return std::nullopt;
     return image;
