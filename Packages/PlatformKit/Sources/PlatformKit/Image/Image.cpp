@@ -231,23 +231,10 @@ std::optional<RgbaImage> decodeOpened(OIIO::ImageInput& in, uint64_t maxPixels) 
     const uint64_t nativePixel = uint64_t(spec.format.size()) * uint64_t(spec.nchannels);
     const uint64_t nativeRow = nativePixel * uint64_t(width);
 
-    const bool tiled = spec.tile_width > 0;
-    uint64_t band = 0;
-    if (tiled) {
-        // A tile far larger than the image would have the decoder allocate for pixels
-        // that are not there.
-        if (spec.tile_height < 1 || spec.tile_depth > 1 ||
-            uint64_t(spec.tile_width) * uint64_t(spec.tile_height) > 4 * pixels + 65536)
-            return std::nullopt;
-        band = uint64_t(spec.tile_height);
-    } else if (const int rowsPerStrip = spec.get_int_attribute("tiff:RowsPerStrip", 0); rowsPerStrip > 0) {
-        // One TIFF strip per read: reading several at once inflates them in parallel,
-        // and a strip that fails leaves the others reading a buffer already freed.
-        band = uint64_t(rowsPerStrip);
-    } else {
-        band = std::max<uint64_t>(1, kBandBytes / nativeRow);
-    }
-    band = std::min<uint64_t>(band, uint64_t(height));
+    // PNG, JPEG and HDR are read in scanlines (none of them is tiled; TIFF goes through
+    // libtiff below).
+    if (spec.tile_width > 0) return std::nullopt;
+    const uint64_t band = std::min<uint64_t>(std::max<uint64_t>(1, kBandBytes / nativeRow), uint64_t(height));
     if (band * nativeRow > kMaxBandBytes) return std::nullopt;
     std::unique_ptr<uint8_t[]> native;  // not zero-filled: the decoder writes it or fails
     std::vector<uint8_t> converted;
@@ -270,10 +257,7 @@ std::optional<RgbaImage> decodeOpened(OIIO::ImageInput& in, uint64_t maxPixels) 
     for (uint64_t y0 = 0; y0 < uint64_t(height); y0 += band) {
         const int rows = static_cast<int>(std::min<uint64_t>(band, uint64_t(height) - y0));
         const int ybegin = spec.y + static_cast<int>(y0);
-        const bool ok = tiled ? in.read_tiles(0, 0, spec.x, spec.x + width, ybegin, ybegin + rows, spec.z, spec.z + 1,
-                                              0, spec.nchannels, stored, native.get())
-                              : in.read_scanlines(0, 0, ybegin, ybegin + rows, 0, 0, spec.nchannels, stored,
-                                                  native.get());
+        const bool ok = in.read_scanlines(0, 0, ybegin, ybegin + rows, 0, 0, spec.nchannels, stored, native.get());
         if (!ok) return std::nullopt;
         if (!OIIO::convert_image(channels, width, rows, 1, native.get(), spec.format,
                                  static_cast<OIIO::stride_t>(nativePixel), static_cast<OIIO::stride_t>(nativeRow),
@@ -389,12 +373,11 @@ toff_t tiffSeek(thandle_t h, toff_t off, int whence) {
     if (whence == SEEK_CUR) base = src.pos;
     else if (whence == SEEK_END) base = src.data.size();
     else if (whence != SEEK_SET) return toff_t(-1);
-    // Offsets arrive unsigned; a "negative" one (from SEEK_CUR or SEEK_END) wraps, and
-    // any position past the end is allowed to be sought but reads nothing.
-    const uint64_t to = base + off;
-    if (whence != SEEK_SET && int64_t(off) < 0 && uint64_t(-int64_t(off)) > base) return toff_t(-1);
-    src.pos = to;
-    return to;
+    // Offsets arrive unsigned; a "negative" one (from SEEK_CUR or SEEK_END) wraps and may
+    // not go before the start. Any position past the end may be sought but reads nothing.
+    if (whence != SEEK_SET && int64_t(off) < 0 && uint64_t(0) - off > base) return toff_t(-1);
+    src.pos = base + off;
+    return src.pos;
 }
 int tiffClose(thandle_t) { return 0; }
 toff_t tiffSize(thandle_t h) { return static_cast<TiffSource*>(h)->data.size(); }
