@@ -568,7 +568,15 @@ TEST(ImageDecodeTiff, HandMadeFilesDecodeOrFailCleanly) {
         std::array<int, 4> pixel7;  // the last pixel's RGBA when it decodes
     };
     const std::vector<uint8_t> tiny(16, 0x55);
+    std::vector<uint8_t> tile(16 * 16);
+    for (size_t i = 0; i < tile.size(); ++i) tile[i] = uint8_t(i);
     const Case cases[] = {
+        // One 16 x 16 tile over a 4 x 2 image: only its top left corner is the picture.
+        {"one_tile_over_the_edges",
+         handMadeTiff({{256, 4, {4}}, {257, 4, {2}}, {258, 3, {8}}, {259, 3, {1}}, {262, 3, {1}}, {277, 3, {1}},
+                       {322, 4, {16}}, {323, 4, {16}}, {324, 4, {8}}, {325, 4, {256}}},
+                      tile),
+         kDefaultMaxPixels, true, {19, 19, 19, 255}},
         {"palette", handMadeTiff(palette, ramp), kDefaultMaxPixels, true, {210, 0, 248, 255}},
         {"white_is_zero", handMadeTiff(stripEntries(4, 2, 1, 0, 2, {8}, {8}), ramp), kDefaultMaxPixels, true,
          {248, 248, 248, 255}},

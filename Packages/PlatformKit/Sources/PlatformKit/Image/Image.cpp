@@ -465,7 +465,8 @@ std::optional<RgbaImage> decodeTiffSamples(TIFF* tif, const TiffSource& src, con
     const uint64_t planes = l.separate ? uint64_t(l.used) : 1;
     const uint64_t perPlane = l.separate ? 1 : uint64_t(l.samples);  // samples per pixel in one plane
     const uint64_t pixelBytes = uint64_t(l.used) * uint64_t(l.bytes);  // in the band we gather
-    const uint64_t bandBytes = uint64_t(l.bandRows) * l.width * pixelBytes;
+    // A tile may be taller than the image; the band holds only the image's rows.
+    const uint64_t bandBytes = uint64_t(std::min(l.bandRows, l.height)) * l.width * pixelBytes;
     // What libtiff will hand back for one strip or tile must be exactly what the layout
     // says: anything else (subsampling, a codec's own idea of the size) is refused.
     uint64_t chunkBytes = 0, chunkWidth = l.width;
@@ -551,7 +552,9 @@ std::optional<RgbaImage> decodeTiffRgba(TIFF* tif, const TiffSource& src, const 
     // other path.
     rgba.req_orientation = ORIENTATION_TOPLEFT;
     rgba.orientation = ORIENTATION_TOPLEFT;
-    const uint64_t bandBytes = uint64_t(l.bandRows) * l.width * 4;
+    // Bands of whole strips or rows of tiles, but no taller than the image.
+    const uint32_t bandRows = std::min(l.bandRows, l.height);
+    const uint64_t bandBytes = uint64_t(bandRows) * l.width * 4;
     if (bandBytes > kMaxBandBytes) return std::nullopt;
     // The reader picks its strips and tiles itself, so all are checked first (there are
     // no more of them than pixels, times planes, which the pixel cap bounds).
@@ -560,7 +563,7 @@ std::optional<RgbaImage> decodeTiffRgba(TIFF* tif, const TiffSource& src, const 
         if (!chunkStored(tif, i)) return std::nullopt;
     // Zeroed for the same reason as a strip buffer above.
     std::unique_ptr<uint32_t, void (*)(void*)> raster(
-        static_cast<uint32_t*>(std::calloc(uint64_t(l.bandRows) * l.width, sizeof(uint32_t))), std::free);
+        static_cast<uint32_t*>(std::calloc(uint64_t(bandRows) * l.width, sizeof(uint32_t))), std::free);
     if (!raster) return std::nullopt;
     RgbaImage image;
     try {
@@ -571,8 +574,8 @@ std::optional<RgbaImage> decodeTiffRgba(TIFF* tif, const TiffSource& src, const 
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }
-    for (uint32_t y0 = 0; y0 < l.height; y0 += l.bandRows) {
-        const uint32_t rows = std::min(l.bandRows, l.height - y0);
+    for (uint32_t y0 = 0; y0 < l.height; y0 += bandRows) {
+        const uint32_t rows = std::min(bandRows, l.height - y0);
         rgba.row_offset = int(y0);
         rgba.col_offset = 0;
         if (!TIFFRGBAImageGet(&rgba, raster.get(), l.width, rows) || src.failed) return std::nullopt;
