@@ -11,8 +11,8 @@ PACKAGES=(
   nlohmann-json3-dev libicu-dev
   # Gpu: OpenGL 4.5 through libepoxy, EGL headless on Mesa
   libepoxy-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri libglm-dev
-  # Image: OpenImageIO (PNG, JPEG, TIFF, HEIC); libdeflate and zlib for PNG writing
-  libopenimageio-dev openimageio-tools libheif-dev libdeflate-dev zlib1g-dev
+  # Image: OpenImageIO (PNG, JPEG, HDR), libheif (HEIC), libtiff (TIFF); libdeflate and zlib for PNG writing
+  libopenimageio-dev openimageio-tools libheif-dev libtiff-dev libdeflate-dev zlib1g-dev
   # Draw2D: Cairo with fontconfig/FreeType fonts
   libcairo2-dev libfontconfig-dev libfreetype-dev
   fonts-urw-base35 fonts-liberation fonts-dejavu-core fonts-inter fonts-fork-awesome

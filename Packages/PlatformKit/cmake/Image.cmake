@@ -1,4 +1,5 @@
-# Image: decode and resize over OpenImageIO 2.4 with HEIF decoded by libheif; PNG encode over libdeflate.
+# Image: decode and resize over OpenImageIO 2.4 with HEIF decoded by libheif and TIFF by libtiff;
+# PNG encode over libdeflate.
 find_package(OpenImageIO CONFIG QUIET)
 if(TARGET OpenImageIO::OpenImageIO)
   set(PK_OIIO_LIBS OpenImageIO::OpenImageIO)
@@ -10,7 +11,9 @@ endif()
 pkg_check_modules(PK_DEFLATE REQUIRED IMPORTED_TARGET libdeflate)
 find_package(ZLIB REQUIRED)
 pkg_check_modules(PK_HEIF REQUIRED IMPORTED_TARGET libheif)
-pk_add_module(Image LIBS ${PK_OIIO_LIBS} PkgConfig::PK_HEIF PkgConfig::PK_DEFLATE ZLIB::ZLIB Threads::Threads)
+# libtiff 4.5 or later: per-open error handlers and a cap on its own allocations.
+pkg_check_modules(PK_TIFF REQUIRED IMPORTED_TARGET libtiff-4>=4.5)
+pk_add_module(Image LIBS ${PK_OIIO_LIBS} PkgConfig::PK_HEIF PkgConfig::PK_TIFF PkgConfig::PK_DEFLATE ZLIB::ZLIB Threads::Threads)
 ks_add_tests(pk_image DIR Tests/Image LIBS PlatformKit::Image
   ENV LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/Tests/Image/lsan.supp)
 ks_add_benchmarks(pk_image DIR Benchmarks/Image LIBS PlatformKit::Image)

@@ -3,6 +3,8 @@
 
 #include <OpenImageIO/imageio.h>
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -419,6 +421,205 @@ TEST(ImageDecode, AssociatedAlphaComesOutStraight) {
             const int allowed = c.tolerance >= 0 ? c.tolerance : (i % 4 == 3 ? 0 : 128 / a + 1);
             ASSERT_NEAR(fromTif->bytes[i], straight[i], allowed) << "byte " << i;
         }
+    }
+}
+
+namespace {
+// A little-endian TIFF made by hand: `payload` at offset 8, then one IFD of `entries`
+// (SHORT or LONG values; arrays longer than the entry holds go after the IFD).
+struct TiffEntry {
+    uint16_t tag;
+    uint16_t type;  // 3 SHORT, 4 LONG
+    std::vector<uint32_t> values;
+};
+std::vector<uint8_t> handMadeTiff(std::vector<TiffEntry> entries, const std::vector<uint8_t>& payload) {
+    std::vector<uint8_t> f = {'I', 'I', 42, 0};
+    auto le = [](std::vector<uint8_t>& v, uint64_t x, int n) {
+        for (int i = 0; i < n; ++i) v.push_back(uint8_t(x >> (8 * i)));
+    };
+    const uint32_t ifd = uint32_t(8 + payload.size() + (payload.size() & 1));
+    le(f, ifd, 4);
+    f.insert(f.end(), payload.begin(), payload.end());
+    if (payload.size() & 1) f.push_back(0);
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.tag < b.tag; });
+    std::vector<uint8_t> extra;
+    uint32_t extraAt = ifd + 2 + 12 * uint32_t(entries.size()) + 4;
+    le(f, entries.size(), 2);
+    for (const auto& e : entries) {
+        const int size = e.type == 3 ? 2 : 4;
+        le(f, e.tag, 2);
+        le(f, e.type, 2);
+        le(f, e.values.size(), 4);
+        std::vector<uint8_t> data;
+        for (uint32_t v : e.values) le(data, v, size);
+        if (data.size() <= 4) {
+            data.resize(4, 0);
+            f.insert(f.end(), data.begin(), data.end());
+        } else {
+            le(f, extraAt + extra.size(), 4);
+            extra.insert(extra.end(), data.begin(), data.end());
+        }
+    }
+    le(f, 0, 4);  // no next IFD
+    f.insert(f.end(), extra.begin(), extra.end());
+    return f;
+}
+// An uncompressed strip image of w x h 8-bit samples: the entries every reader needs.
+std::vector<TiffEntry> stripEntries(uint32_t w, uint32_t h, uint16_t samples, uint16_t photometric,
+                                    uint32_t rowsPerStrip, std::vector<uint32_t> offsets,
+                                    std::vector<uint32_t> counts) {
+    return {{256, 4, {w}},           {257, 4, {h}},
+            {258, 3, std::vector<uint32_t>(samples, 8)},
+            {259, 3, {1}},           {262, 3, {photometric}},
+            {273, 4, std::move(offsets)}, {277, 3, {samples}},
+            {278, 4, {rowsPerStrip}}, {279, 4, std::move(counts)}};
+}
+}  // namespace
+
+TEST(ImageDecodeTiff, LayoutsDecodeToTheWrittenPixels) {
+    // Odd sizes, so tiles and the last strip run past the image's edge.
+    constexpr int w = 37, h = 29;
+    struct Case {
+        const char* name;
+        int channels;
+        OIIO::TypeDesc type;
+        int tile;  // 0: strips
+        int rowsPerStrip;
+        bool separate;
+        const char* compression;
+        int tolerance;
+    };
+    const Case cases[] = {
+        {"rgb8_strips", 3, OIIO::TypeDesc::UINT8, 0, 5, false, "none", 0},
+        {"rgba8_tiles_lzw", 4, OIIO::TypeDesc::UINT8, 16, 0, false, "lzw", 0},
+        {"rgba8_separate_tiles", 4, OIIO::TypeDesc::UINT8, 16, 0, true, "packbits", 0},
+        {"rgba16_separate_strips_zip", 4, OIIO::TypeDesc::UINT16, 0, 4, true, "zip", 0},
+        {"grey16_tiles_zip", 1, OIIO::TypeDesc::UINT16, 32, 0, false, "zip", 0},
+        {"greyalpha8_lzw", 2, OIIO::TypeDesc::UINT8, 0, 3, false, "lzw", 0},
+        {"greyalpha16_separate", 2, OIIO::TypeDesc::UINT16, 0, 7, true, "lzw", 0},
+        {"rgb_float_strips", 3, OIIO::TypeDesc::FLOAT, 0, 8, false, "zip", 0},
+        {"rgb8_jpeg", 3, OIIO::TypeDesc::UINT8, 0, 16, false, "jpeg", 12},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // 16-bit samples chosen so rounding to 8 bits is exercised; 8-bit and float are exact.
+        std::vector<uint16_t> v16(size_t(w) * h * c.channels);
+        for (size_t i = 0; i < v16.size(); ++i) v16[i] = uint16_t(i * 2654435761u >> 9);
+        if (c.compression == std::string("jpeg"))  // a smooth picture, as JPEG needs
+            for (size_t i = 0; i < v16.size(); ++i) v16[i] = uint16_t(((i / c.channels) % w * 3 + i % c.channels * 60) * 257);
+        std::vector<uint8_t> v8(v16.size());
+        std::vector<float> vf(v16.size());
+        for (size_t i = 0; i < v16.size(); ++i) v8[i] = uint8_t(v16[i] >> 8), vf[i] = v8[i] / 255.0f;
+        const void* data = c.type == OIIO::TypeDesc::UINT16 ? (const void*)v16.data()
+                           : c.type == OIIO::TypeDesc::FLOAT ? (const void*)vf.data()
+                                                              : (const void*)v8.data();
+        const fs::path p = outDir() / (std::string("layout_") + c.name + ".tif");
+        {
+            OIIO::ImageSpec spec(w, h, c.channels, c.type);
+            if (c.channels == 2) spec.channelnames = {"Y", "A"}, spec.alpha_channel = 1;
+            spec.attribute("oiio:UnassociatedAlpha", 1);
+            spec.attribute("compression", c.compression);
+            spec.attribute("planarconfig", c.separate ? "separate" : "contig");
+            if (c.tile) spec.tile_width = spec.tile_height = c.tile;
+            else spec.attribute("tiff:RowsPerStrip", c.rowsPerStrip);
+            auto out = OIIO::ImageOutput::create(p.string());
+            ASSERT_TRUE(out && out->open(p.string(), spec) && out->write_image(c.type, data) && out->close());
+        }
+        {
+            // The file holds the layout the case names.
+            auto in = OIIO::ImageInput::open(p.string());
+            ASSERT_TRUE(in);
+            EXPECT_EQ(in->spec().tile_width, c.tile);
+            EXPECT_EQ(in->spec().get_string_attribute("planarconfig"), c.separate ? "separate" : "contig");
+            in->close();
+        }
+        const auto image = decodeFile(p);
+        ASSERT_TRUE(image);
+        ASSERT_EQ(image->width, w);
+        ASSERT_EQ(image->height, h);
+        ASSERT_EQ(image->bytes.size(), size_t(w) * h * 4);
+        for (int i = 0; i < w * h; ++i) {
+            auto sample = [&](int ch) {
+                const size_t k = size_t(i) * c.channels + ch;
+                return c.type == OIIO::TypeDesc::UINT16 ? int((v16[k] + 128) / 257) : int(v8[k]);
+            };
+            const bool grey = c.channels <= 2;
+            const int expected[4] = {sample(0), sample(grey ? 0 : 1), sample(grey ? 0 : 2),
+                                     c.channels % 2 == 0 ? sample(c.channels - 1) : 255};
+            for (int ch = 0; ch < 4; ++ch)
+                ASSERT_NEAR(image->bytes[size_t(i) * 4 + ch], expected[ch], c.tolerance)
+                    << "pixel " << i << " channel " << ch;
+        }
+    }
+}
+
+TEST(ImageDecodeTiff, HandMadeFilesDecodeOrFailCleanly) {
+    // Pixels 0..7 of a 4 x 2 image, as palette indices or grey samples.
+    const std::vector<uint8_t> ramp = {0, 1, 2, 3, 4, 5, 6, 7};
+    std::vector<uint32_t> colourMap(3 * 256, 0);
+    for (uint32_t i = 0; i < 256; ++i) colourMap[i] = (i * 30 & 255) * 257, colourMap[512 + i] = (255 - i) * 257;
+    auto palette = stripEntries(4, 2, 1, 3, 2, {8}, {8});
+    palette.push_back({320, 3, colourMap});
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> file;
+        uint64_t maxPixels;
+        bool decodes;
+        std::array<int, 4> pixel7;  // the last pixel's RGBA when it decodes
+    };
+    const std::vector<uint8_t> tiny(16, 0x55);
+    std::vector<uint8_t> tile(16 * 16);
+    for (size_t i = 0; i < tile.size(); ++i) tile[i] = uint8_t(i);
+    const Case cases[] = {
+        // One 16 x 16 tile over a 4 x 2 image: only its top left corner is the picture.
+        {"one_tile_over_the_edges",
+         handMadeTiff({{256, 4, {4}}, {257, 4, {2}}, {258, 3, {8}}, {259, 3, {1}}, {262, 3, {1}}, {277, 3, {1}},
+                       {322, 4, {16}}, {323, 4, {16}}, {324, 4, {8}}, {325, 4, {256}}},
+                      tile),
+         kDefaultMaxPixels, true, {19, 19, 19, 255}},
+        {"palette", handMadeTiff(palette, ramp), kDefaultMaxPixels, true, {210, 0, 248, 255}},
+        {"white_is_zero", handMadeTiff(stripEntries(4, 2, 1, 0, 2, {8}, {8}), ramp), kDefaultMaxPixels, true,
+         {248, 248, 248, 255}},
+        // A million pixels square: refused by the cap before anything is read.
+        {"huge_declared_size", handMadeTiff(stripEntries(1 << 20, 1 << 20, 3, 2, 1 << 20, {8}, {16}), tiny),
+         kDefaultMaxPixels, false, {}},
+        {"over_the_cap", handMadeTiff(stripEntries(4, 2, 1, 1, 2, {8}, {8}), ramp), 7, false, {}},
+        // Within the cap, but the one strip lies far beyond the end of the file.
+        {"strip_beyond_file", handMadeTiff(stripEntries(16384, 8192, 3, 2, 8192, {1u << 30}, {16384u * 8192 * 3}), tiny),
+         kDefaultMaxPixels, false, {}},
+        {"zero_strip_bytes", handMadeTiff(stripEntries(4096, 4096, 1, 1, 1024, {8, 8, 8, 8}, {0, 0, 0, 0}), tiny),
+         kDefaultMaxPixels, false, {}},
+        {"short_strips", handMadeTiff(stripEntries(64, 64, 1, 1, 32, {8, 12}, {4, 4}), tiny), kDefaultMaxPixels,
+         false, {}},
+        {"fewer_strips_than_rows_need", handMadeTiff(stripEntries(4, 4, 1, 1, 1, {8}, {4}), tiny), kDefaultMaxPixels,
+         false, {}},
+        // A 4 x 4 image in one 4096 x 4096 tile.
+        {"tile_larger_than_image",
+         handMadeTiff({{256, 4, {4}}, {257, 4, {4}}, {258, 3, {8}}, {259, 3, {1}}, {262, 3, {1}}, {277, 3, {1}},
+                       {322, 4, {4096}}, {323, 4, {4096}}, {324, 4, {8}}, {325, 4, {16}}},
+                      tiny),
+         kDefaultMaxPixels, false, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path seeds = fs::path(KS_TEST_OUTPUT_DIR) / "fuzz-seeds" / "image_decode";
+        fs::create_directories(seeds);
+        pk::writeInPlace(seeds / (std::string(c.name) + ".tif"), c.file);
+        const auto image = decodeMemory(c.file, c.maxPixels);
+        ASSERT_EQ(image.has_value(), c.decodes);
+        if (!c.decodes) continue;
+        ASSERT_EQ(image->width, 4);
+        ASSERT_EQ(image->height, 2);
+        const uint8_t* last = image->row(1) + 12;
+        for (int ch = 0; ch < 4; ++ch) EXPECT_EQ(last[ch], c.pixel7[ch]) << "channel " << ch;
+    }
+    // A good LZW file cut short anywhere past its header fails rather than decoding garbage.
+    const fs::path good = outDir() / "layout_rgba8_tiles_lzw.tif";
+    const auto bytes = pk::readFile(good);
+    ASSERT_TRUE(bytes);
+    for (size_t keep : {bytes->size() / 4, bytes->size() / 2, bytes->size() - 40}) {
+        std::vector<uint8_t> cut(bytes->begin(), bytes->begin() + keep);
+        EXPECT_FALSE(decodeMemory(cut)) << keep;
     }
 }
 

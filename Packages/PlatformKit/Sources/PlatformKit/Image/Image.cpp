@@ -5,10 +5,14 @@
 #include <OpenImageIO/imagebufalgo.h>
 #include <OpenImageIO/imageio.h>
 #include <libheif/heif.h>
+#include <tiffio.h>
 
 #include <algorithm>
 #include <memory>
+#include <cmath>
+#include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <string_view>
 #include <cstring>
 #include <string>
@@ -46,7 +50,7 @@ const char* pluginOf(Format f) {
     switch (f) {
         case Format::png: return "png";
         case Format::jpeg: return "jpeg";
-        case Format::tiff: return "tiff";
+        case Format::tiff: return "tiff";  // not used: TIFF is read through libtiff itself
         case Format::heif: return "heif";  // not used: HEIF is read through libheif itself
         case Format::hdr: return "hdr";
     }
@@ -227,23 +231,10 @@ std::optional<RgbaImage> decodeOpened(OIIO::ImageInput& in, uint64_t maxPixels) 
     const uint64_t nativePixel = uint64_t(spec.format.size()) * uint64_t(spec.nchannels);
     const uint64_t nativeRow = nativePixel * uint64_t(width);
 
-    const bool tiled = spec.tile_width > 0;
-    uint64_t band = 0;
-    if (tiled) {
-        // A tile far larger than the image would have the decoder allocate for pixels
-        // that are not there.
-        if (spec.tile_height < 1 || spec.tile_depth > 1 ||
-            uint64_t(spec.tile_width) * uint64_t(spec.tile_height) > 4 * pixels + 65536)
-            return std::nullopt;
-        band = uint64_t(spec.tile_height);
-    } else if (const int rowsPerStrip = spec.get_int_attribute("tiff:RowsPerStrip", 0); rowsPerStrip > 0) {
-        // One TIFF strip per read: reading several at once inflates them in parallel,
-        // and a strip that fails leaves the others reading a buffer already freed.
-        band = uint64_t(rowsPerStrip);
-    } else {
-        band = std::max<uint64_t>(1, kBandBytes / nativeRow);
-    }
-    band = std::min<uint64_t>(band, uint64_t(height));
+    // PNG, JPEG and HDR are read in scanlines (none of them is tiled; TIFF goes through
+    // libtiff below).
+    if (spec.tile_width > 0) return std::nullopt;
+    const uint64_t band = std::min<uint64_t>(std::max<uint64_t>(1, kBandBytes / nativeRow), uint64_t(height));
     if (band * nativeRow > kMaxBandBytes) return std::nullopt;
     std::unique_ptr<uint8_t[]> native;  // not zero-filled: the decoder writes it or fails
     std::vector<uint8_t> converted;
@@ -266,10 +257,7 @@ std::optional<RgbaImage> decodeOpened(OIIO::ImageInput& in, uint64_t maxPixels) 
     for (uint64_t y0 = 0; y0 < uint64_t(height); y0 += band) {
         const int rows = static_cast<int>(std::min<uint64_t>(band, uint64_t(height) - y0));
         const int ybegin = spec.y + static_cast<int>(y0);
-        const bool ok = tiled ? in.read_tiles(0, 0, spec.x, spec.x + width, ybegin, ybegin + rows, spec.z, spec.z + 1,
-                                              0, spec.nchannels, stored, native.get())
-                              : in.read_scanlines(0, 0, ybegin, ybegin + rows, 0, 0, spec.nchannels, stored,
-                                                  native.get());
+        const bool ok = in.read_scanlines(0, 0, ybegin, ybegin + rows, 0, 0, spec.nchannels, stored, native.get());
         if (!ok) return std::nullopt;
         if (!OIIO::convert_image(channels, width, rows, 1, native.get(), spec.format,
                                  static_cast<OIIO::stride_t>(nativePixel), static_cast<OIIO::stride_t>(nativeRow),
@@ -360,12 +348,336 @@ std::optional<RgbaImage> decodeHeif(std::span<const uint8_t> data, uint64_t maxP
     return image;
 }
 
+// TIFF straight through libtiff, over the bytes in memory: OpenImageIO's TIFF reader let
+// a crafted file corrupt the heap. Here every size is checked against the pixel cap and
+// the image before a buffer is allocated, libtiff's own allocations are capped, its
+// messages go nowhere, and any error it reports fails the whole decode.
+struct TiffSource {
+    std::span<const uint8_t> data;
+    uint64_t pos = 0;
+    bool failed = false;  // libtiff reported an error (warnings are ignored)
+};
+
+tmsize_t tiffRead(thandle_t h, void* buf, tmsize_t size) {
+    auto& src = *static_cast<TiffSource*>(h);
+    if (size <= 0 || src.pos >= src.data.size()) return 0;
+    const uint64_t n = std::min<uint64_t>(uint64_t(size), src.data.size() - src.pos);
+    std::memcpy(buf, src.data.data() + src.pos, n);
+    src.pos += n;
+    return static_cast<tmsize_t>(n);
+}
+tmsize_t tiffWrite(thandle_t, void*, tmsize_t) { return -1; }
+toff_t tiffSeek(thandle_t h, toff_t off, int whence) {
+    auto& src = *static_cast<TiffSource*>(h);
+    uint64_t base = 0;
+    if (whence == SEEK_CUR) base = src.pos;
+    else if (whence == SEEK_END) base = src.data.size();
+    else if (whence != SEEK_SET) return toff_t(-1);
+    // Offsets arrive unsigned; a "negative" one (from SEEK_CUR or SEEK_END) wraps and may
+    // not go before the start. Any position past the end may be sought but reads nothing.
+    if (whence != SEEK_SET && int64_t(off) < 0 && uint64_t(0) - off > base) return toff_t(-1);
+    src.pos = base + off;
+    return src.pos;
+}
+int tiffClose(thandle_t) { return 0; }
+toff_t tiffSize(thandle_t h) { return static_cast<TiffSource*>(h)->data.size(); }
+int tiffMap(thandle_t, void**, toff_t*) { return 0; }
+void tiffUnmap(thandle_t, void*, toff_t) {}
+int tiffError(TIFF*, void* user, const char*, const char*, va_list) {
+    static_cast<TiffSource*>(user)->failed = true;
+    return 1;  // handled: nothing printed
+}
+int tiffWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+
+// libtiff allocates per strip or tile (compressed bytes, codec state) and for the strip
+// tables; none of that may exceed what one band of ours may hold.
+constexpr uint64_t kMaxTiffAlloc = kMaxBandBytes + (uint64_t(64) << 20);
+
+struct TiffLayout {
+    uint32_t width = 0, height = 0;
+    int samples = 0;   // samples per pixel in the file
+    int used = 0;      // of those, the ones kept: grey or RGB, then alpha
+    int bytes = 0;     // per sample: 1, 2 or 4 (float)
+    bool floating = false;
+    bool associated = false;
+    bool separate = false;
+    bool tiled = false;
+    uint32_t bandRows = 0;             // rows per strip, or tile height
+    uint32_t tileWidth = 0;            // tiled only
+};
+
+// One sample of any kept type to 8 or 16 bits, as the OpenImageIO conversion rounded.
+inline uint8_t sampleTo8(const uint8_t* p, const TiffLayout& l) {
+    if (l.bytes == 1) return *p;
+    if (l.bytes == 2) {
+        uint16_t v;
+        std::memcpy(&v, p, 2);
+        return static_cast<uint8_t>((uint32_t(v) + 128) / 257);
+    }
+    float f;
+    std::memcpy(&f, p, 4);
+    return f > 0.0f ? static_cast<uint8_t>(std::lround(std::min(f, 1.0f) * 255.0f)) : 0;  // NaN gives 0
+}
+inline uint16_t sampleTo16(const uint8_t* p, const TiffLayout& l) {
+    if (l.bytes == 1) return static_cast<uint16_t>(*p * 257);
+    if (l.bytes == 2) {
+        uint16_t v;
+        std::memcpy(&v, p, 2);
+        return v;
+    }
+    float f;
+    std::memcpy(&f, p, 4);
+    return f > 0.0f ? static_cast<uint16_t>(std::lround(std::min(f, 1.0f) * 65535.0f)) : 0;
+}
+
+// The kept samples of `rows` rows, interleaved (`used` per pixel, file's type), into
+// RGBA rows starting at y0.
+void packTiffBand(const uint8_t* band, const TiffLayout& l, uint32_t rows, std::vector<uint8_t>& scratch,
+                  RgbaImage& image, uint32_t y0) {
+    const uint64_t count = uint64_t(l.width) * rows * uint64_t(l.used);
+    image.bytes.resize((uint64_t(y0) + rows) * image.stride);
+    if (!l.associated && l.bytes == 1) {  // already what packBand takes
+        packBand(band, l.used, false, int(l.width), int(rows), image, int(y0));
+        return;
+    }
+    scratch.resize(count * (l.associated ? 2 : 1));
+    if (l.associated) {
+        auto* out = reinterpret_cast<uint16_t*>(scratch.data());
+        for (uint64_t i = 0; i < count; ++i) out[i] = sampleTo16(band + i * uint64_t(l.bytes), l);
+    } else {
+        for (uint64_t i = 0; i < count; ++i) scratch[i] = sampleTo8(band + i * uint64_t(l.bytes), l);
+    }
+    packBand(scratch.data(), l.used, l.associated, int(l.width), int(rows), image, int(y0));
+}
+
+// A strip or tile the file gives no bytes for (a table shorter than the image needs
+// leaves zeros) is refused: libtiff would read it from offset 0, the header.
+bool chunkStored(TIFF* tif, uint32_t index) {
+    int err = 0;
+    const bool stored = TIFFGetStrileOffsetWithErr(tif, index, &err) != 0 &&
+                        TIFFGetStrileByteCountWithErr(tif, index, &err) != 0;
+    return stored && err == 0;
+}
+
+// Grey, grey + alpha, RGB and RGBA at 8, 16 or 32-bit float, read strip by strip or
+// tile by tile in the file's own samples.
+std::optional<RgbaImage> decodeTiffSamples(TIFF* tif, const TiffSource& src, const TiffLayout& l) {
+    const uint64_t planes = l.separate ? uint64_t(l.used) : 1;
+    const uint64_t perPlane = l.separate ? 1 : uint64_t(l.samples);  // samples per pixel in one plane
+    const uint64_t pixelBytes = uint64_t(l.used) * uint64_t(l.bytes);  // in the band we gather
+    // A tile may be taller than the image; the band holds only the image's rows.
+    const uint64_t bandBytes = uint64_t(std::min(l.bandRows, l.height)) * l.width * pixelBytes;
+    // What libtiff will hand back for one strip or tile must be exactly what the layout
+    // says: anything else (subsampling, a codec's own idea of the size) is refused.
+    uint64_t chunkBytes = 0, chunkWidth = l.width;
+    if (l.tiled) {
+        chunkWidth = l.tileWidth;
+        chunkBytes = uint64_t(TIFFTileSize64(tif));
+    } else {
+        chunkBytes = uint64_t(TIFFStripSize64(tif));
+    }
+    if (chunkBytes == 0 || chunkBytes != uint64_t(l.bandRows) * chunkWidth * perPlane * uint64_t(l.bytes))
+        return std::nullopt;
+    if (chunkBytes > kMaxBandBytes || bandBytes > kMaxBandBytes) return std::nullopt;
+
+    // libtiff can report a strip read while leaving the buffer unwritten (a deflate
+    // strip holding more than its rows), so the buffer starts zeroed: stale heap bytes
+    // never reach the pixels. calloc zeroes large blocks for free (fresh pages). The band
+    // is written whole from it each time.
+    std::unique_ptr<uint8_t, void (*)(void*)> chunk(static_cast<uint8_t*>(std::calloc(chunkBytes, 1)), std::free);
+    if (!chunk) return std::nullopt;
+    // A strip of interleaved samples, all of them kept, is already the band: no copy.
+    const bool stripIsBand = !l.tiled && !l.separate && l.samples == l.used;
+    std::unique_ptr<uint8_t[]> band;
+    std::vector<uint8_t> scratch;
+    RgbaImage image;
+    try {
+        if (!stripIsBand) band = std::make_unique_for_overwrite<uint8_t[]>(bandBytes);
+        // Rows are filled as bands decode, so a file whose data stops early costs only
+        // what it holds, not the whole declared size.
+        image.width = int(l.width);
+        image.height = int(l.height);
+        image.stride = size_t(l.width) * 4;
+        image.bytes.reserve(image.stride * l.height);
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+    const uint64_t sampleBytes = uint64_t(l.bytes);
+    const uint32_t stripsPerPlane = l.tiled ? 0 : (l.height + l.bandRows - 1) / l.bandRows;
+    for (uint32_t y0 = 0; y0 < l.height; y0 += l.bandRows) {
+        const uint32_t rows = std::min(l.bandRows, l.height - y0);
+        for (uint32_t x0 = 0; x0 < l.width; x0 += uint32_t(chunkWidth)) {
+            const uint32_t cols = uint32_t(std::min<uint64_t>(chunkWidth, l.width - x0));
+            for (uint64_t plane = 0; plane < planes; ++plane) {
+                // Only whole strips or tiles are read; the last strip is shorter.
+                const uint64_t want = (l.tiled ? uint64_t(l.bandRows) : rows) * chunkWidth * perPlane * sampleBytes;
+                const uint32_t index = l.tiled ? TIFFComputeTile(tif, x0, y0, 0, uint16_t(plane))
+                                               : uint32_t(plane) * stripsPerPlane + y0 / l.bandRows;
+                if (!chunkStored(tif, index)) return std::nullopt;
+                const tmsize_t got = l.tiled ? TIFFReadEncodedTile(tif, index, chunk.get(), tmsize_t(chunkBytes))
+                                             : TIFFReadEncodedStrip(tif, index, chunk.get(), tmsize_t(want));
+                if (got < 0 || uint64_t(got) != want || src.failed) return std::nullopt;
+                if (stripIsBand) continue;
+                // Gather the kept samples of this strip or tile into the interleaved band.
+                const uint64_t keep = l.separate ? 1 : uint64_t(l.used);
+                const uint64_t inPixel = perPlane * sampleBytes;
+                for (uint32_t r = 0; r < rows; ++r) {
+                    const uint8_t* in = chunk.get() + uint64_t(r) * chunkWidth * inPixel;
+                    uint8_t* out = band.get() + (uint64_t(r) * l.width + x0) * pixelBytes + plane * sampleBytes;
+                    if (!l.separate && keep == perPlane) {
+                        std::memcpy(out, in, uint64_t(cols) * inPixel);
+                        continue;
+                    }
+                    for (uint32_t c = 0; c < cols; ++c, in += inPixel, out += pixelBytes)
+                        std::memcpy(out, in, keep * sampleBytes);
+                }
+            }
+        }
+        packTiffBand(stripIsBand ? chunk.get() : band.get(), l, rows, scratch, image, y0);
+    }
+    if (src.failed) return std::nullopt;
+    return image;
+}
+
+// Everything else libtiff's RGBA reader understands (palette, 1 to 4-bit, YCbCr, CMYK,
+// Lab, ...), a strip or a row of tiles at a time. It hands out premultiplied alpha, so
+// alpha is divided out afterwards.
+std::optional<RgbaImage> decodeTiffRgba(TIFF* tif, const TiffSource& src, const TiffLayout& l) {
+    char message[1024] = {};
+    if (!TIFFRGBAImageOK(tif, message)) return std::nullopt;
+    TIFFRGBAImage rgba{};
+    if (!TIFFRGBAImageBegin(&rgba, tif, 1, message)) return std::nullopt;
+    std::unique_ptr<TIFFRGBAImage, void (*)(TIFFRGBAImage*)> end(&rgba, TIFFRGBAImageEnd);
+    // Rows as stored, top first: the file's orientation is not applied, as on every
+    // other path.
+    rgba.req_orientation = ORIENTATION_TOPLEFT;
+    rgba.orientation = ORIENTATION_TOPLEFT;
+    // Bands of whole strips or rows of tiles, but no taller than the image.
+    const uint32_t bandRows = std::min(l.bandRows, l.height);
+    const uint64_t bandBytes = uint64_t(bandRows) * l.width * 4;
+    if (bandBytes > kMaxBandBytes) return std::nullopt;
+    // The reader picks its strips and tiles itself, so all are checked first (there are
+    // no more of them than pixels, times planes, which the pixel cap bounds).
+    const uint32_t chunks = l.tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+    for (uint32_t i = 0; i < chunks; ++i)
+        if (!chunkStored(tif, i)) return std::nullopt;
+    // Zeroed for the same reason as a strip buffer above.
+    std::unique_ptr<uint32_t, void (*)(void*)> raster(
+        static_cast<uint32_t*>(std::calloc(uint64_t(bandRows) * l.width, sizeof(uint32_t))), std::free);
+    if (!raster) return std::nullopt;
+    RgbaImage image;
+    try {
+        image.width = int(l.width);
+        image.height = int(l.height);
+        image.stride = size_t(l.width) * 4;
+        image.bytes.reserve(image.stride * l.height);
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+    for (uint32_t y0 = 0; y0 < l.height; y0 += bandRows) {
+        const uint32_t rows = std::min(bandRows, l.height - y0);
+        rgba.row_offset = int(y0);
+        rgba.col_offset = 0;
+        if (!TIFFRGBAImageGet(&rgba, raster.get(), l.width, rows) || src.failed) return std::nullopt;
+        image.bytes.resize((uint64_t(y0) + rows) * image.stride);
+        uint8_t* out = image.row(int(y0));
+        for (uint64_t i = 0; i < uint64_t(rows) * l.width; ++i, out += 4) {
+            const uint32_t v = raster.get()[i];
+            out[0] = uint8_t(TIFFGetR(v));
+            out[1] = uint8_t(TIFFGetG(v));
+            out[2] = uint8_t(TIFFGetB(v));
+            out[3] = uint8_t(TIFFGetA(v));
+        }
+    }
+    if (rgba.alpha != 0) unpremultiply(image);
+    return image;
+}
+
+std::optional<RgbaImage> decodeTiffOpened(TIFF* tif, const TiffSource& src, uint64_t maxPixels) {
+    TiffLayout l;
+    uint16_t bits = 0, samples = 0, format = 0, planar = 0, photometric = 0, compression = 0;
+    if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &l.width) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &l.height) ||
+        !TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric))
+        return std::nullopt;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &format);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    // The pixel cap first, before anything is allocated for the pixels.
+    if (l.width < 1 || l.height < 1 || l.width > uint32_t(INT32_MAX) || l.height > uint32_t(INT32_MAX) ||
+        uint64_t(l.width) * l.height > maxPixels)
+        return std::nullopt;
+    if (samples < 1 || samples > kMaxChannels || bits < 1 || bits > 64) return std::nullopt;
+    l.samples = samples;
+    l.separate = planar == PLANARCONFIG_SEPARATE && samples > 1;
+    l.tiled = TIFFIsTiled(tif) != 0;
+    if (l.tiled) {
+        uint32_t tw = 0, th = 0;
+        if (!TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tw) || !TIFFGetField(tif, TIFFTAG_TILELENGTH, &th)) return std::nullopt;
+        // A tile far larger than the image would have the decoder allocate for pixels
+        // that are not there.
+        const uint64_t pixels = uint64_t(l.width) * l.height;
+        if (tw < 1 || th < 1 || uint64_t(tw) * th > 4 * pixels + 65536) return std::nullopt;
+        l.tileWidth = tw;
+        l.bandRows = th;
+    } else {
+        uint32_t rps = 0;
+        TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rps);
+        l.bandRows = std::clamp<uint32_t>(rps, 1, l.height);
+    }
+    // JPEG-compressed YCbCr comes out of libtiff's codec as RGB.
+    if (compression == COMPRESSION_JPEG && photometric == PHOTOMETRIC_YCBCR) {
+        if (!TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB)) return std::nullopt;
+        photometric = PHOTOMETRIC_RGB;
+    }
+    const int colour = photometric == PHOTOMETRIC_RGB ? 3 : photometric == PHOTOMETRIC_MINISBLACK ? 1 : 0;
+    const bool integer = (format == SAMPLEFORMAT_UINT || format == SAMPLEFORMAT_VOID) && (bits == 8 || bits == 16);
+    const bool floating = format == SAMPLEFORMAT_IEEEFP && bits == 32;
+    if (colour > 0 && samples >= colour && (integer || floating)) {
+        l.used = std::min(samples, uint16_t(colour + 1));
+        l.bytes = bits / 8;
+        l.floating = floating;
+        if (l.used > colour) {
+            // The first extra sample is the alpha; associated alpha is divided out.
+            uint16_t extraCount = 0;
+            const uint16_t* extra = nullptr;
+            if (TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extra) && extraCount > 0 && extra)
+                l.associated = extra[0] == EXTRASAMPLE_ASSOCALPHA;
+        }
+        return decodeTiffSamples(tif, src, l);
+    }
+    if (format == SAMPLEFORMAT_IEEEFP || format == SAMPLEFORMAT_INT || bits > 16) return std::nullopt;
+    return decodeTiffRgba(tif, src, l);
+}
+
+std::optional<RgbaImage> decodeTiff(std::span<const uint8_t> data, uint64_t maxPixels) {
+    TiffSource src{data};
+    std::unique_ptr<TIFFOpenOptions, void (*)(TIFFOpenOptions*)> options(TIFFOpenOptionsAlloc(), TIFFOpenOptionsFree);
+    if (!options) return std::nullopt;
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), tmsize_t(kMaxTiffAlloc));
+    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), tiffError, &src);
+    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), tiffWarning, &src);
+    // "r": read only; "m": no memory mapping, every byte comes through tiffRead.
+    std::unique_ptr<TIFF, void (*)(TIFF*)> tif(
+        TIFFClientOpenExt("memory.tif", "rm", &src, tiffRead, tiffWrite, tiffSeek, tiffClose, tiffSize, tiffMap,
+                          tiffUnmap, options.get()),
+        TIFFClose);
+    if (!tif || src.failed) return std::nullopt;
+    try {
+        return decodeTiffOpened(tif.get(), src, maxPixels);
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
 std::optional<RgbaImage> decodeBytes(std::span<const uint8_t> data, uint64_t maxPixels) {
     const auto format = formatOf(data);
     if (!format) return std::nullopt;
     if (*format == Format::png && !pngPlausible(data)) return std::nullopt;
     if (*format == Format::jpeg && !jpegPlausible(data)) return std::nullopt;
     if (*format == Format::heif) return decodeHeif(data, maxPixels);
+    if (*format == Format::tiff) return decodeTiff(data, maxPixels);
     OIIO::Filesystem::IOMemReader reader(data.data(), data.size());
     return decodeWith(*format, std::string("memory.") + extensionOf(*format), &reader, maxPixels);
 }
