@@ -633,6 +633,15 @@ TEST(ImageDecode, PixelCapIsCheckedBeforeReading) {
     EXPECT_FALSE(decodeMemory({}));
 }
 
+// A 64 x 48 image made by a grid whose header, read from bytes past its data box, names a
+// 19561 x 27759 canvas (found by fuzzing: the decoder set aside 3.7 GB and 4 s for it):
+// refused before the canvas is allocated.
+TEST(ImageDecode, HeifTileLargerThanItsImageIsRefused) {
+    const auto bytes = pk::readFile(fs::path(KS_SOURCE_DIR) / "Packages/PlatformKit/Tests/Image/Fixtures/oversized-tile.heic");
+    ASSERT_TRUE(bytes);
+    EXPECT_FALSE(decodeMemory(*bytes));
+}
+
 TEST(ImageResize, StretchesToExactSizeWithoutBleeding) {
     // Left half opaque red, right half fully transparent green.
     RgbaImage src = RgbaImage::blank(8, 4);

@@ -15,7 +15,10 @@
 #include <cstdlib>
 #include <string_view>
 #include <cstring>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "PlatformKit/Foundation/Files.h"
 #include "PlatformKit/Foundation/StudioError.h"
@@ -313,6 +316,128 @@ void unpremultiply(RgbaImage& image) {
     }
 }
 
+// The picture size an HEVC sequence parameter set declares, or none when the set cannot
+// be read that far. The decoder allocates its frames from this size, whatever the file's
+// own image sizes say.
+std::optional<std::pair<uint64_t, uint64_t>> hevcPictureSize(std::span<const uint8_t> nal) {
+    // Emulation prevention bytes (00 00 03) removed; the sizes lie in the first bytes.
+    std::vector<uint8_t> rbsp;
+    rbsp.reserve(std::min<size_t>(nal.size(), 256));
+    for (size_t i = 2, zeros = 0; i < nal.size() && rbsp.size() < 256; ++i) {
+        if (zeros >= 2 && nal[i] == 3) {
+            zeros = 0;
+            continue;
+        }
+        zeros = nal[i] == 0 ? zeros + 1 : 0;
+        rbsp.push_back(nal[i]);
+    }
+    uint64_t bit = 0;
+    bool ok = true;
+    auto u = [&](int n) {
+        uint64_t v = 0;
+        for (int k = 0; k < n; ++k, ++bit) {
+            if (bit / 8 >= rbsp.size()) {
+                ok = false;
+                return uint64_t(0);
+            }
+            v = (v << 1) | ((rbsp[bit / 8] >> (7 - bit % 8)) & 1);
+        }
+        return v;
+    };
+    auto ue = [&] {
+        int zeros = 0;
+        while (ok && u(1) == 0)
+            if (++zeros > 31) ok = false;
+        return ok ? (uint64_t(1) << zeros) - 1 + u(zeros) : 0;
+    };
+    u(4);  // video parameter set id
+    const int subLayers = static_cast<int>(u(3));
+    u(1);
+    u(96);  // general profile, tier and level
+    bool profile[8] = {}, level[8] = {};
+    for (int i = 0; i < subLayers; ++i) {
+        profile[i] = u(1);
+        level[i] = u(1);
+    }
+    if (subLayers > 0)
+        for (int i = subLayers; i < 8; ++i) u(2);
+    for (int i = 0; i < subLayers; ++i) u((profile[i] ? 88 : 0) + (level[i] ? 8 : 0));
+    ue();  // sequence parameter set id
+    if (ue() == 3) u(1);  // 4:4:4 with separate colour planes
+    const uint64_t width = ue(), height = ue();
+    if (!ok) return std::nullopt;
+    return std::pair(width, height);
+}
+
+// Every HEVC decoder configuration in the file's item properties must declare pictures no
+// larger than the image they make (twice its size and a coding block over, for tiles that
+// reach past a grid's edge): a small file can otherwise have the decoder allocate
+// gigabytes for one tile. Items coded any other way (AV1 and later codecs) are refused.
+bool heifCodecsWithin(std::span<const uint8_t> d, uint64_t width, uint64_t height) {
+    struct Box {
+        uint64_t body, end;
+        char type[4];
+    };
+    auto boxAt = [&](uint64_t at, uint64_t end) -> std::optional<Box> {
+        if (at + 8 > end) return std::nullopt;
+        uint64_t size = (uint64_t(d[at]) << 24) | (uint64_t(d[at + 1]) << 16) | (uint64_t(d[at + 2]) << 8) | d[at + 3];
+        uint64_t body = at + 8;
+        if (size == 1) {
+            if (at + 16 > end) return std::nullopt;
+            size = 0;
+            for (int k = 0; k < 8; ++k) size = (size << 8) | d[at + 8 + k];
+            body = at + 16;
+        } else if (size == 0) {
+            size = end - at;
+        }
+        if (size < body - at || size > end - at) return std::nullopt;
+        Box b{body, at + size, {}};
+        std::memcpy(b.type, d.data() + at + 4, 4);
+        return b;
+    };
+    auto find = [&](uint64_t at, uint64_t end, const char* type) -> std::optional<Box> {
+        while (auto b = boxAt(at, end)) {
+            if (std::memcmp(b->type, type, 4) == 0) return b;
+            at = b->end;
+        }
+        return std::nullopt;
+    };
+    const auto meta = find(0, d.size(), "meta");
+    if (!meta || meta->body + 4 > meta->end) return false;
+    const auto iprp = find(meta->body + 4, meta->end, "iprp");  // meta is a full box
+    const auto ipco = iprp ? find(iprp->body, iprp->end, "ipco") : std::nullopt;
+    if (!ipco) return false;
+    const uint64_t maxWidth = 2 * width + 64, maxHeight = 2 * height + 64;
+    for (uint64_t at = ipco->body; auto b = boxAt(at, ipco->end); at = b->end) {
+        if (std::memcmp(b->type, "av1C", 4) == 0) return false;
+        if (std::memcmp(b->type, "hvcC", 4) != 0) continue;
+        // 22 bytes of configuration, then arrays of parameter sets by NAL unit type.
+        uint64_t p = b->body + 22;
+        if (p + 1 > b->end) return false;
+        const int arrays = d[p++];
+        for (int a = 0; a < arrays; ++a) {
+            if (p + 3 > b->end) return false;
+            const int nalType = d[p] & 0x3F;
+            const int count = (d[p + 1] << 8) | d[p + 2];
+            p += 3;
+            for (int n = 0; n < count; ++n) {
+                if (p + 2 > b->end) return false;
+                const uint64_t length = (uint64_t(d[p]) << 8) | d[p + 1];
+                p += 2;
+                if (length > b->end - p) return false;
+                if (nalType == 33) {  // a sequence parameter set
+                    const auto size = hevcPictureSize(d.subspan(p, length));
+                    if (!size || size->first < 1 || size->second < 1 || size->first > maxWidth ||
+                        size->second > maxHeight)
+                        return false;
+                }
+                p += length;
+            }
+        }
+    }
+    return true;
+}
+
 // HEIF straight through libheif: OpenImageIO's reader copies rows of the size the header
 // claims out of whatever the codec produced, which a crafted file makes smaller. Here
 // the decoded plane must have the header's size before a row is copied.
@@ -328,6 +453,11 @@ std::optional<RgbaImage> decodeHeif(std::span<const uint8_t> data, uint64_t maxP
     const int width = heif_image_handle_get_width(handle.get());
     const int height = heif_image_handle_get_height(handle.get());
     if (width < 1 || height < 1 || uint64_t(width) * uint64_t(height) > maxPixels) return std::nullopt;
+    if (!heifCodecsWithin(data, uint64_t(width), uint64_t(height))) return std::nullopt;
+    // A grid's own header names the size of the canvas its tiles are drawn into, which
+    // libheif allocates whatever the image's size says (a crafted file had it read that
+    // header from bytes outside the grid's data); held to the same bound.
+    heif_context_set_maximum_image_size_limit(ctx.get(), 2 * std::max(width, height) + 64);
     heif_image* rawImage = nullptr;
     if (heif_decode_image(handle.get(), &rawImage, heif_colorspace_RGB, heif_chroma_interleaved_RGBA, nullptr).code !=
         heif_error_Ok)
