@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs every libFuzzer target of a fuzz build for FUZZ_SECONDS each and prints one summary
-# line per target. Usage: scripts/fuzz.sh <fuzz build dir> <seed root> [target name filter]
+# line per target. Usage: scripts/fuzz.sh <fuzz build dir> <seed root> [target name filter, a grep -E pattern]
 #   FUZZ_SECONDS  seconds per target (default 30)
 #   FUZZ_JOBS     targets run at once (default 1)
 # Each target keeps its growing corpus in <build>/corpus/<target>; it starts from the seeds
@@ -15,7 +15,7 @@ filter=${3:-}
 seconds=${FUZZ_SECONDS:-30}
 jobs=${FUZZ_JOBS:-1}
 
-mapfile -t targets < <(find "$build" -name 'fuzz_*' -type f -perm -u+x | grep -- "$filter" | sort)
+mapfile -t targets < <(find "$build" -name 'fuzz_*' -type f -perm -u+x | grep -E -- "$filter" | sort)
 if [ ${#targets[@]} -eq 0 ]; then
   echo "no fuzz targets in $build" >&2
   exit 2

@@ -12,6 +12,7 @@
 #include "PlatformKit/Foundation/Files.h"
 #include "PlatformKit/Foundation/StudioError.h"
 #include "PlatformKit/Image/Image.h"
+#include "FuzzSeeds.h"
 
 namespace fs = std::filesystem;
 using namespace pk::image;
@@ -165,11 +166,7 @@ TEST_P(ImageDecodeTable, DecodesFileAndMemoryAlike) {
     auto bytes = pk::readFile(path);
     ASSERT_TRUE(bytes);
     // Every fixture also seeds the fuzz corpora of the decoder and the panorama loader.
-    for (const char* target : {"image_decode", "panorama_decode"}) {
-        const fs::path seeds = fs::path(KS_TEST_OUTPUT_DIR) / "fuzz-seeds" / target;
-        fs::create_directories(seeds);
-        pk::writeInPlace(seeds / c.name, *bytes);
-    }
+    for (const char* target : {"image_decode", "panorama_decode"}) kstest::writeFuzzSeed(target, c.name, *bytes);
     auto fromMemory = decodeMemory(*bytes);
     ASSERT_EQ(fromFile.has_value(), c.decodes);
     ASSERT_EQ(fromMemory.has_value(), c.decodes);
@@ -533,6 +530,8 @@ TEST(ImageDecodeTiff, LayoutsDecodeToTheWrittenPixels) {
             EXPECT_EQ(in->spec().get_string_attribute("planarconfig"), c.separate ? "separate" : "contig");
             in->close();
         }
+        for (const char* target : {"image_decode", "panorama_decode"})
+            kstest::writeFuzzSeed(target, p.filename().string(), *pk::readFile(p));
         const auto image = decodeFile(p);
         ASSERT_TRUE(image);
         ASSERT_EQ(image->width, w);
