@@ -408,7 +408,8 @@ bool heifCodecsWithin(std::span<const uint8_t> d, uint64_t width, uint64_t heigh
     const auto ipco = iprp ? find(iprp->body, iprp->end, "ipco") : std::nullopt;
     if (!ipco) return false;
     const uint64_t maxWidth = 2 * width + 64, maxHeight = 2 * height + 64;
-    for (uint64_t at = ipco->body; auto b = boxAt(at, ipco->end); at = b->end) {
+    for (uint64_t at = ipco->body, next = 0; auto b = boxAt(at, ipco->end); at = next) {
+        next = b->end;
         if (std::memcmp(b->type, "av1C", 4) == 0) return false;
         if (std::memcmp(b->type, "hvcC", 4) != 0) continue;
         // 22 bytes of configuration, then arrays of parameter sets by NAL unit type.
