@@ -218,6 +218,18 @@ constexpr uint64_t kBandBytes = uint64_t(8) << 20;
 // past this: no photo or panorama has a gigabyte-sized strip.
 constexpr uint64_t kMaxBandBytes = uint64_t(1) << 30;
 
+// An image of the declared size with no rows yet: rows are filled as bands decode, so a
+// file whose data stops early costs only what it holds, not the whole declared size.
+// Throws std::bad_alloc when even the reservation cannot be had.
+RgbaImage imageToFill(uint64_t width, uint64_t height) {
+    RgbaImage image;
+    image.width = static_cast<int>(width);
+    image.height = static_cast<int>(height);
+    image.stride = static_cast<size_t>(width) * 4;
+    image.bytes.reserve(image.stride * static_cast<size_t>(height));
+    return image;
+}
+
 std::optional<RgbaImage> decodeOpened(OIIO::ImageInput& in, uint64_t maxPixels) {
     const OIIO::ImageSpec& spec = in.spec();
     if (spec.width < 1 || spec.height < 1 || spec.depth > 1 || spec.nchannels < 1 || spec.nchannels > kMaxChannels)
@@ -245,12 +257,7 @@ std::optional<RgbaImage> decodeOpened(OIIO::ImageInput& in, uint64_t maxPixels) 
     try {
         native = std::make_unique_for_overwrite<uint8_t[]>(band * nativeRow);
         converted.resize(band * uint64_t(width) * uint64_t(channels) * target.size());
-        // Rows are filled as bands decode, so a file whose data stops early costs only
-        // what it holds, not the whole declared size.
-        image.width = width;
-        image.height = height;
-        image.stride = size_t(width) * 4;
-        image.bytes.reserve(image.stride * size_t(height));
+        image = imageToFill(uint64_t(width), uint64_t(height));
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }
@@ -624,12 +631,7 @@ std::optional<RgbaImage> decodeTiffSamples(TIFF* tif, const TiffSource& src, con
     RgbaImage image;
     try {
         if (!stripIsBand) band = std::make_unique_for_overwrite<uint8_t[]>(bandBytes);
-        // Rows are filled as bands decode, so a file whose data stops early costs only
-        // what it holds, not the whole declared size.
-        image.width = int(l.width);
-        image.height = int(l.height);
-        image.stride = size_t(l.width) * 4;
-        image.bytes.reserve(image.stride * l.height);
+        image = imageToFill(l.width, l.height);
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }
@@ -698,10 +700,7 @@ std::optional<RgbaImage> decodeTiffRgba(TIFF* tif, const TiffSource& src, const 
     if (!raster) return std::nullopt;
     RgbaImage image;
     try {
-        image.width = int(l.width);
-        image.height = int(l.height);
-        image.stride = size_t(l.width) * 4;
-        image.bytes.reserve(image.stride * l.height);
+        image = imageToFill(l.width, l.height);
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }
