@@ -16,6 +16,7 @@
 #include "PlatformKit/Foundation/Files.h"
 #include "PlatformKit/Foundation/StudioError.h"
 #include "PlatformKit/Media/MediaProbe.h"
+#include "RefusedThreadStarts.h"
 
 using namespace lookdev;
 using creator::VelMusicIntensityStateV950;
@@ -369,6 +370,37 @@ TEST(TurntableExporter, AnExceptionOnTheRenderThreadsFailsTheExportAndLeavesNoFi
         }
         EXPECT_FALSE(fs::exists(file)) << "neither the partial file nor the old one is left";
         EXPECT_LE(r.yaws.size(), 6u) << "the export stopped at the failing frame";
+    }
+}
+
+// On a system out of threads the export fails with its own error and leaves no file. The
+// refusal starts once the writer is open (x264 starts threads of its own there), when the
+// export reads the scene.
+TEST(TurntableExporter, RenderThreadsThatCannotStartFailTheExport) {
+    struct OutOfThreads : RecordingRenderer {
+        LookDevSceneState currentSceneState() const override {
+            if (!refused) refused.emplace();
+            return RecordingRenderer::currentSceneState();
+        }
+        mutable std::optional<pk::test::RefusedThreadStarts> refused;
+    };
+    const fs::path dir = outDir() / "no-threads";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const std::optional<VelMusicIntensityStateV950> musics[] = {VelMusicIntensityStateV950::combatDrive, std::nullopt};
+    for (const auto& music : musics) {
+        OutOfThreads r;
+        const fs::path file = dir / "turn.mp4";
+        try {
+            StudioExporters::exportTurntableMP4(r, TurntableAspectPreset::square1x1, 1.0, 30, music, file);
+            ADD_FAILURE() << "the export returned";
+        } catch (const pk::StudioError& e) {
+            EXPECT_EQ(e.code, 202) << e.description;
+            EXPECT_NE(e.description.find(std::strerror(EAGAIN)), std::string::npos) << e.description;
+        }
+        EXPECT_GT(r.refused->refused(), 0);
+        EXPECT_TRUE(r.yaws.empty());
+        EXPECT_FALSE(fs::exists(file));
     }
 }
 

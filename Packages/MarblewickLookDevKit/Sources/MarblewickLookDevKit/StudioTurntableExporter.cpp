@@ -140,9 +140,17 @@ TurntableExportReceipt exportTurntableMP4(LookDevOffscreenRenderer& engine, Turn
     };
     int64_t appended = 0;
     {
-        // Joined on leaving the block, also when the second thread cannot be started.
+        // Joined on leaving the block. A thread that cannot be started fails the export
+        // as one that throws does, so the other stops at its next frame or chunk.
         std::jthread video, audio;
-        video = std::jthread([&] {
+        const auto start = [&](std::jthread& thread, auto body) {
+            try {
+                thread = std::jthread(std::move(body));
+            } catch (const std::system_error&) {
+                fail(pk::JobFailure(std::current_exception()));
+            }
+        };
+        start(video, [&] {
             pk::runGuarded(
                 "Turntable video",
                 [&] {
@@ -173,8 +181,8 @@ TurntableExportReceipt exportTurntableMP4(LookDevOffscreenRenderer& engine, Turn
                 },
                 fail);
         });
-        if (writer->hasAudio()) {
-            audio = std::jthread([&] {
+        if (writer->hasAudio() && !failed.load()) {
+            start(audio, [&] {
                 pk::runGuarded(
                     "Turntable audio",
                     [&] {
