@@ -36,11 +36,13 @@ struct Input {
     }
 };
 
-std::string scratchPath() {
-    // Memory-backed when the machine has it: every input creates and syncs a database.
-    const std::filesystem::path dir =
-        std::filesystem::is_directory("/dev/shm") ? std::filesystem::path("/dev/shm") : std::filesystem::temp_directory_path();
-    static const std::string path = (dir / ("ks-fuzz-cloud-" + std::to_string(getpid()) + ".sqlite")).string();
+// Memory-backed when the machine has it: every input creates and syncs a database.
+const std::string& scratchPath() {
+    static const std::string path = [] {
+        namespace fs = std::filesystem;
+        const fs::path dir = fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
+        return (dir / ("ks-fuzz-cloud-" + std::to_string(getpid()) + ".sqlite")).string();
+    }();
     return path;
 }
 
@@ -100,7 +102,7 @@ void writeRows(const std::string& path, Input in) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
-    const std::string path = scratchPath();
+    const std::string& path = scratchPath();
     std::remove(path.c_str());
     std::remove((path + "-journal").c_str());
     Input in{data + 1, size - 1};
