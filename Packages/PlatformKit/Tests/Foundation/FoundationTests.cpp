@@ -5,11 +5,14 @@
 #include <filesystem>
 #include <new>
 #include <stdexcept>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include <unistd.h>
 
 #include "PlatformKit/Foundation/ByteIO.h"
+#include "PlatformKit/Foundation/DebugLog.h"
 #include "PlatformKit/Foundation/Files.h"
 #include "PlatformKit/Foundation/JobGuard.h"
 #include "PlatformKit/Foundation/MainQueue.h"
@@ -251,4 +254,16 @@ TEST(JobGuard, PartialOutputGoesUnlessKept) {
     EXPECT_NE(testing::internal::GetCapturedStderr().find("Could not remove the partial file /proc/version: "),
               std::string::npos);
     fs::remove_all(dir);
+}
+
+TEST(DebugLog, CaptureSeesEveryLineWithItsArea) {
+    std::vector<std::string> lines;
+    {
+        pk::DebugLogCapture capture([&](const std::string& line) { lines.push_back(line); });
+        pk::debugLog("ModelImport", "PLY: face index 9 beyond 4 vertices at byte 120");
+        pk::warningLog("Engine", "frame failed: out of memory");
+    }
+    pk::debugLog("ModelImport", "after the capture ended");
+    EXPECT_EQ(lines, (std::vector<std::string>{"ModelImport: PLY: face index 9 beyond 4 vertices at byte 120",
+                                               "Engine: frame failed: out of memory"}));
 }
