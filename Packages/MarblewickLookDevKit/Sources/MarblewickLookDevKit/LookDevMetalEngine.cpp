@@ -146,11 +146,11 @@ void LookDevMetalEngine::initialize() {
     hero.depthWrite = true;
     heroPSO_ = dev.makeRenderPipeline(hero);
 
-    // Trilinear and anisotropic, so the material weave neither shimmers nor turns to
-    // moire when seen small or at a grazing angle; clamped to what the GL offers.
+    // Trilinear, so the material weave neither shimmers nor turns to moire when seen
+    // small; anisotropic as well where the device handles it (see materialAnisotropy).
     SamplerDesc linear;
     linear.mipmapped = true;
-    linear.maxAnisotropy = 16.0f;
+    linear.maxAnisotropy = materialAnisotropy(dev.info());
     linearSampler_ = dev.makeSampler(linear);
     SamplerDesc clamp;
     clamp.addressT = AddressMode::clampToEdge;

@@ -356,6 +356,39 @@ TEST(GpuDevice, AnisotropicSamplerKeepsDetailAcrossAStretchedFootprint) {
     EXPECT_GT(anisotropic, 3 * trilinear + 60);
 }
 
+// Anisotropic filtering only where the device does it well: never on Mesa's software
+// rasterisers, elsewhere what is asked clamped to the device's limit.
+TEST(GpuDevice, MaterialSamplerAnisotropyFollowsTheRenderer) {
+    struct Case {
+        const char* renderer;
+        float deviceMax;
+        float expected;
+    };
+    const Case cases[] = {
+        {"llvmpipe (LLVM 15.0.6, 256 bits)", 16.0f, 1.0f},
+        {"softpipe", 16.0f, 1.0f},
+        {"zink (llvmpipe (LLVM 15.0.6, 256 bits))", 16.0f, 1.0f},
+        {"NVIDIA GeForce RTX 3070/PCIe/SSE2", 16.0f, 16.0f},
+        {"AMD Radeon RX 6800 (navi21, LLVM 15.0.6, DRM 3.49, 6.1.0-13-amd64)", 16.0f, 16.0f},
+        {"Mesa Intel(R) UHD Graphics 620 (KBL GT2)", 8.0f, 8.0f},
+        {"Some GPU without the extension", 1.0f, 1.0f},
+    };
+    for (const Case& c : cases) {
+        DeviceInfo info;
+        info.renderer = c.renderer;
+        info.maxAnisotropy = c.deviceMax;
+        EXPECT_EQ(materialAnisotropy(info), c.expected) << c.renderer;
+    }
+    DeviceInfo hardware;
+    hardware.renderer = "NVIDIA GeForce RTX 3070/PCIe/SSE2";
+    hardware.maxAnisotropy = 16.0f;
+    EXPECT_EQ(materialAnisotropy(hardware, 4.0f), 4.0f);
+    EXPECT_EQ(materialAnisotropy(hardware, 0.0f), 1.0f);
+    // The device's own report decides: the test device here is Mesa's rasteriser.
+    const DeviceInfo& own = device().info();
+    EXPECT_EQ(materialAnisotropy(own), isSoftwareRasterizer(own.renderer) ? 1.0f : std::min(16.0f, own.maxAnisotropy));
+}
+
 TEST(GpuDevice, AJobThatThrowsFailsAloneAndItsOwnerThreadGoesOn) {
     // A waited-for job hands its own exception, whatever its type, to its waiter.
     EXPECT_THROW(device().run([] { throw std::bad_alloc(); }), std::bad_alloc);

@@ -1,6 +1,7 @@
 #include "PlatformKit/Gpu/Device.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <limits>
 
@@ -32,6 +33,18 @@ GLenum pixelTypeOf(PixelFormat f) {
 GLenum glFilter(Filter f) { return f == Filter::linear ? GL_LINEAR : GL_NEAREST; }
 GLenum glAddress(AddressMode a) { return a == AddressMode::repeat ? GL_REPEAT : GL_CLAMP_TO_EDGE; }
 }  // namespace
+
+bool isSoftwareRasterizer(std::string_view renderer) {
+    std::string lower(renderer);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return lower.find("llvmpipe") != std::string::npos || lower.find("softpipe") != std::string::npos;
+}
+
+float materialAnisotropy(const DeviceInfo& info, float wanted) {
+    if (isSoftwareRasterizer(info.renderer) || !(wanted > 1.0f)) return 1.0f;
+    return std::clamp(wanted, 1.0f, std::max(info.maxAnisotropy, 1.0f));
+}
 
 Device::Device(std::shared_ptr<JobQueue> queue) : queue_(std::move(queue)) {}
 

@@ -40,6 +40,17 @@ struct DeviceInfo {
     float maxAnisotropy = 1.0f;
 };
 
+// True for Mesa's software rasterisers (llvmpipe, softpipe), told by the GL_RENDERER
+// text, whatever GL or driver layer carries them.
+bool isSoftwareRasterizer(std::string_view renderer);
+
+// The anisotropy a material sampler should ask for on this device. On hardware, `wanted`
+// clamped to what the device offers. On a software rasteriser, 1 (plain trilinear):
+// there anisotropic sampling costs about four times trilinear at every level, gains
+// nothing on the studio's materials, and its fragment loop can run for minutes on a
+// grazing footprint, stalling the frame that waits for it.
+float materialAnisotropy(const DeviceInfo& info, float wanted = 16.0f);
+
 namespace detail {
 class UniformRing;
 }
