@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <unordered_map>
 
 #include "MarblewickAssetIO/VelBlenderHeroKitCatalogV1040.h"
@@ -33,10 +35,7 @@ constexpr uint8_t kMagic[4] = {'M', 'W', 'A', 'K'};
 constexpr uint64_t kHeaderBytes = 8;
 constexpr double kPackFallbackMs = 0.2;
 constexpr double kHeroKitFallbackMs = 0.25;
-// No valid LZFSE stream expands beyond ~1720 bytes per stored byte; a manifest claiming
-// more cannot be honest and must not decide an allocation.
-constexpr uint64_t kMaxExpansion = 2048;
-// Nor does an encoder make a stream of more than about the data plus its block headers
+// No encoder makes a stream of more than about the data plus its block headers
 // (raw blocks at worst); twice that is refused before it is read.
 constexpr uint64_t kBlobSlack = 64 * 1024;
 
@@ -91,19 +90,89 @@ struct Packed {
     int64_t rawTotal = 0;
 };
 
-void addEntry(Packed& p, const std::string& name, const fs::path& file) {
-    const auto bytes = pk::readFile(file);
+// Bytes that are written before they are read: growing them leaves the new part as it
+// is instead of clearing it.
+class UncheckedBytes {
+public:
+    uint8_t* data() const { return data_.get(); }
+    uint64_t capacity() const { return capacity_; }
+    // Room for n bytes, keeping the first `keep`; nullptr when memory runs out.
+    uint8_t* reserve(uint64_t n, uint64_t keep) {
+        if (n <= capacity_) return data_.get();
+        const uint64_t grown = std::max(n, capacity_ + capacity_ / 2);
+        std::unique_ptr<uint8_t[]> next(new (std::nothrow) uint8_t[static_cast<size_t>(grown)]);
+        if (!next) return nullptr;
+        if (keep > 0) std::memcpy(next.get(), data_.get(), static_cast<size_t>(keep));
+        data_ = std::move(next);
+        capacity_ = grown;
+        return data_.get();
+    }
+
+private:
+    std::unique_ptr<uint8_t[]> data_;
+    uint64_t capacity_ = 0;
+};
+
+// A decode target reused from entry to entry, for digests that need no copy of their own.
+class ScratchSink final : public pk::compression::DecodeSink {
+public:
+    void start() { used_ = 0; }
+    // Every block fills what was reserved before it, so the bytes to keep are the last total.
+    uint8_t* reserve(uint64_t total) override {
+        uint8_t* p = bytes_.reserve(total, used_);
+        used_ = total;
+        return p;
+    }
+    const uint8_t* data() const { return bytes_.data(); }
+
+private:
+    UncheckedBytes bytes_;
+    uint64_t used_ = 0;
+};
+
+// Decodes into a vector grown block by block, so a stream that declares more than it
+// makes fails after costing its real yield and one block, not the declared whole.
+class VectorSink final : public pk::compression::DecodeSink {
+public:
+    explicit VectorSink(uint64_t expected) : expected_(expected) {}
+    uint8_t* reserve(uint64_t total) override {
+        try {
+            if (total > out.capacity()) out.reserve(static_cast<size_t>(std::min(expected_, std::max<uint64_t>(total, 2 * out.capacity()))));
+            out.resize(static_cast<size_t>(total));
+        } catch (const std::bad_alloc&) {
+            return nullptr;
+        }
+        return out.data();
+    }
+    std::vector<uint8_t> out;
+
+private:
+    uint64_t expected_;
+};
+
+// The entry's stream checked against its manifest before anything is allocated for it:
+// the block headers must add up to the recorded length exactly.
+bool declaresLength(std::span<const uint8_t> blob, uint64_t expected) {
+    if (expected > Streamer::kMaxEntryBytes) return false;
+    const auto declared = pk::compression::lzfseDecodedSize(blob);
+    return declared && *declared == expected;
+}
+
+void addEntry(Packed& p, const std::string& name, const fs::path& file, UncheckedBytes& scratch) {
+    const auto bytes = pk::readFile(file, Streamer::kMaxEntryBytes);
     if (!bytes || bytes->empty()) return;
-    const auto blob = Streamer::lzfseCompress(*bytes);
-    if (!blob || blob->empty()) return;
+    const uint64_t bound = pk::compression::lzfseEncodeBound(bytes->size());
+    if (!scratch.reserve(bound, 0)) return;
+    const size_t n = pk::compression::lzfseEncodeBuffer(std::span(scratch.data(), static_cast<size_t>(bound)), *bytes);
+    if (n == 0) return;
     VelMWPakEntryV1085 e;
     e.name = name;
     e.uncompressedBytes = static_cast<int64_t>(bytes->size());
-    e.compressedBytes = static_cast<int64_t>(blob->size());
+    e.compressedBytes = static_cast<int64_t>(n);
     e.payloadOffset = static_cast<int64_t>(p.payload.size());
     e.sha256Hex = Streamer::hexDigest(Streamer::sha256(*bytes));
     p.entries.push_back(std::move(e));
-    p.payload.insert(p.payload.end(), blob->begin(), blob->end());
+    p.payload.insert(p.payload.end(), scratch.data(), scratch.data() + n);
     p.rawTotal += static_cast<int64_t>(bytes->size());
 }
 
@@ -185,9 +254,7 @@ std::optional<BlobRange> blobOf(uint64_t size, uint64_t n, const VelMWPakEntryV1
 
 // Decompresses a blob to its recorded length and checks its digest.
 std::optional<std::vector<uint8_t>> verifiedEntry(std::span<const uint8_t> blob, const VelMWPakEntryV1085& e) {
-    const uint64_t expected = static_cast<uint64_t>(e.uncompressedBytes);
-    if (expected > Streamer::kMaxEntryBytes || expected / kMaxExpansion > blob.size()) return std::nullopt;
-    auto bytes = Streamer::lzfseDecompress(blob, expected);
+    auto bytes = Streamer::lzfseDecompress(blob, static_cast<uint64_t>(e.uncompressedBytes));
     if (!bytes) return std::nullopt;
     // An entry of 0 bytes is returned only when its digest is that of empty input.
     if (Streamer::hexDigest(Streamer::sha256(*bytes)) != e.sha256Hex) return std::nullopt;
@@ -210,7 +277,24 @@ struct ParsedArchive {
     std::optional<std::vector<uint8_t>> extract(const VelMWPakEntryV1085& e) const {
         const auto range = blobOf(bytes.size(), manifestBytes, e);
         if (!range) return std::nullopt;
-        return verifiedEntry(bytes.subspan(static_cast<size_t>(range->offset), static_cast<size_t>(range->length)), e);
+        return verifiedEntry(blobBytes(*range), e);
+    }
+    // Whether the entry decodes to its length and digest, without keeping the bytes.
+    bool verifies(const VelMWPakEntryV1085& e, ScratchSink& scratch) const {
+        const auto range = blobOf(bytes.size(), manifestBytes, e);
+        if (!range) return false;
+        const auto blob = blobBytes(*range);
+        const uint64_t expected = static_cast<uint64_t>(e.uncompressedBytes);
+        if (!declaresLength(blob, expected)) return false;
+        scratch.start();
+        if (pk::compression::lzfseDecodeInto(scratch, blob, expected) != expected) return false;
+        const std::span<const uint8_t> decoded(scratch.data(), static_cast<size_t>(expected));
+        return Streamer::hexDigest(Streamer::sha256(decoded)) == e.sha256Hex;
+    }
+
+private:
+    std::span<const uint8_t> blobBytes(const BlobRange& r) const {
+        return bytes.subspan(static_cast<size_t>(r.offset), static_cast<size_t>(r.length));
     }
 };
 
@@ -258,12 +342,13 @@ bool verifyWrittenArchive(const fs::path& archiveURL, const std::vector<VelMWPak
     std::unordered_map<std::string_view, size_t> first;
     for (size_t i = 0; i < entries.size(); ++i) first.emplace(entries[i].name, i);
     std::vector<int8_t> checked(entries.size(), -1);  // -1 not yet, 0 failed, 1 passed
+    ScratchSink scratch;
     for (const auto& e : written) {
         size_t at = entries.size();
         for (const std::string& name : {e.name, alternativeName(e.name)})
             if (const auto it = first.find(name); it != first.end()) at = std::min(at, it->second);
         if (at == entries.size()) return false;
-        if (checked[at] < 0) checked[at] = parsed->extract(entries[at]).has_value();
+        if (checked[at] < 0) checked[at] = parsed->verifies(entries[at], scratch);
         // The extracted bytes have the found entry's length and digest; they must be this one's.
         if (!checked[at] || entries[at].uncompressedBytes != e.uncompressedBytes ||
             entries[at].sha256Hex != e.sha256Hex)
@@ -280,18 +365,19 @@ std::string Streamer::hexDigest(const std::array<uint8_t, 32>& digest) { return 
 
 std::optional<std::vector<uint8_t>> Streamer::lzfseCompress(std::span<const uint8_t> bytes) {
     if (bytes.empty()) return std::vector<uint8_t>{};
-    std::vector<uint8_t> out(bytes.size() + 4096, 0);
-    const size_t n = pk::compression::lzfseEncodeBuffer(out, bytes);
+    UncheckedBytes scratch;
+    const uint64_t bound = pk::compression::lzfseEncodeBound(bytes.size());
+    if (!scratch.reserve(bound, 0)) return std::nullopt;
+    const size_t n = pk::compression::lzfseEncodeBuffer(std::span(scratch.data(), static_cast<size_t>(bound)), bytes);
     if (n == 0) return std::nullopt;
-    out.resize(n);
-    return out;
+    return std::vector<uint8_t>(scratch.data(), scratch.data() + n);
 }
 
 std::optional<std::vector<uint8_t>> Streamer::lzfseDecompress(std::span<const uint8_t> blob, uint64_t expectedLength) {
-    if (expectedLength > kMaxEntryBytes) return std::nullopt;
-    std::vector<uint8_t> out(static_cast<size_t>(expectedLength));
-    if (pk::compression::lzfseDecodeBuffer(out, blob) != expectedLength) return std::nullopt;
-    return out;
+    if (!declaresLength(blob, expectedLength)) return std::nullopt;
+    VectorSink sink(expectedLength);
+    if (pk::compression::lzfseDecodeInto(sink, blob, expectedLength) != expectedLength) return std::nullopt;
+    return std::move(sink.out);
 }
 
 std::optional<std::vector<uint8_t>> Streamer::extractEntryData(const std::string& named, const fs::path& from) {
@@ -385,7 +471,8 @@ VelMWPakStreamReceiptV1085 Streamer::packFilesToMWPak(const std::vector<fs::path
     requireUtf8Names(fileURLs);
     createArchiveFolder(archiveURL);
     Packed p;
-    for (const auto& url : fileURLs) addEntry(p, pk::lastComponent(url), url);
+    UncheckedBytes scratch;
+    for (const auto& url : fileURLs) addEntry(p, pk::lastComponent(url), url, scratch);
     const uint64_t length = writeArchive(archiveURL, p, 1165);
 
     const bool verified = verifyWrittenArchive(archiveURL, p.entries);
@@ -404,9 +491,10 @@ VelMWPakStreamReceiptV1085 Streamer::packVerifyAndStreamHeroKits(pk::gpu::Device
                                                                  const pk::Clock& clock) {
     createArchiveFolder(archiveURL);
     Packed p;
+    UncheckedBytes scratch;
     for (const auto& name : VelBlenderHeroKitCatalogV1040::canonicalFilenames) {
         const auto url = VelBlenderHeroKitCatalogV1040::locateHeroAsset(name, resourceFolder);
-        if (url) addEntry(p, name, *url);
+        if (url) addEntry(p, name, *url, scratch);
     }
     const uint64_t length = writeArchive(archiveURL, p, 1085);
 
@@ -419,9 +507,10 @@ VelMWPakStreamReceiptV1085 Streamer::packVerifyAndStreamHeroKits(pk::gpu::Device
     const ParsedArchive parsed{a, n, VelMWPakManifestV1085::fromJson(pk::json::parseOrdered(std::string_view(
                                          reinterpret_cast<const char*>(a.data() + kHeaderBytes), static_cast<size_t>(n))))};
     bool verified = parsed.manifest.entries.size() == p.entries.size() && !p.entries.empty();
+    ScratchSink decoded;
     for (const auto& e : parsed.manifest.entries) {
         if (!verified) break;
-        verified = parsed.extract(e).has_value();
+        verified = parsed.verifies(e, decoded);
     }
     const auto timing = timeGpuLoad(archiveURL, length, &device, kHeroKitFallbackMs, clock);
     return makeReceipt(archiveURL, static_cast<int64_t>(p.entries.size()), p.rawTotal, static_cast<int64_t>(length),

@@ -24,8 +24,10 @@ namespace assetio {
 struct VelMWPakBinaryArchiveStreamerV1085 {
     static const std::array<std::string, 3> grimTideV90HeroFilenames;
     static constexpr const char* kDefaultArchiveFilename = "GrimtideV90_Heroes.mwpak";
-    // What the reader will allocate for one entry at most.
-    static constexpr uint64_t kMaxEntryBytes = uint64_t(1) << 32;
+    // What the reader will allocate for one entry at most, and so the largest file packed
+    // (a larger one is left out like an unreadable one): far above any hero mesh, and low
+    // enough that no manifest can ask for more memory than a desktop has to give.
+    static constexpr uint64_t kMaxEntryBytes = uint64_t(1) << 30;
 
     // Packs the readable, non-empty files in order (others are left out silently), writes
     // the archive atomically, verifies it and times the GPU load when a device is given.
@@ -74,7 +76,9 @@ struct VelMWPakBinaryArchiveStreamerV1085 {
     static std::string hexDigest(const std::array<uint8_t, 32>& digest);
     // Empty input gives an empty result; nothing on failure.
     static std::optional<std::vector<uint8_t>> lzfseCompress(std::span<const uint8_t> bytes);
-    // Exactly `expectedLength` bytes or nothing.
+    // Exactly `expectedLength` bytes or nothing. The stream's block headers must declare that
+    // length before anything is allocated, and memory then grows block by block with what
+    // the stream really yields.
     static std::optional<std::vector<uint8_t>> lzfseDecompress(std::span<const uint8_t> blob, uint64_t expectedLength);
 
     struct GpuLoadTiming {

@@ -299,3 +299,95 @@ TEST(Lzfse, HostileStreamsFailCleanly) {
         EXPECT_LE(pk::compression::lzfseDecodeBuffer(out, s), out.size());
     }
 }
+
+namespace {
+
+// Grows exactly to what the decoder asks, keeping the written bytes, and remembers the
+// most it was ever asked for.
+class RecordingSink final : public pk::compression::DecodeSink {
+public:
+    uint8_t* reserve(uint64_t total) override {
+        largest = std::max(largest, total);
+        bytes.resize(static_cast<size_t>(total));
+        return bytes.data();
+    }
+    std::vector<uint8_t> bytes;
+    uint64_t largest = 0;
+};
+
+// A v2 FSE block header with no tables and no payload, declaring `nraw` bytes from
+// `matches` matches: a header that costs 32 bytes and decodes to nothing.
+std::vector<uint8_t> emptyFseBlock(uint32_t nraw, uint32_t matches) {
+    std::vector<uint8_t> b(32, 0);
+    fmt::store32(b.data(), fmt::kV2Magic);
+    fmt::store32(b.data() + 4, nraw);
+    fmt::store64(b.data() + 8, (uint64_t(matches) << 40) | (uint64_t(7) << 60));
+    fmt::store64(b.data() + 16, uint64_t(7) << 60);
+    fmt::store64(b.data() + 24, 32);
+    return b;
+}
+
+}  // namespace
+
+TEST(Lzfse, DecodedSizeComesFromBlockHeadersAndBoundsWhatTheyCanMake) {
+    std::vector<uint8_t> v1(30000);
+    const auto v1In = text(20000);
+    v1.resize(pk::compression::detail::lzfseEncodeBuffer(v1, v1In, {.v1Headers = true, .forceFse = true}));
+    const std::vector<uint8_t> end = {'b', 'v', 'x', '$'};
+    // Well-formed streams of every block kind and several blocks.
+    for (const auto& [stream, size] : std::vector<std::pair<std::vector<uint8_t>, uint64_t>>{
+             {encode(randomBytes(5)), 5}, {encode(text(1000)), 1000}, {encode(text(300000)), 300000},
+             {encode(randomBytes(70000)), 70000}, {v1, 20000}, {end, 0}}) {
+        SCOPED_TRACE(size);
+        EXPECT_EQ(pk::compression::lzfseDecodedSize(stream), size);
+        for (size_t cut : {size_t(0), stream.size() / 2, stream.size() - 1})
+            EXPECT_FALSE(pk::compression::lzfseDecodedSize(std::span(stream.data(), cut)).has_value()) << cut;
+    }
+    // Headers that claim more than their payload can make.
+    auto cat = [](std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    std::vector<uint8_t> lzvn = {'b', 'v', 'x', 'n', 0, 0, 0, 0, 8, 0, 0, 0, 0x06, 0, 0, 0, 0, 0, 0, 0};
+    fmt::store32(lzvn.data() + 4, 136 * 8);
+    EXPECT_EQ(pk::compression::lzfseDecodedSize(cat(lzvn, end)), 136u * 8);
+    fmt::store32(lzvn.data() + 4, 136 * 8 + 1);
+    EXPECT_FALSE(pk::compression::lzfseDecodedSize(cat(lzvn, end)).has_value());
+    EXPECT_EQ(pk::compression::lzfseDecodedSize(cat(emptyFseBlock(10 * 2359, 10), end)), 10u * 2359);
+    EXPECT_FALSE(pk::compression::lzfseDecodedSize(cat(emptyFseBlock(10 * 2359 + 1, 10), end)).has_value());
+    EXPECT_FALSE(pk::compression::lzfseDecodedSize(std::vector<uint8_t>(4096, 0)).has_value());
+}
+
+TEST(Lzfse, GrowingDecodeFollowsTheBlocksAndRefusesWhatDiffersFromThem) {
+    for (const auto& in : {text(1000), text(300000), randomBytes(70000), periodicRuns(), std::vector<uint8_t>(200000, 7)}) {
+        SCOPED_TRACE(in.size());
+        const auto s = encode(in);
+        RecordingSink sink;
+        ASSERT_EQ(pk::compression::lzfseDecodeInto(sink, s, in.size()), in.size());
+        EXPECT_TRUE(sink.bytes == in);
+        EXPECT_EQ(sink.largest, in.size());
+        RecordingSink tooSmall;
+        EXPECT_EQ(pk::compression::lzfseDecodeInto(tooSmall, s, in.size() - 1), 0u);
+        EXPECT_LT(tooSmall.largest, in.size());
+    }
+    // A block that makes more or less than it declares is refused, not cut or padded.
+    auto s = encode(text(300000));
+    ASSERT_EQ(fmt::load32(s.data()), fmt::kV2Magic);
+    for (int delta : {-1, 1}) {
+        auto t = s;
+        fmt::store32(t.data() + 4, fmt::load32(t.data() + 4) + uint32_t(delta));
+        RecordingSink sink;
+        EXPECT_EQ(pk::compression::lzfseDecodeInto(sink, t, 1 << 20), 0u) << delta;
+    }
+    // A run of headers promising 20 MB each costs one block's promise, not their sum.
+    std::vector<uint8_t> bomb;
+    for (int i = 0; i < 50; ++i) {
+        const auto b = emptyFseBlock(20000000, 10000);
+        bomb.insert(bomb.end(), b.begin(), b.end());
+    }
+    for (uint8_t c : {'b', 'v', 'x', '$'}) bomb.push_back(c);
+    ASSERT_EQ(pk::compression::lzfseDecodedSize(bomb), uint64_t(50) * 20000000);
+    RecordingSink sink;
+    EXPECT_EQ(pk::compression::lzfseDecodeInto(sink, bomb, uint64_t(1) << 40), 0u);
+    EXPECT_LE(sink.largest, 20000000u);
+}

@@ -312,12 +312,18 @@ class Decoder {
 public:
     Decoder(std::span<uint8_t> dst, std::span<const uint8_t> src)
         : out_(dst.data() ? dst.data() : &empty_), cap_(dst.size()), in_(src.data()), n_(src.size()) {}
+    Decoder(DecodeSink& sink, std::span<const uint8_t> src, uint64_t limit)
+        : out_(&empty_), cap_(0), in_(src.data()), n_(src.size()), sink_(&sink), limit_(limit) {}
 
     // Bytes written, or 0 on failure.
     size_t run() {
         for (;;) {
             if (n_ - pos_ < 4) return 0;
             const uint32_t magic = load32(in_ + pos_);
+            if (sink_ && magic != kEndMagic) {
+                if (!sinkBlock(magic)) return 0;
+                continue;
+            }
             Status st;
             switch (magic) {
             case kEndMagic: return written_;
@@ -334,6 +340,29 @@ public:
 
 private:
     enum class Status { ok, failed, full };
+
+    // With a sink, each block gets exactly the room its header declares; a block that
+    // needs more stops at that capacity (full) and one that makes less falls short, and
+    // both are refused. Returns false on any failure.
+    bool sinkBlock(uint32_t magic) {
+        if (n_ - pos_ < 8) return false;
+        const uint64_t nraw = load32(in_ + pos_ + 4);
+        if (nraw > limit_ - written_) return false;
+        const uint64_t total = written_ + nraw;
+        uint8_t* grown = sink_->reserve(total);
+        if (!grown) return false;
+        out_ = grown;
+        cap_ = total;
+        Status st;
+        switch (magic) {
+        case kRawMagic: st = rawBlock(); break;
+        case kLzvnMagic: st = lzvnBlock(); break;
+        case kV1Magic:
+        case kV2Magic: st = fseBlock(magic == kV2Magic); break;
+        default: return false;
+        }
+        return st == Status::ok && written_ == total;
+    }
 
     Status rawBlock() {
         if (n_ - pos_ < kRawHeaderBytes) return Status::failed;
@@ -593,9 +622,59 @@ private:
     uint64_t pos_ = 0;
     uint64_t written_ = 0;
     std::unique_ptr<Scratch> scratch_;
+    DecodeSink* sink_ = nullptr;
+    uint64_t limit_ = 0;
 };
 
+// The most one LZVN payload byte makes: a long match op is two bytes for 271.
+constexpr uint64_t kLzvnMaxPerPayloadByte = 136;
+
 }  // namespace
+
+std::optional<uint64_t> lzfseDecodedSize(std::span<const uint8_t> src) {
+    const uint8_t* in = src.data();
+    const uint64_t n = src.size();
+    uint64_t pos = 0, total = 0;
+    for (;;) {
+        if (n - pos < 4) return std::nullopt;
+        const uint32_t magic = load32(in + pos);
+        if (magic == kEndMagic) return total;
+        if (n - pos < 8) return std::nullopt;
+        const uint64_t nraw = load32(in + pos + 4);
+        const uint64_t avail = n - pos;
+        uint64_t blockBytes = 0;
+        switch (magic) {
+        case kRawMagic: blockBytes = kRawHeaderBytes + nraw; break;
+        case kLzvnMagic: {
+            if (avail < kLzvnHeaderBytes) return std::nullopt;
+            const uint64_t npayload = load32(in + pos + 8);
+            if (nraw > npayload * kLzvnMaxPerPayloadByte) return std::nullopt;
+            blockBytes = kLzvnHeaderBytes + npayload;
+            break;
+        }
+        case kV1Magic:
+        case kV2Magic: {
+            BlockHeader h;
+            uint64_t headerBytes = kV1HeaderBytes;
+            if (magic == kV2Magic ? !parseV2(in + pos, avail, h, headerBytes) : !parseV1(in + pos, avail, h))
+                return std::nullopt;
+            if (h.nLiterals > kLiteralsPerBlock || h.nMatches > kMatchesPerBlock) return std::nullopt;
+            if (nraw > uint64_t(h.nLiterals) + uint64_t(h.nMatches) * kMaxMValue) return std::nullopt;
+            blockBytes = headerBytes + uint64_t(h.literalPayload) + h.lmdPayload;
+            break;
+        }
+        default: return std::nullopt;
+        }
+        if (blockBytes > avail) return std::nullopt;
+        pos += blockBytes;
+        total += nraw;
+    }
+}
+
+size_t lzfseDecodeInto(DecodeSink& sink, std::span<const uint8_t> src, uint64_t limit) {
+    Decoder d(sink, src, limit);
+    return d.run();
+}
 
 size_t lzfseDecodeBuffer(std::span<uint8_t> dst, std::span<const uint8_t> src) {
     Decoder d(dst, src);
