@@ -36,6 +36,11 @@ std::vector<uint8_t> flatPixels(int count, uint8_t r, uint8_t g, uint8_t b, uint
     return px;
 }
 
+struct Refusal {
+    const char* what;
+    std::vector<uint8_t> file;
+};
+
 }  // namespace
 
 TEST(RadianceReader, HeaderAndResolutionRules) {
@@ -85,6 +90,26 @@ TEST(RadianceReader, PixelConversionAndTruncation) {
     EXPECT_FLOAT_EQ(channel(*img, 2, 0, 0), 0.0f);
     // The truncated row stays black.
     EXPECT_FLOAT_EQ(channel(*img, 0, 1, 0), 0.0f);
+}
+
+TEST(RadianceReader, AFileNeedsOneCompleteRowAndKeepsTheRowsItHas) {
+    // Width 16, the first row run-length coded and cut inside its exponent channel.
+    std::vector<uint8_t> rleCut = {2, 2, 0, 16, 128 + 16, 100, 128 + 16, 100, 128 + 16, 100, 128 + 8};
+    auto shortRow = flatPixels(16, 1, 1, 1, 128);
+    shortRow.pop_back();
+    const Refusal refused[] = {
+        {"a header declaring the largest size and no pixels", radiance("-Y 4096 +X 8192", bytesOf("                "))},
+        {"a flat first row one byte short", radiance("-Y 2 +X 16", shortRow)},
+        {"a run-length first row cut in its last channel", radiance("-Y 2 +X 16", rleCut)},
+    };
+    for (const auto& c : refused) EXPECT_FALSE(HDRIEnvironmentLoader::decodeRadiance(c.file).has_value()) << c.what;
+
+    // Half of eight rows: the first four keep their colour, the rest are black.
+    const auto img = HDRIEnvironmentLoader::decodeRadiance(radiance("-Y 8 +X 16", flatPixels(16 * 4, 128, 128, 128, 129)));
+    ASSERT_TRUE(img);
+    EXPECT_EQ(img->width, 16);
+    EXPECT_EQ(img->height, 8);
+    for (int y = 0; y < 8; ++y) EXPECT_FLOAT_EQ(channel(*img, 15, y, 0), y < 4 ? 1.0f : 0.0f) << y;
 }
 
 TEST(RadianceReader, RunLengthScanlines) {

@@ -106,34 +106,48 @@ std::optional<HalfFloatImage> HDRIEnvironmentLoader::decodeRadiance(std::span<co
     const uint64_t w = static_cast<uint64_t>(*width), h = static_cast<uint64_t>(*height);
     const uint64_t rowBytes = w * 4;
     std::vector<uint8_t> row(rowBytes, 0);
-    std::vector<uint8_t> rgbe(rowBytes * h, 0);
 
-    for (uint64_t r = 0; r < h; ++r) {
+    // One scanline into the row buffer; false when the data ends first (a flat row needs all
+    // of its bytes, a run-length row all four channels to the row's end).
+    enum class Row { complete, partial, missing };
+    auto decodeRow = [&]() {
         const bool rle = size - pos >= 4 && data[pos] == 2 && data[pos + 1] == 2 && data[pos + 2] == ((w >> 8) & 0xFF) &&
                          data[pos + 3] == (w & 0xFF);
-        if (rle) {
-            pos += 4;
-            for (uint64_t channel = 0; channel < 4; ++channel) {
-                uint64_t x = 0;
-                while (x < w && pos < size) {
-                    const uint8_t count = data[pos++];
-                    if (count > 128) {
-                        if (pos >= size) break;
-                        const uint8_t value = data[pos++];
-                        const uint64_t run = count - 128u;
-                        for (uint64_t k = 0; k < run && x < w; ++k, ++x) row[4 * x + channel] = value;
-                    } else {
-                        for (uint64_t k = 0; k < count && x < w && pos < size; ++k, ++x) row[4 * x + channel] = data[pos++];
-                    }
+        if (!rle) {
+            if (size - pos < rowBytes) return Row::missing;
+            std::copy(data.begin() + static_cast<ptrdiff_t>(pos), data.begin() + static_cast<ptrdiff_t>(pos + rowBytes),
+                      row.begin());
+            pos += rowBytes;
+            return Row::complete;
+        }
+        pos += 4;
+        bool complete = true;
+        for (uint64_t channel = 0; channel < 4; ++channel) {
+            uint64_t x = 0;
+            while (x < w && pos < size) {
+                const uint8_t count = data[pos++];
+                if (count > 128) {
+                    if (pos >= size) break;
+                    const uint8_t value = data[pos++];
+                    const uint64_t run = count - 128u;
+                    for (uint64_t k = 0; k < run && x < w; ++k, ++x) row[4 * x + channel] = value;
+                } else {
+                    for (uint64_t k = 0; k < count && x < w && pos < size; ++k, ++x) row[4 * x + channel] = data[pos++];
                 }
             }
-            std::copy(row.begin(), row.end(), rgbe.begin() + static_cast<ptrdiff_t>(r * rowBytes));
-        } else {
-            if (size - pos < rowBytes) break;  // truncated: this row and the rest stay black
-            std::copy(data.begin() + static_cast<ptrdiff_t>(pos), data.begin() + static_cast<ptrdiff_t>(pos + rowBytes),
-                      rgbe.begin() + static_cast<ptrdiff_t>(r * rowBytes));
-            pos += rowBytes;
+            complete = complete && x == w;
         }
+        return complete ? Row::complete : Row::partial;
+    };
+
+    // A header alone would otherwise make a black panorama of up to 8192 x 4096: a file is
+    // decoded only when its first row is all there, before the image is allocated.
+    if (decodeRow() != Row::complete) return std::nullopt;
+    std::vector<uint8_t> rgbe(rowBytes * h, 0);
+    std::copy(row.begin(), row.end(), rgbe.begin());
+    for (uint64_t r = 1; r < h; ++r) {
+        if (decodeRow() == Row::missing) break;  // truncated: this row and the rest stay black
+        std::copy(row.begin(), row.end(), rgbe.begin() + static_cast<ptrdiff_t>(r * rowBytes));
     }
 
     HalfFloatImage out;
