@@ -13,6 +13,7 @@
 
 #include "MarblewickCreatorStudio/VelViralAutoClipper9x16V1030.h"
 #include "PlatformKit/Foundation/Clock.h"
+#include "PlatformKit/Foundation/Files.h"
 #include "PlatformKit/Foundation/StudioError.h"
 #include "PlatformKit/Media/MediaProbe.h"
 
@@ -172,16 +173,16 @@ TEST(ViralClipExport, ExistingFileIsReplacedAndMissingFoldersCreated) {
         << "a folder at the target is not removed";
     EXPECT_TRUE(fs::is_directory(dir / "folder.mp4"));
 
-    // A file that cannot be removed says why, with its own errno.
-    ASSERT_NE(::unlink("/proc/version"), 0);
-    const int expected = errno;
+    // A folder that takes no new file: the writer's own error, and the old file untouched.
+    const auto before = pk::readTextFile("/proc/version");
     try {
         Clipper::exportVerticalViralClip("T", "H", "S", nullptr, fs::path("/proc/version"), 0.5, 30);
         ADD_FAILURE() << "exported over /proc/version";
     } catch (const pk::StudioError& e) {
-        EXPECT_EQ(e.domain, "POSIX");
-        EXPECT_EQ(e.code, expected);
+        EXPECT_EQ(e.domain, "FFmpeg");
+        EXPECT_LT(e.code, 0);
     }
+    EXPECT_EQ(pk::readTextFile("/proc/version"), before);
 }
 
 TEST(ViralClipExport, FrameRatesAndDurationsOutOfRangeAreRefused) {
@@ -202,26 +203,39 @@ TEST(ViralClipExport, FrameRatesAndDurationsOutOfRangeAreRefused) {
     EXPECT_EQ(Clipper::exportVerticalViralClip("T", "H", "S", nullptr, out, -2, 30).frameCount, 30);
 }
 
-TEST(ViralClipExport, CancellingRemovesThePartialFile) {
-    fs::path out = freshDir("cancel") / "clip.mp4";
+TEST(ViralClipExport, CancellingLeavesNoPartialFileAndTheEarlierClipAsItWas) {
+    const fs::path dir = freshDir("cancel");
+    fs::path out = dir / "clip.mp4";
     pk::CancelToken token;
     token.cancel();
     EXPECT_EQ(clipperCode([&] { Clipper::exportVerticalViralClip("T", "H", "S", nullptr, out, 3, 30, &token); }),
               Clipper::cancelled);
     EXPECT_FALSE(fs::exists(out));
 
+    // An earlier clip at the target stays byte for byte while a new one is written and cancelled.
+    Clipper::exportVerticalViralClip("T", "H", "S", nullptr, out, 0.5, 30);
+    const auto earlier = pk::readFile(out);
+    ASSERT_TRUE(earlier && !earlier->empty());
+    auto partFileBytes = [&] {
+        uintmax_t n = 0;
+        std::error_code ec;
+        for (const auto& f : fs::directory_iterator(dir, ec))
+            if (f.path() != out) n += f.file_size(ec);
+        return n;
+    };
     pk::CancelToken midway;
     std::atomic<int> code{-2};
     std::thread t([&] {
         code = clipperCode([&] { Clipper::exportVerticalViralClip("T", "H", "S", nullptr, out, 60, 30, &midway); });
     });
-    for (int i = 0; i < 2000 && !(fs::exists(out) && fs::file_size(out) > 0); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_TRUE(fs::exists(out)) << "the export had begun writing";
+    for (int i = 0; i < 2000 && partFileBytes() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_GT(partFileBytes(), 0u) << "the export had begun writing";
+    EXPECT_EQ(pk::readFile(out), earlier);
     midway.cancel();
     t.join();
     EXPECT_EQ(code.load(), Clipper::cancelled);
-    EXPECT_FALSE(fs::exists(out));
+    EXPECT_EQ(pk::readFile(out), earlier);
+    EXPECT_EQ(partFileBytes(), 0u);
 }
 
 // A file size limit stands in for a full disk: the muxer's writes start failing.

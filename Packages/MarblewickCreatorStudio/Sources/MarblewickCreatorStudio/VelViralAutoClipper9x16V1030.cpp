@@ -162,14 +162,13 @@ VelViralClipReceiptV1030 VelViralAutoClipper9x16V1030::exportVerticalViralClip(
         outputURL ? *outputURL
                   : defaultClipsDirectory() / defaultFileName(gameTitle, pk::Clock::system()->wallSeconds());
     pk::createDirectories(out.parent_path().empty() ? std::filesystem::path(".") : out.parent_path());
-    if (std::error_code ec; !pk::removeFileOnly(out, ec))
-        pk::throwErrno(ec.value(), "Removing the existing clip " + out.string());
+    // The writer replaces an earlier clip only once the new one is complete; a folder of
+    // that name is never replaced, so it is refused before any frame is drawn.
+    if (std::error_code ec; std::filesystem::is_directory(std::filesystem::symlink_status(out, ec)))
+        pk::throwErrno(EISDIR, "Replacing the existing clip " + out.string());
 
     const pk::media::VideoEncoderSettings settings = encoderSettings(static_cast<int>(fps));
 
-    // A clip that fails or is cancelled from here on leaves no file. Declared before the
-    // writer, so the file is closed by the time it is removed.
-    pk::PartialOutput partial(out);
     std::optional<pk::media::Mp4Writer> writer;
     try {
         writer.emplace(out, settings, std::nullopt);
@@ -199,7 +198,6 @@ VelViralClipReceiptV1030 VelViralAutoClipper9x16V1030::exportVerticalViralClip(
 
     struct stat st {};
     if (::stat(out.c_str(), &st) != 0) pk::throwErrno(errno, "Reading the attributes of " + out.string());
-    partial.keep();
 
     VelViralClipReceiptV1030 receipt;
     receipt.outputPath = out.string();

@@ -93,10 +93,11 @@ TurntableExportReceipt exportTurntableMP4(LookDevOffscreenRenderer& engine, Turn
     const auto dims = aspect.dimensions();
     const int width = int(dims.width), height = int(dims.height);
 
-    // The old file goes, never a folder of that name.
+    // The writer replaces an earlier file only once the new one is complete; a folder of
+    // that name is never replaced, so it is refused before any frame is rendered.
     pk::createDirectories(to.parent_path().empty() ? fs::path(".") : to.parent_path());
-    if (std::error_code ec; !pk::removeFileOnly(to, ec))
-        throw pk::StudioError::fromErrno(ec.value(), "Cannot remove " + to.string());
+    if (std::error_code ec; fs::is_directory(fs::symlink_status(to, ec)))
+        throw pk::StudioError::fromErrno(EISDIR, "Cannot replace " + to.string());
 
     pk::media::VideoEncoderSettings vs;
     vs.width = width;
@@ -104,9 +105,6 @@ TurntableExportReceipt exportTurntableMP4(LookDevOffscreenRenderer& engine, Turn
     vs.fps = int(fps);
     vs.averageBitRate = 16'000'000;
     vs.constantBitRate = true;  // every aspect and length at the average, not only long clips
-    // An export that does not return its receipt leaves no file. Declared before the
-    // writer, so the file is closed by the time it is removed.
-    pk::PartialOutput partial(to);
     std::unique_ptr<Mp4Writer> writer;
     if (musicState) {
         try {
@@ -210,10 +208,9 @@ TurntableExportReceipt exportTurntableMP4(LookDevOffscreenRenderer& engine, Turn
     const bool withAudio = writer->hasAudio();
     if (failure) throw pk::JobFailure(failure).asError(kErrorDomain, 202);
     if (cancelled.load()) throw exportError(204, "Turntable export was cancelled.");
-    writer->finish();  // throws the writer's own error when it failed
     if (appended == 0) throw exportError(202, "MP4 export failed.");
+    writer->finish();  // throws the writer's own error when it failed; only then is the file replaced
     writer.reset();
-    partial.keep();
 
     TurntableExportReceipt r;
     r.videoPath = to.string();

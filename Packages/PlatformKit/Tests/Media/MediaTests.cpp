@@ -7,6 +7,7 @@
 #include <random>
 #include <thread>
 
+#include "PlatformKit/Foundation/Files.h"
 #include "PlatformKit/Media/MediaProbe.h"
 #include "PlatformKit/Media/Mp4Writer.h"
 
@@ -282,4 +283,36 @@ TEST(Mp4Writer, ErrorsCarryTheirOriginAndFailTheWriter) {
     silent.start();
     EXPECT_THROW(silent.appendAudio(std::span<const float>(s), 0), pk::StudioError);
     EXPECT_FALSE(probeMedia(outDir() / "nothing-here.mp4").has_value());
+}
+
+TEST(Mp4Writer, TheTargetChangesOnlyWhenANewMovieIsComplete) {
+    const fs::path dir = outDir() / "whole";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const fs::path target = dir / "movie.mp4";
+    VideoEncoderSettings vs;
+    vs.width = 32;
+    vs.height = 32;
+    auto px = quadrantFrame(32, 32, 128);
+    // Frames written, then the writer is finished or left unfinished (destroyed).
+    auto write = [&](int frames, bool finish) {
+        Mp4Writer w(target, vs, std::nullopt);
+        w.start();
+        for (int i = 0; i < frames; ++i) w.appendVideoFrame(px.data(), 128, i);
+        if (finish) w.finish();
+    };
+    auto entries = [&] {
+        size_t n = 0;
+        for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir)) ++n;
+        return n;
+    };
+    write(3, true);
+    const auto earlier = pk::readFile(target);
+    ASSERT_TRUE(earlier && !earlier->empty());
+    write(10, false);
+    EXPECT_EQ(pk::readFile(target), earlier) << "abandoned";
+    EXPECT_EQ(entries(), 1u);
+    write(10, true);
+    EXPECT_NE(pk::readFile(target), earlier) << "a complete movie replaces it";
+    EXPECT_EQ(entries(), 1u);
 }

@@ -80,6 +80,33 @@ void atomicWrite(const fs::path& path, std::span<const uint8_t> bytes) {
     }
 }
 
+fs::path temporarySibling(const fs::path& target) {
+    const fs::path parent = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    return parent / temporaryName();
+}
+
+void replaceWithTemporary(const fs::path& temporary, const fs::path& target) {
+    auto fail = [&](int err) {
+        ::unlink(temporary.c_str());
+        throwErrno(err, "Could not write " + target.string());
+    };
+    const int fd = ::open(temporary.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) fail(errno);
+    if (::fsync(fd) != 0) {
+        const int err = errno;
+        ::close(fd);
+        fail(err);
+    }
+    ::close(fd);
+    if (::rename(temporary.c_str(), target.c_str()) != 0) fail(errno);
+    const fs::path parent = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    const int dfd = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+}
+
 void atomicWrite(const fs::path& path, std::string_view text) {
     atomicWrite(path, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
 }

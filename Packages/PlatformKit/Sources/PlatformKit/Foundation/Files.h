@@ -20,6 +20,14 @@ namespace fs = std::filesystem;
 // it was and a StudioError (POSIX) is thrown.
 void atomicWrite(const fs::path& path, std::span<const uint8_t> bytes);
 void atomicWrite(const fs::path& path, std::string_view text);
+// For writers that make a file through a library of their own (a movie muxer): a hidden
+// name in the target's folder to write to, and the step that makes that file durable and
+// renames it over the target. The rename is the only moment the target changes, so a
+// writer that fails before it leaves the target as it was. On failure the temporary file
+// is removed and a StudioError (POSIX) is thrown.
+fs::path temporarySibling(const fs::path& target);
+void replaceWithTemporary(const fs::path& temporary, const fs::path& target);
+
 // Writes in place (truncate and write), for the few writers that are not atomic.
 void writeInPlace(const fs::path& path, std::span<const uint8_t> bytes);
 

@@ -1,5 +1,7 @@
 #include "PlatformKit/Media/Mp4Writer.h"
 
+#include <unistd.h>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -12,6 +14,8 @@ extern "C" {
 #include <algorithm>
 #include <mutex>
 #include <vector>
+
+#include "PlatformKit/Foundation/Files.h"
 
 namespace pk::media {
 
@@ -49,6 +53,10 @@ constexpr int64_t kMaxAudioGap = int64_t(48000) * 600;
 
 struct Mp4Writer::Impl {
     std::filesystem::path path;
+    // The movie is muxed under a hidden name beside the target and renamed over it only
+    // once the trailer is written, so a failed or abandoned writer leaves the target alone.
+    std::filesystem::path temporary;
+    bool temporaryMayExist = false;
     VideoEncoderSettings vs;
     std::optional<AudioEncoderSettings> as;
 
@@ -82,6 +90,13 @@ struct Mp4Writer::Impl {
             if (fmt->pb) avio_closep(&fmt->pb);
             avformat_free_context(fmt);
         }
+        removeTemporary();
+    }
+
+    void removeTemporary() {
+        if (!temporaryMayExist) return;
+        ::unlink(temporary.c_str());
+        temporaryMayExist = false;
     }
 
     // Remembers the first failure and puts the writer into the failed status.
@@ -179,6 +194,7 @@ Mp4Writer::Mp4Writer(const std::filesystem::path& path, const VideoEncoderSettin
     (void)quiet;
     Impl& m = *impl_;
     m.path = path;
+    m.temporary = pk::temporarySibling(path);
     m.vs = video;
     m.as = audio;
     if (video.width < 2 || video.height < 2 || video.width > 16384 || video.height > 16384 || video.width % 2 ||
@@ -193,7 +209,8 @@ Mp4Writer::Mp4Writer(const std::filesystem::path& path, const VideoEncoderSettin
         throw mediaError(1, "Bad audio settings.");
     }
 
-    check(avformat_alloc_output_context2(&m.fmt, nullptr, "mp4", path.c_str()), "Creating the MP4 container failed");
+    check(avformat_alloc_output_context2(&m.fmt, nullptr, "mp4", m.temporary.c_str()),
+          "Creating the MP4 container failed");
 
     // Video encoder.
     const AVCodec* x264 = avcodec_find_encoder_by_name("libx264");
@@ -296,7 +313,8 @@ void Mp4Writer::start() {
         if (m.status != Status::created) throw mediaError(2, "The MP4 writer was started already.");
     }
     m.guarded([&] {
-        check(avio_open(&m.fmt->pb, m.path.c_str(), AVIO_FLAG_WRITE), "Opening the MP4 file failed");
+        m.temporaryMayExist = true;
+        check(avio_open(&m.fmt->pb, m.temporary.c_str(), AVIO_FLAG_WRITE), "Opening the MP4 file failed");
         // The movie timescale carries edit lists (a late first frame, audio priming): a
         // multiple of the frame rate keeps frame times exact instead of rounded to 1 ms.
         AVDictionary* opts = nullptr;
@@ -403,18 +421,27 @@ void Mp4Writer::finish() {
         }
         if (m.status != Status::writing) {
             if (m.fmt->pb) avio_closep(&m.fmt->pb);
+            m.removeTemporary();
             throw *m.firstError;
         }
     }
-    m.guarded([&] {
-        int ret;
-        {
-            std::lock_guard lock(m.stateMutex);
-            ret = av_write_trailer(m.fmt);
-        }
-        check(ret, "Writing the MP4 trailer failed");
-        check(avio_closep(&m.fmt->pb), "Closing the MP4 file failed");
-    });
+    try {
+        m.guarded([&] {
+            int ret;
+            {
+                std::lock_guard lock(m.stateMutex);
+                ret = av_write_trailer(m.fmt);
+            }
+            check(ret, "Writing the MP4 trailer failed");
+            check(avio_closep(&m.fmt->pb), "Closing the MP4 file failed");
+            pk::replaceWithTemporary(m.temporary, m.path);
+            m.temporaryMayExist = false;
+        });
+    } catch (...) {  // the trailer, the close or the rename failed: the target stays as it was
+        if (m.fmt->pb) avio_closep(&m.fmt->pb);
+        m.removeTemporary();
+        throw;
+    }
     std::lock_guard lock(m.stateMutex);
     m.status = Status::completed;
 }

@@ -6,6 +6,9 @@
 // muxer between them is guarded. Every FFmpeg failure is thrown as
 // StudioError{"FFmpeg", FFmpeg's error code, what failed + FFmpeg's text}; the first one
 // also puts the writer into the failed status and is kept as error().
+// The file is written whole or not at all: it is muxed under a hidden name in the
+// target's folder and renamed over the target when finish() succeeds; a writer that
+// fails or is destroyed unfinished removes that file and leaves the target as it was.
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -67,7 +70,8 @@ public:
     void appendAudio(std::span<const int16_t> interleaved, int64_t ptsSamples);
     void finishAudio();
 
-    // Finishes what is not finished yet, writes the trailer and closes the file.
+    // Finishes what is not finished yet, writes the trailer, closes the file and puts it
+    // in place of the target.
     void finish();
 
 private:
