@@ -90,7 +90,7 @@ VelLiveDeviceRealismScorecardV1340 VelLiveDeviceRealismQABridgeV1340::evaluateAn
 
     const fs::path framePath = folder / kLiveDeviceFramePNGName;
     try {
-        pk::image::writePng(framePath, cgImage);
+        pk::atomicWrite(framePath, pk::image::encodePng(cgImage));  // never a cut-off frame over the last one
     } catch (const std::exception&) {
         // The audits work on the frame in memory and go on; an older frame must not stay
         // behind as if it were this one.

@@ -5,6 +5,7 @@
 #include <string>
 #include <system_error>
 
+#include "PlatformKit/Foundation/Files.h"
 #include "PlatformKit/Foundation/StudioError.h"
 #include "PlatformKit/Gpu/Device.h"
 #include "PlatformKit/Gpu/Passes.h"
@@ -223,7 +224,8 @@ bool Renderer::writeBGRA8TextureToPNG(gpu::Device& device, const gpu::Texture& t
             std::error_code ec;
             fs::create_directories(outputURL.parent_path(), ec);  // a failure shows at the write
         }
-        pk::image::writePng(outputURL, pixels.data(), w, h, stride, pk::image::ChannelOrder::bgra);
+        // Whole or not at all: a full disk must not leave a cut-off proof over the last good one.
+        pk::atomicWrite(outputURL, pk::image::encodePng(pixels.data(), w, h, stride, pk::image::ChannelOrder::bgra));
         return true;
     } catch (const std::exception&) {
         return false;
