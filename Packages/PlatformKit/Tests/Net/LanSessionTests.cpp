@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <stdexcept>
@@ -240,4 +241,45 @@ TEST(LanSession, AnEventHandlerThatThrowsClosesTheSessionAndBothSidesHearIt) {
         << "the other side hears the goodbye";
     EXPECT_TRUE(b->connectedPeers().empty());
     EXPECT_FALSE(b->sendToAllUnreliable(kState));
+}
+
+TEST(LanSession, EverySystemCallThatFailsReachesTheErrorPathWithErrnosText) {
+    using detail::LanCall;
+    struct Reset {
+        ~Reset() { detail::failLanCall(std::nullopt); }
+    } reset;
+    const std::string eio = std::strerror(EIO);
+    // While the sockets are set up: the session is not made, and says why.
+    for (LanCall call : {LanCall::socket, LanCall::setsockopt, LanCall::fcntl, LanCall::bind, LanCall::getsockname}) {
+        SCOPED_TRACE(int(call));
+        detail::failLanCall(std::pair{call, EIO});
+        LanTransport t(loopbackLan(freeUdpPort(), freeUdpPort()));
+        try {
+            t.makeSession("Nobody");
+            ADD_FAILURE() << "a session despite the failed call";
+        } catch (const pk::StudioError& e) {
+            EXPECT_EQ(e.domain, "POSIX");
+            EXPECT_EQ(e.code, EIO);
+            EXPECT_NE(e.description.find(eio), std::string::npos) << e.description;
+        }
+    }
+    // On the network thread: the session closes and keeps the failure.
+    for (LanCall call : {LanCall::sendto, LanCall::recvfrom}) {
+        SCOPED_TRACE(int(call));
+        detail::failLanCall(std::nullopt);
+        LanTransport t(loopbackLan(freeUdpPort(), freeUdpPort()));
+        auto session = t.makeSession("Beacon");
+        auto* lan = dynamic_cast<LanSession*>(session.get());
+        ASSERT_NE(lan, nullptr);
+        EXPECT_FALSE(lan->failure().has_value());
+        detail::failLanCall(std::pair{call, EIO});
+        session->startAdvertising("mw-grimtide-v9", std::nullopt);
+        const auto deadline = steady_clock::now() + seconds(30);
+        while (!lan->failure() && steady_clock::now() < deadline) std::this_thread::sleep_for(milliseconds(5));
+        const auto failure = lan->failure();
+        ASSERT_TRUE(failure.has_value());
+        EXPECT_EQ(failure->code, EIO);
+        EXPECT_NE(failure->description.find(eio), std::string::npos) << failure->description;
+        EXPECT_FALSE(session->sendToAllUnreliable(kState));
+    }
 }

@@ -13,6 +13,7 @@
 
 #include <enet/enet.h>
 
+#include "PlatformKit/Foundation/DebugLog.h"
 #include "PlatformKit/Foundation/JobGuard.h"
 #include "PlatformKit/Foundation/StudioError.h"
 #include "PlatformKit/Net/LanLinkMessage.h"
@@ -29,6 +30,29 @@ void ensureEnet() {
     static const bool ok = enet_initialize() == 0;
     if (!ok) throw StudioError(kErrorDomain, 1, "ENet could not be initialised.");
 }
+
+// The failing call a test asked for: (call + 1) << 32 | errno, 0 for none.
+std::atomic<uint64_t> gFailing{0};
+
+// True (with errno set) when a test makes `call` fail.
+bool failsForTest(detail::LanCall call) {
+    const uint64_t f = gFailing.load(std::memory_order_relaxed);
+    if (f == 0 || (f >> 32) != uint64_t(call) + 1) return false;
+    errno = int(f & 0xFFFFFFFF);
+    return true;
+}
+
+// Runs a system call that reports failure as a negative result; throws with errno's text.
+template <class Call>
+auto checked(detail::LanCall which, const std::string& what, Call&& call) {
+    if (failsForTest(which)) throwErrno(errno, what);
+    const auto r = call();
+    if (r < 0) throwErrno(errno, what);
+    return r;
+}
+
+// A beacon that the network has no room for just now goes with the next one.
+bool transientSendError(int err) { return err == EAGAIN || err == EWOULDBLOCK || err == EINTR || err == ENOBUFS; }
 
 LinkId linkOf(ENetPeer* peer) { return reinterpret_cast<uintptr_t>(peer); }
 ENetPeer* peerOf(LinkId link) { return reinterpret_cast<ENetPeer*>(static_cast<uintptr_t>(link)); }
@@ -51,28 +75,29 @@ LanSession::LanSession(const LanConfig& config, const std::string& displayName)
     host_.reset(enet_host_create(&addr, config.maxLinks, 2, 0, 0));
     if (!host_) throw StudioError(kErrorDomain, 3, "Could not open the session port.");
     ENetAddress bound{};
-    enet_socket_get_address(host_->socket, &bound);
+    checked(detail::LanCall::getsockname, "Session port address",
+            [&] { return enet_socket_get_address(host_->socket, &bound); });
     ports_.session = bound.port;
 
-    beaconSocket_.fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    if (beaconSocket_.fd < 0) {
-        const int err = errno;
-        throwErrno(err, "Discovery socket");
-    }
+    beaconSocket_.fd = checked(detail::LanCall::socket, "Discovery socket", [] { return ::socket(AF_INET, SOCK_DGRAM, 0); });
     const int one = 1;
-    setsockopt(beaconSocket_.fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    setsockopt(beaconSocket_.fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
-    fcntl(beaconSocket_.fd, F_SETFL, fcntl(beaconSocket_.fd, F_GETFL) | O_NONBLOCK);
+    checked(detail::LanCall::setsockopt, "Discovery socket: SO_REUSEADDR",
+            [&] { return ::setsockopt(beaconSocket_.fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one); });
+    checked(detail::LanCall::setsockopt, "Discovery socket: SO_BROADCAST",
+            [&] { return ::setsockopt(beaconSocket_.fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one); });
+    const int flags = checked(detail::LanCall::fcntl, "Discovery socket: reading its flags",
+                              [&] { return ::fcntl(beaconSocket_.fd, F_GETFL); });
+    checked(detail::LanCall::fcntl, "Discovery socket: making it non-blocking",
+            [&] { return ::fcntl(beaconSocket_.fd, F_SETFL, flags | O_NONBLOCK); });
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_port = htons(config.discoveryPort);
     sa.sin_addr.s_addr = bindHost_;
-    if (::bind(beaconSocket_.fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
-        const int err = errno;
-        throwErrno(err, "Discovery port " + std::to_string(config.discoveryPort));
-    }
+    checked(detail::LanCall::bind, "Discovery port " + std::to_string(config.discoveryPort),
+            [&] { return ::bind(beaconSocket_.fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa); });
     socklen_t len = sizeof sa;
-    getsockname(beaconSocket_.fd, reinterpret_cast<sockaddr*>(&sa), &len);
+    checked(detail::LanCall::getsockname, "Discovery port address",
+            [&] { return ::getsockname(beaconSocket_.fd, reinterpret_cast<sockaddr*>(&sa), &len); });
     ports_.discovery = ntohs(sa.sin_port);
     try {
         thread_ = std::thread([this] { run(); });
@@ -149,6 +174,11 @@ void LanSession::invite(const std::string& peerId, const std::vector<uint8_t>& c
         else
             links_.inviteFailed(f->second.info);
     });
+}
+
+std::optional<StudioError> LanSession::failure() const {
+    std::lock_guard<std::mutex> lock(connectedMutex_);
+    return failure_;
 }
 
 std::vector<PeerInfo> LanSession::connectedPeers() const {
@@ -245,7 +275,13 @@ void LanSession::sendBeacon(const DiscoveryBeacon& b) {
         to.sin_family = AF_INET;
         to.sin_port = htons(port);
         if (inet_pton(AF_INET, hostText.c_str(), &to.sin_addr) != 1) continue;
-        ::sendto(beaconSocket_.fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        const std::string what = "Sending a discovery beacon to " + hostText + ":" + std::to_string(port);
+        ssize_t n = -1;
+        if (!failsForTest(detail::LanCall::sendto))
+            n = ::sendto(beaconSocket_.fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        if (n < 0 && transientSendError(errno)) continue;
+        if (n < 0) throwErrno(errno, what);
+        if (size_t(n) != bytes.size()) throwErrno(EMSGSIZE, what);
     }
 }
 
@@ -261,8 +297,12 @@ void LanSession::readBeacons(double now) {
     for (;;) {
         sockaddr_in from{};
         socklen_t len = sizeof from;
-        const ssize_t n = ::recvfrom(beaconSocket_.fd, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
-        if (n < 0) break;
+        ssize_t n = -1;
+        if (!failsForTest(detail::LanCall::recvfrom))
+            n = ::recvfrom(beaconSocket_.fd, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throwErrno(errno, "Reading discovery beacons");
         if (!browsed_) continue;  // drained unread
         auto b = DiscoveryBeacon::decode({buf, static_cast<size_t>(n)});
         if (!b || b->serviceType != *browsed_ || b->peer.id == self_.id) continue;
@@ -295,7 +335,15 @@ void LanSession::readBeacons(double now) {
 
 void LanSession::run() {
     std::vector<PeerInfo> lost;
-    pk::runGuarded("LAN session", [this] { serve(); }, [&](const pk::JobFailure&) { lost = connectedPeers(); });
+    pk::runGuarded("LAN session", [this] { serve(); }, [&](const pk::JobFailure& f) {
+        lost = connectedPeers();
+        const StudioError error = f.asError(kErrorDomain, 4);
+        {
+            std::lock_guard<std::mutex> lock(connectedMutex_);
+            failure_ = error;
+        }
+        pk::warningLog("LAN session", "closed: " + error.description);
+    });
     pk::runGuarded("LAN session", [this] { sayGoodbye(); });
     // Closed by a failure: the owner hears that each of its peers is gone.
     for (const PeerInfo& peer : lost) {
@@ -326,7 +374,8 @@ void LanSession::serve() {
 }
 
 void LanSession::sayGoodbye() {
-    sendBye();
+    // A bye beacon that cannot be sent must not keep the links from their goodbye.
+    pk::runGuarded("LAN session", [this] { sendBye(); });
     connectedChanged({});
     // A goodbye that is only queued would never leave: ENet sends it while the host is
     // serviced. Nothing is reported from here on; arrivals are dropped.
@@ -351,6 +400,10 @@ void LanSession::sayGoodbye() {
 
 std::unique_ptr<Session> LanTransport::makeSession(const std::string& displayName) {
     return std::make_unique<LanSession>(config_, displayName);
+}
+
+void detail::failLanCall(std::optional<std::pair<LanCall, int>> failure) {
+    gFailing.store(failure ? (uint64_t(failure->first) + 1) << 32 | uint32_t(failure->second) : 0);
 }
 
 LanPorts lanPorts(const Session& session) {

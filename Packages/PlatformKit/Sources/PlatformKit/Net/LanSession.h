@@ -5,7 +5,10 @@
 // session exists: its destructor stops them (one already running ends first) before it
 // frees anything. Whatever throws on that thread (an event handler, memory) closes the
 // session: it says goodbye on every link, has no peers and sends nothing any more, and
-// tells its owner that each peer it had is notConnected.
+// tells its owner that each peer it had is notConnected. Every system call is checked: a
+// failure while the sockets are set up is thrown with errno's text, one on the network
+// thread (a beacon that cannot be sent, a socket that cannot be read) closes the session
+// the same way and is kept as its failure().
 #include <atomic>
 #include <cstdint>
 #include <deque>
@@ -19,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "PlatformKit/Foundation/StudioError.h"
 #include "PlatformKit/Net/DiscoveryBeacon.h"
 #include "PlatformKit/Net/LanLinks.h"
 #include "PlatformKit/Net/NetSession.h"
@@ -59,6 +63,13 @@ struct LanPorts {
 };
 LanPorts lanPorts(const Session& session);
 
+namespace detail {
+// Tests: the system calls of the LAN sessions, each of which can be made to fail.
+enum class LanCall { socket, setsockopt, fcntl, bind, getsockname, sendto, recvfrom };
+// From now on every session's `call` fails with `error` (errno), until cleared with nullopt.
+void failLanCall(std::optional<std::pair<LanCall, int>> failure);
+}  // namespace detail
+
 // One LAN peer: the sockets, the network thread that services them, discovery, and the
 // link table it feeds. Destroying it says goodbye on every link and waits (at most
 // goodbyeSeconds) for the peers to acknowledge, so that they see the leave at once.
@@ -82,6 +93,9 @@ public:
     std::vector<PeerInfo> connectedPeers() const override;
     bool sendToAllUnreliable(std::span<const uint8_t> data) override;
     void disconnect() override;
+    // What closed the session on its network thread (a failed system call with errno's
+    // text, a throwing handler), or nothing while it runs.
+    std::optional<StudioError> failure() const;
 
 private:
     struct Found {
@@ -153,6 +167,7 @@ private:
     SessionEvents events_;
     mutable std::mutex connectedMutex_;
     std::vector<PeerInfo> connected_;
+    std::optional<StudioError> failure_;
     std::shared_ptr<Inbox> inbox_ = std::make_shared<Inbox>();
     std::atomic<bool> stop_{false};
     std::thread thread_;
