@@ -28,10 +28,12 @@ asan: deps
 
 FUZZ_SECONDS ?= 30
 FUZZ_JOBS ?= 1
+# The largest single allocation a fuzz input may cause, in MB.
+FUZZ_MALLOC_LIMIT_MB ?= 512
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKS_FUZZ=ON -DKS_BENCHMARKS=OFF $(CMAKE_FLAGS)
 	cmake --build build-fuzz -j $(JOBS) --target fuzzers
-	FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_JOBS=$(FUZZ_JOBS) scripts/fuzz.sh build-fuzz $(BUILD)/test-output/fuzz-seeds $(FUZZ_TARGET)
+	FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_JOBS=$(FUZZ_JOBS) FUZZ_MALLOC_LIMIT_MB=$(FUZZ_MALLOC_LIMIT_MB) scripts/fuzz.sh build-fuzz $(BUILD)/test-output/fuzz-seeds $(FUZZ_TARGET)
 
 run: configure
 	cmake --build $(BUILD) -j $(JOBS) --target KestreluneStudio
