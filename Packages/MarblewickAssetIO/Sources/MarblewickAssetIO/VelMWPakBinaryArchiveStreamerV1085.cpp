@@ -1,12 +1,14 @@
 #include "MarblewickAssetIO/VelMWPakBinaryArchiveStreamerV1085.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -84,14 +86,9 @@ bool readFully(int fd, uint8_t* dst, uint64_t n, uint64_t offset) {
     return true;
 }
 
-struct Packed {
-    std::vector<VelMWPakEntryV1085> entries;
-    std::vector<uint8_t> payload;
-    int64_t rawTotal = 0;
-};
-
 // Bytes that are written before they are read: growing them leaves the new part as it
-// is instead of clearing it.
+// is instead of clearing it. Large buffers are asked to be backed by huge pages, so that
+// filling one costs a fault per 2 MiB rather than per 4 KiB.
 class UncheckedBytes {
 public:
     uint8_t* data() const { return data_.get(); }
@@ -99,9 +96,17 @@ public:
     // Room for n bytes, keeping the first `keep`; nullptr when memory runs out.
     uint8_t* reserve(uint64_t n, uint64_t keep) {
         if (n <= capacity_) return data_.get();
-        const uint64_t grown = std::max(n, capacity_ + capacity_ / 2);
-        std::unique_ptr<uint8_t[]> next(new (std::nothrow) uint8_t[static_cast<size_t>(grown)]);
-        if (!next) return nullptr;
+        uint64_t grown = std::max(n, capacity_ + capacity_ / 2);
+        void* p = nullptr;
+        if (grown >= kHugeFrom) {
+            grown = (grown + kHugePage - 1) / kHugePage * kHugePage;
+            p = std::aligned_alloc(kHugePage, static_cast<size_t>(grown));
+            if (p) ::madvise(p, static_cast<size_t>(grown), MADV_HUGEPAGE);  // a hint: failure changes nothing
+        } else {
+            p = std::malloc(static_cast<size_t>(grown));
+        }
+        if (!p) return nullptr;
+        std::unique_ptr<uint8_t, Free> next(static_cast<uint8_t*>(p));
         if (keep > 0) std::memcpy(next.get(), data_.get(), static_cast<size_t>(keep));
         data_ = std::move(next);
         capacity_ = grown;
@@ -109,8 +114,35 @@ public:
     }
 
 private:
-    std::unique_ptr<uint8_t[]> data_;
+    static constexpr uint64_t kHugePage = uint64_t(2) << 20;
+    static constexpr uint64_t kHugeFrom = uint64_t(4) << 20;
+    struct Free {
+        void operator()(uint8_t* p) const noexcept { std::free(p); }
+    };
+    std::unique_ptr<uint8_t, Free> data_;
     uint64_t capacity_ = 0;
+};
+
+// A whole regular file of at most maxBytes into `into`; its length, or nothing.
+std::optional<uint64_t> readWhole(const fs::path& path, uint64_t maxBytes, UncheckedBytes& into) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    std::optional<uint64_t> size;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) <= maxBytes) {
+        const uint64_t n = static_cast<uint64_t>(st.st_size);
+        if (into.reserve(std::max<uint64_t>(n, 1), 0) && readFully(fd, into.data(), n, 0)) size = n;
+    }
+    ::close(fd);
+    return size;
+}
+
+// The entries packed so far and their blobs back to back, encoded in place.
+struct Packed {
+    std::vector<VelMWPakEntryV1085> entries;
+    UncheckedBytes payload;
+    uint64_t payloadBytes = 0;
+    int64_t rawTotal = 0;
 };
 
 // A decode target reused from entry to entry, for digests that need no copy of their own.
@@ -158,22 +190,25 @@ bool declaresLength(std::span<const uint8_t> blob, uint64_t expected) {
     return declared && *declared == expected;
 }
 
-void addEntry(Packed& p, const std::string& name, const fs::path& file, UncheckedBytes& scratch) {
-    const auto bytes = pk::readFile(file, Streamer::kMaxEntryBytes);
-    if (!bytes || bytes->empty()) return;
-    const uint64_t bound = pk::compression::lzfseEncodeBound(bytes->size());
-    if (!scratch.reserve(bound, 0)) return;
-    const size_t n = pk::compression::lzfseEncodeBuffer(std::span(scratch.data(), static_cast<size_t>(bound)), *bytes);
+// Encodes the file straight into the payload area, after the blobs before it.
+void addEntry(Packed& p, const std::string& name, const fs::path& file, UncheckedBytes& input) {
+    const auto size = readWhole(file, Streamer::kMaxEntryBytes, input);
+    if (!size || *size == 0) return;
+    const std::span<const uint8_t> bytes(input.data(), static_cast<size_t>(*size));
+    const uint64_t bound = pk::compression::lzfseEncodeBound(bytes.size());
+    if (!p.payload.reserve(p.payloadBytes + bound, p.payloadBytes)) return;
+    const size_t n = pk::compression::lzfseEncodeBuffer(
+        std::span(p.payload.data() + p.payloadBytes, static_cast<size_t>(bound)), bytes);
     if (n == 0) return;
     VelMWPakEntryV1085 e;
     e.name = name;
-    e.uncompressedBytes = static_cast<int64_t>(bytes->size());
+    e.uncompressedBytes = static_cast<int64_t>(bytes.size());
     e.compressedBytes = static_cast<int64_t>(n);
-    e.payloadOffset = static_cast<int64_t>(p.payload.size());
-    e.sha256Hex = Streamer::hexDigest(Streamer::sha256(*bytes));
+    e.payloadOffset = static_cast<int64_t>(p.payloadBytes);
+    e.sha256Hex = Streamer::hexDigest(Streamer::sha256(bytes));
     p.entries.push_back(std::move(e));
-    p.payload.insert(p.payload.end(), scratch.data(), scratch.data() + n);
-    p.rawTotal += static_cast<int64_t>(bytes->size());
+    p.payloadBytes += n;
+    p.rawTotal += static_cast<int64_t>(bytes.size());
 }
 
 // Encodes the manifest and writes the whole archive atomically; returns its length.
@@ -184,15 +219,15 @@ uint64_t writeArchive(const fs::path& archiveURL, const Packed& p, int64_t versi
     const std::string manifest = pk::json::dump(m.toJson());
     if (manifest.size() > UINT32_MAX)
         throw pk::StudioError("MWPak", 1, "The archive manifest is too large for its 32-bit length field.");
-    std::vector<uint8_t> out;
-    out.reserve(kHeaderBytes + manifest.size() + p.payload.size());
-    out.insert(out.end(), kMagic, kMagic + 4);
+    uint8_t header[kHeaderBytes] = {kMagic[0], kMagic[1], kMagic[2], kMagic[3]};
     const uint32_t n = static_cast<uint32_t>(manifest.size());
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(n >> (8 * i)));
-    out.insert(out.end(), manifest.begin(), manifest.end());
-    out.insert(out.end(), p.payload.begin(), p.payload.end());
-    pk::atomicWrite(archiveURL, out);
-    return out.size();
+    for (int i = 0; i < 4; ++i) header[4 + i] = static_cast<uint8_t>(n >> (8 * i));
+    const std::span<const uint8_t> parts[] = {
+        {header, kHeaderBytes},
+        {reinterpret_cast<const uint8_t*>(manifest.data()), manifest.size()},
+        {p.payload.data(), static_cast<size_t>(p.payloadBytes)}};
+    pk::atomicWrite(archiveURL, std::span<const std::span<const uint8_t>>(parts));
+    return kHeaderBytes + manifest.size() + p.payloadBytes;
 }
 
 uint32_t manifestLength(std::span<const uint8_t> header) {
@@ -334,9 +369,10 @@ private:
 // one name both meet the first).
 bool verifyWrittenArchive(const fs::path& archiveURL, const std::vector<VelMWPakEntryV1085>& written) {
     if (written.empty()) return false;
-    const auto bytes = pk::readFile(archiveURL);
-    if (!bytes) return false;
-    const auto parsed = ParsedArchive::parse(*bytes);
+    UncheckedBytes bytes;
+    const auto size = readWhole(archiveURL, UINT64_MAX, bytes);
+    if (!size) return false;
+    const auto parsed = ParsedArchive::parse({bytes.data(), static_cast<size_t>(*size)});
     if (!parsed) return false;
     const auto& entries = parsed->manifest.entries;
     std::unordered_map<std::string_view, size_t> first;
@@ -471,8 +507,8 @@ VelMWPakStreamReceiptV1085 Streamer::packFilesToMWPak(const std::vector<fs::path
     requireUtf8Names(fileURLs);
     createArchiveFolder(archiveURL);
     Packed p;
-    UncheckedBytes scratch;
-    for (const auto& url : fileURLs) addEntry(p, pk::lastComponent(url), url, scratch);
+    UncheckedBytes input;
+    for (const auto& url : fileURLs) addEntry(p, pk::lastComponent(url), url, input);
     const uint64_t length = writeArchive(archiveURL, p, 1165);
 
     const bool verified = verifyWrittenArchive(archiveURL, p.entries);
@@ -491,10 +527,10 @@ VelMWPakStreamReceiptV1085 Streamer::packVerifyAndStreamHeroKits(pk::gpu::Device
                                                                  const pk::Clock& clock) {
     createArchiveFolder(archiveURL);
     Packed p;
-    UncheckedBytes scratch;
+    UncheckedBytes input;
     for (const auto& name : VelBlenderHeroKitCatalogV1040::canonicalFilenames) {
         const auto url = VelBlenderHeroKitCatalogV1040::locateHeroAsset(name, resourceFolder);
-        if (url) addEntry(p, name, *url, scratch);
+        if (url) addEntry(p, name, *url, input);
     }
     const uint64_t length = writeArchive(archiveURL, p, 1085);
 

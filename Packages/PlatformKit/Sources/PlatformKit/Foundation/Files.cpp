@@ -49,13 +49,18 @@ void createDirectories(const fs::path& dir) {
 }
 
 void atomicWrite(const fs::path& path, std::span<const uint8_t> bytes) {
+    const std::span<const uint8_t> parts[] = {bytes};
+    atomicWrite(path, std::span<const std::span<const uint8_t>>(parts));
+}
+
+void atomicWrite(const fs::path& path, std::span<const std::span<const uint8_t>> parts) {
     const fs::path parent = path.has_parent_path() ? path.parent_path() : fs::path(".");
     createDirectories(parent);
     const fs::path tmp = parent / temporaryName();
     int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) throwErrno(errno, "Could not write " + path.string());
     try {
-        writeAll(fd, bytes.data(), bytes.size(), path);
+        for (const auto& part : parts) writeAll(fd, part.data(), part.size(), path);
         if (::fsync(fd) != 0) throwErrno(errno, "Could not write " + path.string());
     } catch (...) {
         ::close(fd);

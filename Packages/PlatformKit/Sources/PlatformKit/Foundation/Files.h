@@ -20,6 +20,8 @@ namespace fs = std::filesystem;
 // it was and a StudioError (POSIX) is thrown.
 void atomicWrite(const fs::path& path, std::span<const uint8_t> bytes);
 void atomicWrite(const fs::path& path, std::string_view text);
+// The same for a file made of several parts written one after another.
+void atomicWrite(const fs::path& path, std::span<const std::span<const uint8_t>> parts);
 // For writers that make a file through a library of their own (a movie muxer): a hidden
 // name in the target's folder to write to, and the step that makes that file durable and
 // renames it over the target. The rename is the only moment the target changes, so a
