@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -176,4 +179,28 @@ TEST(VelLiveDeviceRealismQABridge, ThermalStateWords) {
         }
         EXPECT_EQ(Bridge::currentThermalStateString(root), c.word) << c.name;
     }
+}
+
+// A file size limit stands in for a full disk: the frame's write fails part way.
+[[noreturn]] void persistIntoATooSmallDisk(const fs::path& dir) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit lim{};
+    lim.rlim_cur = lim.rlim_max = 4096;
+    setrlimit(RLIMIT_FSIZE, &lim);
+    Bridge::evaluateAndPersistLiveFrame(texturedFrame(400, 300, 4), telemetry(), kCleanEvents, dir, 60,
+                                        FakeTextRecognizer());
+    // Neither a cut-off frame nor its temporary file is left; the older frame, which would
+    // not describe this one, is gone too.
+    size_t left = 0;
+    for (const auto& f : fs::directory_iterator(dir)) left += f.path().extension() != ".json";
+    std::_Exit(left == 0 ? 0 : 2);
+}
+
+TEST(VelLiveDeviceRealismQABridgeDeathTest, AFrameThatDoesNotFitLeavesNoCutOffFile) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const fs::path dir = fs::path(KS_TEST_OUTPUT_DIR) / "live_bridge_full";
+    fs::remove_all(dir);
+    Bridge::evaluateAndPersistLiveFrame(solid(8, 8, 90, 90, 90), telemetry(), kCleanEvents, dir, 60, FakeTextRecognizer());
+    ASSERT_TRUE(fs::exists(dir / "vel_live_device_realism_frame.png"));
+    EXPECT_EXIT(persistIntoATooSmallDisk(dir), testing::ExitedWithCode(0), "");
 }
