@@ -96,7 +96,7 @@ public:
     // Room for n bytes, keeping the first `keep`; nullptr when memory runs out.
     uint8_t* reserve(uint64_t n, uint64_t keep) {
         if (n <= capacity_) return data_.get();
-        uint64_t grown = std::max(n, capacity_ + capacity_ / 2);
+        uint64_t grown = std::max(n, 2 * capacity_);
         void* p = nullptr;
         if (grown >= kHugeFrom) {
             grown = (grown + kHugePage - 1) / kHugePage * kHugePage;
