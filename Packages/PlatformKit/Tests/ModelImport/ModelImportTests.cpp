@@ -4,6 +4,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "PlatformKit/Foundation/DebugLog.h"
+#include "PlatformKit/ModelImport/Malformed.h"
 #include "PlatformKit/ModelImport/ModelImport.h"
 
 namespace fs = std::filesystem;
@@ -35,6 +37,17 @@ protected:
     }
     fs::path dir_;
 };
+
+// Why readModel refused the file; empty when it read it.
+std::string refusalOf(const fs::path& p) {
+    try {
+        (void)readModel(p);
+        return {};
+    } catch (const Malformed& m) {
+        EXPECT_EQ(m.domain, kModelImportErrorDomain);
+        return m.description;
+    }
+}
 
 size_t countOf(const Mesh& m, GeometryType t) {
     size_t n = 0;
@@ -69,7 +82,7 @@ TEST_F(ModelImportTest, ObjQuadIsTriangulatedAndLineKeptApart) {
 
 TEST_F(ModelImportTest, LinesOnlyHaveNoTrianglesAndNoNormals) {
     auto model = importModel(write("lines.obj", "v 0 0 0\nv 1 0 0\nv 1 1 0\nl 1 2 3\n"));
-    if (!model) GTEST_SKIP() << "importer refuses a line-only file";
+    ASSERT_TRUE(model);
     for (const auto& m : model->meshes) {
         EXPECT_EQ(countOf(m, GeometryType::triangles), 0u);
         EXPECT_TRUE(m.normals.empty());
@@ -144,16 +157,21 @@ TEST_F(ModelImportTest, GeneratedNormalsSmoothGentleFoldsAndKeepCreases) {
     }
 }
 
-TEST_F(ModelImportTest, PlyFaceBeyondVerticesIsDropped) {
-    const auto p = write("bad.ply",
-                         "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
-                         "property float z\nelement face 2\nproperty list uchar int vertex_indices\nend_header\n"
-                         "0 0 0\n1 0 0\n0 1 0\n3 0 1 99\n3 0 1 2\n");
-    auto model = importModel(p);
-    if (!model) return;  // refusing the file is also safe
-    for (const auto& m : model->meshes)
-        for (const auto& s : m.submeshes)
-            for (uint32_t i : s.indices) EXPECT_LT(i, m.positions.size());
+TEST_F(ModelImportTest, PlyFaceBeyondVerticesIsRefusedWithItsReason) {
+    const std::string header =
+        "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+        "property float z\nelement face 2\nproperty list uchar int vertex_indices\nend_header\n"
+        "0 0 0\n1 0 0\n0 1 0\n";
+    const auto p = write("bad.ply", header + "3 0 1 99\n3 0 1 2\n");
+    std::vector<std::string> logged;
+    {
+        pk::DebugLogCapture capture([&](const std::string& line) { logged.push_back(line); });
+        EXPECT_FALSE(importModel(p));
+    }
+    // The index 99 starts where the face's count and first two indices end.
+    const std::string reason = "bad.ply: index names no vertex at byte " + std::to_string(header.size() + 5);
+    EXPECT_EQ(refusalOf(p), reason);
+    EXPECT_EQ(logged, std::vector<std::string>{std::string(kModelImportLogArea) + ": " + reason});
 }
 
 TEST_F(ModelImportTest, MtlDiffuseMapResolvesBesideTheModel) {
@@ -219,25 +237,34 @@ TEST_F(ModelImportTest, FilesThatCannotBeReadWholeAreRefused) {
     const struct {
         const char* name;
         std::string text;
+        const char* reason;  // what the refusal must say, after the file name
     } cases[] = {
-        {"face.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 4\n"},
-        {"zero.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 0 1 2\n"},
-        {"relative.obj", "v 0 0 0\nv 1 0 0\nf -1 -2 -3\n"},
-        {"uv.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nf 1/1 2/2 3/1\n"},
-        {"number.obj", "v 0 0 0\nv 1 0 zero\nv 0 1 0\nf 1 2 3\n"},
-        {"infinite.obj", "v 0 0 0\nv 1 0 1e999\nv 0 1 0\nf 1 2 3\n"},
-        {"short.stl", binaryStl(3).substr(0, 84 + 50 * 2 + 10)},
-        {"loop.stl", "solid s\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nendloop\nendfacet\nendsolid s\n"},
-        {"cut.stl", "solid s\n" + stlFacet},
-        {"word.stl", "solid s\n" + stlFacet + "facet normals 0 0 1\nendsolid s\n"},
-        {"nothing.stl", std::string(30, 'x')},
-        {"header.ply", "ply\nformat ascii 1.0\n"},
-        {"shape.off", "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n"},
+        {"face.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 4\n", "a face names vertex 4 the file does not have"},
+        {"zero.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 0 1 2\n", "not an index: 0 on line 4"},
+        {"relative.obj", "v 0 0 0\nv 1 0 0\nf -1 -2 -3\n", "negative index before the first element on line 3"},
+        {"uv.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nf 1/1 2/2 3/1\n",
+         "a face names texture coordinate 2 the file does not have"},
+        {"number.obj", "v 0 0 0\nv 1 0 zero\nv 0 1 0\nf 1 2 3\n", "not a finite number: zero on line 2"},
+        {"infinite.obj", "v 0 0 0\nv 1 0 1e999\nv 0 1 0\nf 1 2 3\n", "not a finite number: 1e999 on line 2"},
+        {"short.stl", binaryStl(3).substr(0, 84 + 50 * 2 + 10), "binary facet count runs past the file at byte 80"},
+        {"loop.stl", "solid s\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nendloop\nendfacet\nendsolid s\n",
+         "expected \"vertex\" at byte 64"},
+        {"cut.stl", "solid s\n" + stlFacet.substr(0, 60), "expected \"vertex\" at byte 64"},
+        {"word.stl", "solid s\n" + stlFacet + "facet normals 0 0 1\nendsolid s\n", "expected \"normal\" at byte 100"},
+        {"nothing.stl", std::string(30, 'x'), "neither \"solid\" text nor an 84-byte binary header"},
+        {"header.ply", "ply\nformat ascii 1.0\n", "the header has no end_header on line 3"},
+        {"shape.off", "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n", "no reader for the extension \"off\""},
     };
-    for (const auto& c : cases) EXPECT_FALSE(importModel(write(c.name, c.text))) << c.name;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto p = write(c.name, c.text);
+        EXPECT_FALSE(importModel(p));
+        EXPECT_EQ(refusalOf(p), std::string(c.name) + ": " + c.reason);
+    }
     // The same shapes read when whole.
     EXPECT_TRUE(importModel(write("whole.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\nf -3 -2 -1\n")));
     EXPECT_TRUE(importModel(write("whole.stl", "solid s\n" + stlFacet + "endsolid s\n")));
+    EXPECT_EQ(refusalOf(dir_ / "missing.obj").rfind("missing.obj: cannot be read", 0), 0u);
 }
 
 TEST_F(ModelImportTest, ConcavePolygonsAreCutInsideTheirOutline) {
