@@ -612,8 +612,9 @@ Model parseUsdModel(const UsdLayer& layer, const UsdTextureResolver& texture, co
     try {
         return reader.read();
     } catch (Malformed& m) {
-        if (!m.located && !reader.currentPrim().empty())
-            m.description += " at prim " + std::string(reader.currentPrim());
+        if (!m.located)
+            m.description += reader.currentPrim().empty() ? std::string(" in the layer's own metadata")
+                                                          : " at prim " + std::string(reader.currentPrim());
         m.located = true;
         throw;
     }

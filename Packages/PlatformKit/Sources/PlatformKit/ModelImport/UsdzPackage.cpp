@@ -48,9 +48,9 @@ UsdzPackage UsdzPackage::read(std::span<const uint8_t> bytes) {
     const uint16_t onDisk = u16(bytes, end + 8), total = u16(bytes, end + 10);
     const uint64_t directorySize = u32(bytes, end + 12), directoryOffset = u32(bytes, end + 16);
     // Spanned archives and zip64 (sizes and counts saturated) are not what a package is.
-    if (disk != 0 || directoryDisk != 0 || onDisk != total || total == 0xFFFF || directorySize == 0xFFFFFFFF ||
-        directoryOffset == 0xFFFFFFFF)
-        refuseAt("a spanned or zip64 archive", end);
+    if (disk != 0 || directoryDisk != 0 || onDisk != total) refuseAt("a spanned archive", end);
+    if (total == 0xFFFF || directorySize == 0xFFFFFFFF || directoryOffset == 0xFFFFFFFF)
+        refuseAt("a zip64 archive", end);
     if (total == 0 || directoryOffset + directorySize > end) refuseAt("no entries, or a directory past its end record", end);
 
     UsdzPackage package;
@@ -72,8 +72,9 @@ UsdzPackage UsdzPackage::read(std::span<const uint8_t> bytes) {
         const uint64_t local = u32(bytes, at + 42);
         const uint64_t next = at + kCentralHeaderBytes + nameLength + extraLength + commentLength;
         if (next > directoryEnd) refuseAt("a central header runs past the directory", at);
-        if ((flags & kEncryptedFlags) != 0 || method != 0 || compressed != uncompressed || startDisk != 0)
-            refuseAt("an entry that is encrypted, compressed or on another disk", at);
+        if ((flags & kEncryptedFlags) != 0) refuseAt("an encrypted entry", at);
+        if (method != 0 || compressed != uncompressed) refuseAt("a compressed entry (a package stores its entries)", at);
+        if (startDisk != 0) refuseAt("an entry on another disk", at);
         if (compressed == 0xFFFFFFFF || local == 0xFFFFFFFF || nameLength == 0)
             refuseAt("an entry with a zip64 size or no name", at);
         std::string name(reinterpret_cast<const char*>(bytes.data() + at + kCentralHeaderBytes), nameLength);
