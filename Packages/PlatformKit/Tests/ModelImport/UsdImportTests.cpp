@@ -448,7 +448,7 @@ TEST(UsdImport, MalformedLayersAreRefused) {
          replaced("int[] faceVertexCounts", "texCoord2f[] primvars:st = [(0, 0)] (interpolation = \"vertex\")\n int[] faceVertexCounts"), "(valueCount != needed) at prim /Root/Tri"},
         {"unknown interpolation",
          replaced("int[] faceVertexCounts", "texCoord2f[] primvars:st = [(0, 0)] (interpolation = \"sideways\")\n int[] faceVertexCounts"), "unknown interpolation at prim /Root/Tri"},
-        {"unbalanced brace", good.substr(0, good.rfind(', "(tok_.kind == Tok::end) near byte 328"}'))},
+        {"unbalanced brace", good.substr(0, good.rfind('}')), "(tok_.kind == Tok::end) near byte 328"},
         {"unterminated string", replaced("\"Tri\"", "\"Tri"), "near byte 171"},
         {"mismatched brackets", replaced("[0, 1, 2]", "[0, 1, 2)"), "expected ',' or ']' in an array near byte 260"},
         {"not a usda header", replaced("#usda 1.0", "#sdf 1.0"), "readHeader"},
