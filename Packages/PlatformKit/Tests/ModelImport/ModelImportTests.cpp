@@ -320,3 +320,91 @@ TEST_F(ModelImportTest, ConcavePolygonsAreCutInsideTheirOutline) {
         }
     }
 }
+
+TEST_F(ModelImportTest, FilesOtherToolsWriteReadAsTheyMean) {
+    const std::string facet = "facet normal 0 0 0\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\nendloop\nendfacet\n";
+    struct Case {
+        const char* name;
+        std::string text;
+        size_t triangleCorners;
+    };
+    const Case cases[] = {
+        // A face continued over three lines, and a vertex split after its keyword.
+        {"continued.obj", "v 0 0 0\nv 1 0 0\nv \\\n 1 1 0\nv 0 1 0\nf 1 2 \\\n3 \\\n4\n", 6},
+        {"crlf.obj", "v 0 0 0\r\nv 1 0 0\r\nv 1 1 0\r\nv 0 1 0\r\nf 1 2 3 4\r\n", 6},
+        {"negative.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf -3 -2 -1\nv 1 1 0\nf -3 -1 -2\n", 6},
+        {"crlf.ply", "ply\r\nformat ascii 1.0\r\nelement vertex 3\r\nproperty float x\r\nproperty float y\r\n"
+                     "property float z\r\nelement face 1\r\nproperty list uchar int vertex_indices\r\nend_header\r\n"
+                     "0 0 0\r\n1 0 0\r\n0 1 0\r\n3 0 1 2\r\n", 3},
+        {"unended.stl", "solid s\n" + facet + facet, 6},
+        {"crlf.stl", "solid s\r\nfacet normal 0 0 1\r\nouter loop\r\nvertex 0 0 0\r\nvertex 1 0 0\r\nvertex 0 1 0\r\n"
+                     "endloop\r\nendfacet\r\nendsolid s\r\n", 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto p = write(c.name, c.text);
+        EXPECT_EQ(refusalOf(p), "");
+        const auto model = importModel(p);
+        ASSERT_TRUE(model);
+        size_t corners = 0;
+        for (const auto& m : model->meshes) {
+            corners += countOf(m, GeometryType::triangles);
+            // Whatever the file gave or left out, every corner ends with a unit normal.
+            ASSERT_EQ(m.normals.size(), m.positions.size());
+            for (const auto& n : m.normals) EXPECT_NEAR(glm::length(n), 1.0f, 1e-5f);
+        }
+        EXPECT_EQ(corners, c.triangleCorners);
+    }
+}
+
+TEST_F(ModelImportTest, ZeroStlFacetNormalsAreComputed) {
+    // Two facets folded by 90 degrees along x: all-zero normals are smooth-shaded with the
+    // crease kept (so flat here); a single zero normal takes its facet's own.
+    auto facet = [](const char* normal, const char* a, const char* b, const char* c) {
+        return std::string("facet normal ") + normal + "\nouter loop\nvertex " + a + "\nvertex " + b + "\nvertex " + c +
+               "\nendloop\nendfacet\n";
+    };
+    const std::string floor = facet("0 0 0", "0 0 0", "1 0 0", "0 1 0");
+    for (const bool allZero : {true, false}) {
+        SCOPED_TRACE(allZero ? "all zero" : "one zero");
+        const std::string wall = facet(allZero ? "0 0 0" : "0 -1 0", "0 0 0", "1 0 0", "0 0 1");
+        const auto model = importModel(write("zero.stl", "solid z\n" + floor + wall + "endsolid z\n"));
+        ASSERT_TRUE(model);
+        const Mesh& m = model->meshes.at(0);
+        ASSERT_EQ(m.normals.size(), m.positions.size());
+        const auto& idx = m.submeshes.at(0).indices;
+        ASSERT_EQ(idx.size(), 6u);
+        for (size_t i = 0; i < 3; ++i) EXPECT_EQ(m.normals[idx[i]], pk::float3(0, 0, 1));
+        for (size_t i = 3; i < 6; ++i) EXPECT_EQ(m.normals[idx[i]], pk::float3(0, -1, 0));
+    }
+}
+
+TEST_F(ModelImportTest, EveryMaterialLibraryOfAnMtllibLineIsRead) {
+    write("a.mtl", "newmtl Red\nmap_Kd red.png\n");
+    write("b.mtl", "newmtl Blue\nmap_Kd blue.png\n");
+    write("with space.mtl", "newmtl Green\nmap_Kd green.png\n");
+    const auto model = importModel(write("two.obj",
+                                         "mtllib a.mtl b.mtl\nmtllib with space.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\n"
+                                         "usemtl Red\nf 1 2 3\nusemtl Blue\nf 1 3 2\nusemtl Green\nf 2 1 3\n"));
+    ASSERT_TRUE(model);
+    std::vector<fs::path> textures;
+    for (const auto& sub : model->meshes.at(0).submeshes) {
+        const auto& texture = model->materials.at(sub.materialIndex).baseColorTexture;
+        ASSERT_TRUE(texture);
+        textures.push_back(texture->file);
+    }
+    EXPECT_EQ(textures, (std::vector<fs::path>{dir_ / "red.png", dir_ / "blue.png", dir_ / "green.png"}));
+}
+
+TEST_F(ModelImportTest, OneSizeCapForEveryFormat) {
+    for (const char* name : {"big.obj", "big.ply", "big.stl", "big.usdz", "big.usdc"}) {
+        SCOPED_TRACE(name);
+        const auto p = dir_ / name;
+        // A sparse file: one byte past the cap costs no disk.
+        { std::ofstream(p, std::ios::binary) << ' '; }
+        fs::resize_file(p, kMaxModelFileBytes + 1);
+        EXPECT_EQ(refusalOf(p), std::string(name) + ": cannot be read, is not a regular file or is larger than " +
+                                    std::to_string(kMaxModelFileBytes) + " bytes");
+        fs::remove(p);
+    }
+}

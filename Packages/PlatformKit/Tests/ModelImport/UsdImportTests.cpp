@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 
 #include "PlatformKit/ModelImport/Malformed.h"
+#include "PlatformKit/ModelImport/Triangulate.h"
 #include "PlatformKit/ModelImport/UsdStage.h"
 #include "PlatformKit/ModelImport/UsdaReader.h"
 #include "PlatformKit/ModelImport/UsdcReader.h"
@@ -638,4 +640,48 @@ TEST(UsdImport, FuzzSeedsRead) {
             seed("modelimport_Usdz", packageOf("Cube.usdc", crate), UsdFormat::usdz);
         }
     }
+}
+
+TEST(UsdImport, BackslashedTexturePathsResolveAsForwardSlashes) {
+    std::string text = kCube;
+    text.replace(text.find("@./textures/albedo.png@"), 23, "@.\\textures\\albedo.png@");
+    const Bytes crate = crateOf(text);
+    const auto packaged = importUsdBytes(packageOf("Cube.usdc", crate), UsdFormat::usdz);
+    ASSERT_TRUE(packaged);
+    ASSERT_TRUE(packaged->materials.at(0).baseColorTexture);
+    EXPECT_EQ(packaged->materials[0].baseColorTexture->encoded, kTexture);
+    const auto loose = importUsdBytes(crate, UsdFormat::usdc, {}, "/models");
+    ASSERT_TRUE(loose);
+    ASSERT_TRUE(loose->materials.at(0).baseColorTexture);
+    EXPECT_EQ(loose->materials[0].baseColorTexture->file, fs::path("/models/./textures/albedo.png"));
+}
+
+TEST(UsdImport, ConcavePolygonsGiveTheTrianglesTheOtherFormatsGive) {
+    // A dart (its reflex corner at 3) and an L: a fan from the first corner would leave the outline.
+    const std::string text = R"(#usda 1.0
+(
+    metersPerUnit = 1
+)
+def Mesh "Darts"
+{
+    int[] faceVertexCounts = [4, 6]
+    int[] faceVertexIndices = [0, 1, 2, 3, 4, 5, 6, 7, 8, 9]
+    point3f[] points = [(0, 0, 0), (2, 1, 0), (0, 2, 0), (1, 1, 0),
+                        (0, 0, 1), (2, 0, 1), (2, 1, 1), (1, 1, 1), (1, 2, 1), (0, 2, 1)]
+}
+)";
+    const std::vector<pk::float3> points = {{0, 0, 0}, {2, 1, 0}, {0, 2, 0}, {1, 1, 0}, {0, 0, 1},
+                                            {2, 0, 1}, {2, 1, 1}, {1, 1, 1}, {1, 2, 1}, {0, 2, 1}};
+    std::vector<uint32_t> expected;
+    for (const auto& face : {std::vector<uint32_t>{0, 1, 2, 3}, std::vector<uint32_t>{4, 5, 6, 7, 8, 9}})
+        triangulatePolygon(face, points, expected);
+    const auto model = fromUsda(text);
+    ASSERT_TRUE(model);
+    const Mesh& m = model->meshes.at(0);
+    std::vector<uint32_t> got;  // the triangles as point numbers, found by position
+    for (uint32_t i : m.submeshes.at(0).indices)
+        got.push_back(static_cast<uint32_t>(std::find(points.begin(), points.end(), m.positions.at(i)) - points.begin()));
+    EXPECT_EQ(got, expected);
+    // Neither is the fan, which for the dart would cover (0, 2, 3)'s outside.
+    EXPECT_NE(std::vector<uint32_t>(got.begin(), got.begin() + 6), (std::vector<uint32_t>{0, 1, 2, 0, 2, 3}));
 }
