@@ -67,7 +67,12 @@ struct Slot {
 
 class PositionTable {
 public:
-    explicit PositionTable(WeldStats* stats) : stats_(stats) { reset(1024); }
+    // Room for `expected` distinct positions at half load, so the usual mesh never grows it.
+    PositionTable(size_t expected, WeldStats* stats) : stats_(stats) {
+        size_t size = 1024;
+        while (size < expected * 2) size *= 2;
+        reset(size);
+    }
 
     // The group of `bits`, or kNone with `slot` set to where it belongs.
     uint32_t find(const uint32_t (&bits)[3], size_t& slot) {
@@ -217,6 +222,12 @@ void joinGrouped(Mesh& mesh, const PositionGroups& groups) {
 
 // Smooth normals on the indexed mesh, then the join, in one pass over the corners: the
 // output is what giving every corner a vertex of its own and joining them would give.
+//
+// The crease rule compares every pair of faces at a position. Most positions need no
+// pairs: when every face there is within half the crease angle of the first one, every
+// pair is within the crease (the angles add up), so all corners share the mean normal.
+// Only the other positions (real creases, or faces too near the bound to tell) have
+// their faces listed and compared pair by pair.
 bool generateNormals(Mesh& mesh, float creaseCosine) {
     if (!mesh.normals.empty()) return false;
     size_t corners = 0;
@@ -229,129 +240,131 @@ bool generateNormals(Mesh& mesh, float creaseCosine) {
     const auto vertexCount = static_cast<uint32_t>(mesh.positions.size());
     const bool hasUVs = mesh.textureCoordinates.size() == vertexCount;
     const PositionGroups groups = groupByPosition(mesh.positions);
+    const uint32_t G = groups.count;
 
-    // Whole triangles with every corner inside the vertices, their unit normals, and each
-    // corner's triangle (kNone for line and point corners and the rest of a triangle list).
-    std::vector<pk::float3> faceNormal;
-    std::vector<uint32_t> triangleOf(corners, kNone);
-    faceNormal.reserve(corners / 3);
-    size_t at = 0;
-    for (const auto& sub : mesh.submeshes) {
-        if (sub.geometryType == GeometryType::triangles) {
-            for (size_t f = 0; f + 3 <= sub.indices.size(); f += 3) {
-                const uint32_t a = sub.indices[f], b = sub.indices[f + 1], c = sub.indices[f + 2];
-                if (a >= vertexCount || b >= vertexCount || c >= vertexCount) continue;
-                const pk::float3 p = mesh.positions[a];
-                const auto t = static_cast<uint32_t>(faceNormal.size());
-                faceNormal.push_back(normalizedOrZero(glm::cross(mesh.positions[b] - p, mesh.positions[c] - p)));
-                triangleOf[at + f] = triangleOf[at + f + 1] = triangleOf[at + f + 2] = t;
-            }
-        }
-        at += sub.indices.size();
-    }
-
-    // The triangle corners at each position, in corner order (offsets into `members`).
-    std::vector<uint32_t> start(size_t(groups.count) + 1, 0);
-    auto groupOfCorner = [&](size_t c, uint32_t v) { return triangleOf[c] == kNone ? kNone : groups.of[v]; };
-    at = 0;
-    for (const auto& sub : mesh.submeshes) {
-        for (size_t i = 0; i < sub.indices.size(); ++i, ++at)
-            if (const uint32_t g = groupOfCorner(at, sub.indices[i]); g != kNone) ++start[g + 1];
-    }
-    for (uint32_t g = 0; g < groups.count; ++g) start[g + 1] += start[g];
-    std::vector<uint32_t> members(start.back());
-    std::vector<uint32_t> slotOf(corners, kNone);  // each triangle corner's place in `members`
-    {
-        std::vector<uint32_t> fill(start.begin(), start.end() - 1);
-        at = 0;
+    // Whole triangles with every corner inside the vertices, in corner order, with their
+    // unit normal; the rest of a triangle list, line and point corners are not smoothed.
+    auto forEachTriangle = [&](auto&& each) {
         for (const auto& sub : mesh.submeshes) {
-            for (size_t i = 0; i < sub.indices.size(); ++i, ++at) {
-                const uint32_t g = groupOfCorner(at, sub.indices[i]);
-                if (g == kNone) continue;
-                slotOf[at] = fill[g];
-                members[fill[g]++] = triangleOf[at];
+            if (sub.geometryType != GeometryType::triangles) continue;
+            for (size_t f = 0; f + 3 <= sub.indices.size(); f += 3) {
+                const uint32_t* t = sub.indices.data() + f;
+                if (t[0] >= vertexCount || t[1] >= vertexCount || t[2] >= vertexCount) continue;
+                const pk::float3 p = mesh.positions[t[0]];
+                each(t, normalizedOrZero(glm::cross(mesh.positions[t[1]] - p, mesh.positions[t[2]] - p)));
             }
         }
-    }
+    };
 
-    // Per position one normal when every pair of its faces is within the crease (the
-    // usual case), else one per corner. normalAt[slot] names the normal of a member.
-    std::vector<pk::float3> normals;
-    normals.reserve(groups.count);
-    std::vector<uint32_t> normalAt(members.size());
-    constexpr size_t kCreaseTestLimit = 64;
-    for (uint32_t g = 0; g < groups.count; ++g) {
-        const uint32_t first = start[g], n = start[g + 1] - first;
-        if (n == 0) continue;
-        bool uniform = n > kCreaseTestLimit;
-        if (!uniform) {
-            uniform = true;
-            for (uint32_t i = 0; i < n && uniform; ++i)
-                for (uint32_t j = i + 1; j < n && uniform; ++j)
-                    uniform = glm::dot(faceNormal[members[first + i]], faceNormal[members[first + j]]) >= creaseCosine;
-            // A face whose normal is zero fails a positive crease against itself.
-            for (uint32_t i = 0; i < n && uniform; ++i) {
-                const pk::float3 own = faceNormal[members[first + i]];
-                uniform = glm::dot(own, own) >= creaseCosine;
-            }
+    // Per position: the sum of its faces' normals in corner order, their count, the first
+    // one and how far the others stray from it (the smallest cosine).
+    std::vector<pk::float3> normals(G, pk::float3(0.0f)), first(G);
+    std::vector<float> leastCosine(G, 2.0f);
+    std::vector<uint32_t> faces(G, 0);
+    forEachTriangle([&](const uint32_t* t, const pk::float3& n) {
+        for (int k = 0; k < 3; ++k) {
+            const uint32_t g = groups.of[t[k]];
+            if (faces[g]++ == 0) first[g] = n;
+            normals[g] += n;
+            leastCosine[g] = std::min(leastCosine[g], glm::dot(n, first[g]));
         }
-        if (uniform) {
-            pk::float3 sum(0.0f);
-            for (uint32_t i = 0; i < n; ++i) sum += faceNormal[members[first + i]];
-            const auto id = static_cast<uint32_t>(normals.size());
-            normals.push_back(normalizedOrZero(sum));
-            std::fill_n(normalAt.begin() + first, n, id);
-            continue;
-        }
-        for (uint32_t i = 0; i < n; ++i) {
-            const pk::float3 own = faceNormal[members[first + i]];
-            pk::float3 sum(0.0f);
-            for (uint32_t j = 0; j < n; ++j) {
-                const pk::float3 other = faceNormal[members[first + j]];
-                if (glm::dot(own, other) >= creaseCosine) sum += other;
-            }
-            normalAt[first + i] = static_cast<uint32_t>(normals.size());
-            normals.push_back(normalizedOrZero(sum));
-        }
+    });
+    std::vector<pk::float3>().swap(first);
+    // Within half the crease angle of the first face, with room for rounding; a zero
+    // face normal (a face of no area) is left to the exact test.
+    const double halfAngle = std::acos(std::clamp(double(creaseCosine), -1.0, 1.0)) / 2;
+    const float bound = static_cast<float>(std::cos(halfAngle) + 1e-5);
+    constexpr uint32_t kCreaseTestLimit = 64;
+    // Positions that need the pairwise test get their place among `listed`; kNone else.
+    std::vector<uint32_t> listedAt(G, kNone);
+    uint32_t listedTotal = 0;
+    for (uint32_t g = 0; g < G; ++g) {
+        if (faces[g] == 0 || faces[g] > kCreaseTestLimit || leastCosine[g] >= bound) continue;
+        listedAt[g] = listedTotal;
+        listedTotal += faces[g];
     }
-    std::vector<uint32_t>().swap(members);
-    std::vector<pk::float3>().swap(faceNormal);
-    std::vector<uint32_t>().swap(triangleOf);
+    std::vector<float>().swap(leastCosine);
+    for (uint32_t g = 0; g < G; ++g) normals[g] = normalizedOrZero(normals[g]);
 
-    // Output vertices in corner order: a source vertex and a normal each (kNone: zero,
-    // for line and point corners). An index past the vertices (which readers should not
-    // leave) becomes a zero vertex of its own rather than a read outside the arrays.
-    const uint32_t zeroNormal = static_cast<uint32_t>(normals.size());
+    // The listed positions' faces in corner order, each given a normal of its own.
+    std::vector<pk::float3> listed(listedTotal);
+    if (listedTotal > 0) {
+        std::vector<uint32_t> fill(listedAt);
+        forEachTriangle([&](const uint32_t* t, const pk::float3& n) {
+            for (int k = 0; k < 3; ++k)
+                if (const uint32_t g = groups.of[t[k]]; listedAt[g] != kNone) listed[fill[g]++] = n;
+        });
+        std::vector<pk::float3> own(listedTotal);
+        for (uint32_t g = 0; g < G; ++g) {
+            if (listedAt[g] == kNone) continue;
+            const pk::float3* face = listed.data() + listedAt[g];
+            for (uint32_t i = 0; i < faces[g]; ++i) {
+                pk::float3 sum(0.0f);
+                for (uint32_t j = 0; j < faces[g]; ++j)
+                    if (glm::dot(face[i], face[j]) >= creaseCosine) sum += face[j];
+                own[listedAt[g] + i] = normalizedOrZero(sum);
+            }
+        }
+        listed = std::move(own);
+    }
+    std::vector<uint32_t>().swap(faces);
+    // One pool of normals: a position's shared one at its number, then the listed
+    // corners' own, then zero (line and point corners).
+    normals.insert(normals.end(), listed.begin(), listed.end());
+    std::vector<pk::float3>().swap(listed);
+    const auto zeroNormal = static_cast<uint32_t>(normals.size());
     normals.emplace_back(0.0f);
-    const uint32_t outsideGroup = groups.count;
+
+    // Output vertices in corner order: a source vertex and a normal each. An index past
+    // the vertices (which readers should not leave) becomes a zero vertex of its own
+    // rather than a read outside the arrays.
     uint32_t extraGroups = 0;
     for (const auto& sub : mesh.submeshes)
         for (uint32_t v : sub.indices) extraGroups += v >= vertexCount;
-    Joiner joiner(groups.count + extraGroups);
+    Joiner joiner(G + extraGroups);
     std::vector<uint32_t> keptNormal;
     joiner.kept.reserve(vertexCount);
     keptNormal.reserve(vertexCount);
-    uint32_t nextOutside = outsideGroup;
-    at = 0;
-    for (auto& sub : mesh.submeshes) {
-        for (auto& index : sub.indices) {
-            const uint32_t v = index;
-            const uint32_t normal = slotOf[at] == kNone ? zeroNormal : normalAt[slotOf[at]];
-            ++at;
-            const size_t before = joiner.kept.size();
-            if (v >= vertexCount) {
-                index = joiner.join(nextOutside++, kNone, [](uint32_t) { return false; });
-            } else {
-                index = joiner.join(groups.of[v], v, [&](uint32_t kept) {
-                    const uint32_t k = joiner.kept[kept], kn = keptNormal[kept];
-                    if (k == v && kn == normal) return true;
-                    if (k == kNone) return false;
-                    return close(normals[kn], normals[normal]) &&
-                           (!hasUVs || close(mesh.textureCoordinates[k], mesh.textureCoordinates[v]));
-                });
-            }
-            if (joiner.kept.size() != before) keptNormal.push_back(normal);
+    // The vertex the last corner of each source vertex went to, and with which normal: a
+    // corner with both the same goes there too, as the list below would find it first.
+    std::vector<uint32_t> lastKept(vertexCount, kNone), lastNormal(vertexCount, kNone);
+    // Listed positions hand out their corners' normals in the order they were listed.
+    std::vector<uint32_t>& nextListed = listedAt;
+    uint32_t nextOutside = G;
+    auto emit = [&](uint32_t& index, bool onTriangle) {
+        const uint32_t v = index;
+        if (v >= vertexCount) {
+            index = joiner.join(nextOutside++, kNone, [](uint32_t) { return false; });
+            keptNormal.push_back(zeroNormal);
+            return;
         }
+        const uint32_t g = groups.of[v];
+        const uint32_t normal = !onTriangle ? zeroNormal : nextListed[g] == kNone ? g : G + nextListed[g]++;
+        if (lastNormal[v] == normal) {
+            index = lastKept[v];
+            return;
+        }
+        const size_t before = joiner.kept.size();
+        index = joiner.join(g, v, [&](uint32_t kept) {
+            const uint32_t k = joiner.kept[kept], kn = keptNormal[kept];
+            if (k == v && kn == normal) return true;
+            if (k == kNone) return false;
+            return close(normals[kn], normals[normal]) &&
+                   (!hasUVs || close(mesh.textureCoordinates[k], mesh.textureCoordinates[v]));
+        });
+        if (joiner.kept.size() != before) keptNormal.push_back(normal);
+        lastKept[v] = index;
+        lastNormal[v] = normal;
+    };
+    for (auto& sub : mesh.submeshes) {
+        const bool triangles = sub.geometryType == GeometryType::triangles;
+        const size_t whole = triangles ? sub.indices.size() / 3 * 3 : 0;
+        for (size_t f = 0; f < whole; f += 3) {
+            uint32_t* t = sub.indices.data() + f;
+            const bool inside = t[0] < vertexCount && t[1] < vertexCount && t[2] < vertexCount;
+            for (int k = 0; k < 3; ++k) emit(t[k], inside);
+        }
+        for (size_t i = whole; i < sub.indices.size(); ++i) emit(sub.indices[i], false);
     }
     std::vector<pk::float3> positions, outNormals;
     std::vector<pk::float2> uvs;
@@ -375,7 +388,7 @@ bool generateNormals(Mesh& mesh, float creaseCosine) {
 PositionGroups groupByPosition(std::span<const pk::float3> positions, WeldStats* stats) {
     PositionGroups groups;
     groups.of.resize(positions.size());
-    PositionTable table(stats);
+    PositionTable table(positions.size(), stats);
     for (size_t v = 0; v < positions.size(); ++v) {
         uint32_t bits[3];
         std::memcpy(bits, &positions[v].x, sizeof bits);

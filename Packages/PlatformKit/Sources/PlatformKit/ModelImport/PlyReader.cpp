@@ -1,5 +1,6 @@
 #include "PlatformKit/ModelImport/PlyReader.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -165,14 +166,87 @@ public:
     // could hold, so a lying count cannot make anyone allocate past the file.
     uint64_t listCount(const Property& p) {
         const uint64_t at = offset();
+        uint64_t n = 0;
+        if (encoding_ != Encoding::ascii) {
+            const size_t size = sizeOf(p.countType);
+            if (body_.size() - pos_ < size) refuseHere("the body ends early");
+            const int64_t v = integer(p.countType, body_.data() + pos_);
+            pos_ += size;
+            if (v < 0) refuseAt("list count is not a whole number", at);
+            n = static_cast<uint64_t>(v);
+            if (n > remaining() / sizeOf(p.type)) refuseAt("list count runs past the file", at);
+            return n;
+        }
         const double v = value(p.countType);
         if (!(v >= 0) || v != std::floor(v)) refuseAt("list count is not a whole number", at);
-        const uint64_t bound = encoding_ == Encoding::ascii ? remaining() / 2 + 1 : remaining() / sizeOf(p.type);
-        if (v > static_cast<double>(bound)) refuseAt("list count runs past the file", at);
+        if (v > static_cast<double>(remaining() / 2 + 1)) refuseAt("list count runs past the file", at);
         return static_cast<uint64_t>(v);
     }
 
+    // A record of plain values in a binary body, straight from precomputed offsets.
+    bool fixedRecord(const std::vector<Property>& properties, size_t recordBytes, double* out) {
+        if (encoding_ == Encoding::ascii || body_.size() - pos_ < recordBytes) return false;
+        const uint8_t* raw = body_.data() + pos_;
+        for (size_t k = 0; k < properties.size(); ++k) {
+            const Type t = properties[k].type;
+            out[k] = t == Type::f32 ? double(loadAs<float>(raw)) : t == Type::f64 ? loadAs<double>(raw) : double(integer(t, raw));
+            raw += sizeOf(t);
+        }
+        pos_ += recordBytes;
+        return true;
+    }
+
+    // A list of vertex numbers straight into `out`: each must name one of `vertexCount`
+    // vertices, or be -1 (a restart) where `restarts` allows it (kept as UINT32_MAX).
+    void indexList(const Property& p, uint64_t vertexCount, bool restarts, std::vector<uint32_t>& out) {
+        const uint64_t n = listCount(p);
+        out.resize(n);
+        if (encoding_ == Encoding::ascii || !isIntegral(p.type)) {
+            for (uint64_t i = 0; i < n; ++i) {
+                const uint64_t at = offset();
+                const double v = value(p.type);
+                if (restarts && v == -1) out[i] = UINT32_MAX;
+                else if (v >= 0 && v == std::floor(v) && v < static_cast<double>(vertexCount)) out[i] = static_cast<uint32_t>(v);
+                else refuseAt("index names no vertex", at);
+            }
+            return;
+        }
+        // listCount checked that the items fit the body.
+        const size_t size = sizeOf(p.type);
+        const uint8_t* raw = body_.data() + pos_;
+        for (uint64_t i = 0; i < n; ++i, raw += size) {
+            const int64_t v = integer(p.type, raw);
+            if (restarts && v == -1) out[i] = UINT32_MAX;
+            else if (v >= 0 && static_cast<uint64_t>(v) < vertexCount) out[i] = static_cast<uint32_t>(v);
+            else refuseAt("index names no vertex", bodyOffset_ + pos_ + i * size);
+        }
+        pos_ += n * size;
+    }
+
 private:
+    int64_t integer(Type type, const uint8_t* raw) const {
+        switch (type) {
+            case Type::i8: return static_cast<int8_t>(raw[0]);
+            case Type::u8: return raw[0];
+            case Type::i16: return loadAs<int16_t>(raw);
+            case Type::u16: return loadAs<uint16_t>(raw);
+            case Type::i32: return loadAs<int32_t>(raw);
+            case Type::u32: return loadAs<uint32_t>(raw);
+            default: return -2;  // not an integer type: never a vertex number
+        }
+    }
+
+    template <class T>
+    T loadAs(const uint8_t* raw) const {
+        T v;
+        std::memcpy(&v, raw, sizeof v);
+        if (swap_) {
+            uint8_t* b = reinterpret_cast<uint8_t*>(&v);
+            for (size_t i = 0; i < sizeof v / 2; ++i) std::swap(b[i], b[sizeof v - 1 - i]);
+        }
+        return v;
+    }
+
     template <class T>
     double load(const uint8_t* raw) const {
         uint8_t bytes[sizeof(T)];
@@ -291,6 +365,7 @@ Model parse(std::span<const uint8_t> bytes, const ImportOptions& options) {
     ValueReader reader(body, header.encoding, header.bodyOffset);
     std::vector<double> values;
     std::vector<uint32_t> list;
+    list.reserve(16);
     bool anyFaces = false;
     // Polygons are split once every position is known (the vertex list may come later);
     // triangles need no splitting and go straight to the output.
@@ -308,32 +383,26 @@ Model parse(std::span<const uint8_t> bytes, const ImportOptions& options) {
         }
         if (faceList >= 0) faceTriangles.reserve(faceTriangles.size() + e.count * 3);
         values.resize(e.properties.size());
+        const bool plainRecord = std::none_of(e.properties.begin(), e.properties.end(),
+                                              [](const Property& p) { return p.isList; });
+        size_t recordBytes = 0;
+        for (const auto& p : e.properties) recordBytes += sizeOf(p.type);
         for (uint64_t r = 0; r < e.count; ++r) {
             const uint64_t recordAt = reader.offset();
-            for (size_t k = 0; k < e.properties.size(); ++k) {
+            const bool read = plainRecord && reader.fixedRecord(e.properties, recordBytes, values.data());
+            for (size_t k = 0; !read && k < e.properties.size(); ++k) {
                 const Property& p = e.properties[k];
                 if (!p.isList) {
                     values[k] = reader.value(p.type);
                     continue;
                 }
-                const uint64_t n = reader.listCount(p);
                 const bool keep = static_cast<int>(k) == faceList || static_cast<int>(k) == stripList;
-                if (!keep) {
-                    for (uint64_t i = 0; i < n; ++i) (void)reader.value(p.type);
+                if (keep) {
+                    reader.indexList(p, vertexCount, static_cast<int>(k) == stripList, list);
                     continue;
                 }
-                list.resize(n);
-                for (uint64_t i = 0; i < n; ++i) {
-                    const uint64_t at = reader.offset();
-                    const double v = reader.value(p.type);
-                    // A strip's -1 restarts it; any other index must name a vertex.
-                    if (static_cast<int>(k) == stripList && v == -1) {
-                        list[i] = UINT32_MAX;
-                        continue;
-                    }
-                    if (!validIndex(v, vertexCount)) refuseAt("index names no vertex", at);
-                    list[i] = static_cast<uint32_t>(v);
-                }
+                const uint64_t n = reader.listCount(p);
+                for (uint64_t i = 0; i < n; ++i) (void)reader.value(p.type);
             }
             if (isVertex) {
                 auto at = [&](int slot) { return static_cast<float>(values[slot]); };
