@@ -309,6 +309,9 @@ private:
 
 Mesh assemblePart(const Part& part, const ParsedObj& obj, CornerRemap& remap, const ImportOptions& options) {
     Mesh piece;
+    size_t partCorners = 0;
+    for (const Run& run : part.runs) partCorners += run.corners.size();
+    piece.positions.reserve(std::min(partCorners, obj.positions.size()));
     bool partNormals = false, partUVs = false;
     std::vector<uint32_t> polygon, local;
     for (const Run& run : part.runs) {
@@ -332,10 +335,18 @@ Mesh assemblePart(const Part& part, const ParsedObj& obj, CornerRemap& remap, co
             if (fresh == UINT32_MAX) refuse("more vertices than 32-bit indices reach");
             sub.indices.push_back(fresh);
             piece.positions.push_back(obj.positions[c.v]);
-            piece.normals.push_back(c.vn != kAbsent ? obj.normals[c.vn] : pk::float3(0.0f));
-            piece.textureCoordinates.push_back(c.vt != kAbsent ? obj.uvs[c.vt] : pk::float2(0.0f));
-            partNormals |= c.vn != kAbsent;
-            partUVs |= c.vt != kAbsent;
+            // Normals and texture coordinates only once some corner has them; the
+            // vertices before get zeros.
+            if (c.vn != kAbsent && !partNormals) {
+                partNormals = true;
+                piece.normals.resize(fresh, pk::float3(0.0f));
+            }
+            if (partNormals) piece.normals.push_back(c.vn != kAbsent ? obj.normals[c.vn] : pk::float3(0.0f));
+            if (c.vt != kAbsent && !partUVs) {
+                partUVs = true;
+                piece.textureCoordinates.resize(fresh, pk::float2(0.0f));
+            }
+            if (partUVs) piece.textureCoordinates.push_back(c.vt != kAbsent ? obj.uvs[c.vt] : pk::float2(0.0f));
         };
         if (run.type != GeometryType::triangles) {
             for (const Corner& c : run.corners) emit(c);
@@ -357,8 +368,6 @@ Mesh assemblePart(const Part& part, const ParsedObj& obj, CornerRemap& remap, co
         }
         piece.submeshes.push_back(std::move(sub));
     }
-    if (!partNormals) piece.normals.clear();
-    if (!partUVs) piece.textureCoordinates.clear();
     finishMesh(piece, options.normalCreaseThreshold);
     return piece;
 }
@@ -381,6 +390,13 @@ Model assemble(ParsedObj& obj, const ImportOptions& options) {
             anyNormals |= !piece.normals.empty();
             anyUVs |= !piece.textureCoordinates.empty();
             finished.push_back(std::move(piece));
+        }
+        if (finished.size() == 1) {
+            // One part: its mesh is the object's as it is.
+            std::string name = std::move(mesh.name);
+            mesh = std::move(finished.front());
+            mesh.name = std::move(name);
+            finished.clear();
         }
         for (auto& piece : finished) {
             const uint64_t base = mesh.positions.size();
