@@ -9,7 +9,7 @@ namespace pk::modelimport {
 
 namespace {
 
-pk::float3 normalizedOrZero(pk::float3 v) {
+[[gnu::always_inline]] inline pk::float3 normalizedOrZero(pk::float3 v) {
     const float len = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
     if (len > 0.0f) {
         const float inv = 1.0f / len;
@@ -33,7 +33,7 @@ uint64_t splitmix(uint64_t& state) {
 }
 
 struct HashKey {
-    uint64_t k0, k1, k2;
+    uint64_t k0, k1;
 };
 
 // Drawn once per process: a file cannot know it, so it cannot aim positions at one slot.
@@ -47,13 +47,12 @@ uint64_t processSeed() {
 
 HashKey keyFor(uint64_t attempt) {
     uint64_t state = processSeed() ^ (attempt * 0xD6E8FEB86659FD93ull);
-    return {splitmix(state), splitmix(state), splitmix(state) | 1};
+    return {splitmix(state), splitmix(state)};
 }
 
 uint64_t keyedHash(const uint32_t (&bits)[3], const HashKey& key) {
-    const uint64_t lo = (uint64_t(bits[0]) << 32 | bits[1]) ^ key.k0;
-    const uint64_t hi = uint64_t(bits[2]) ^ key.k1;
-    return fold(fold(lo, hi ^ 0xE7037ED1A0B428DBull), key.k2);
+    // One keyed multiply-fold of the 96 bits, as short-key hashes do.
+    return fold((uint64_t(bits[0]) << 32 | bits[1]) ^ key.k0, (uint64_t(bits[2]) << 32 | bits[2]) ^ key.k1);
 }
 
 // Past this many slots from home a probe is a sign the key was unlucky (or guessed):
@@ -257,34 +256,41 @@ bool generateNormals(Mesh& mesh, float creaseCosine) {
     };
 
     // Per position: the sum of its faces' normals in corner order, their count, the first
-    // one and how far the others stray from it (the smallest cosine).
-    std::vector<pk::float3> normals(G, pk::float3(0.0f)), first(G);
-    std::vector<float> leastCosine(G, 2.0f);
-    std::vector<uint32_t> faces(G, 0);
+    // one and how far the others stray from it (the smallest cosine), side by side so one
+    // corner touches one cache line.
+    struct Position {
+        pk::float3 sum{0.0f};
+        uint32_t faces = 0;
+        pk::float3 first{0.0f};
+        float leastCosine = 2.0f;
+    };
+    std::vector<Position> at(G);
     forEachTriangle([&](const uint32_t* t, const pk::float3& n) {
         for (int k = 0; k < 3; ++k) {
-            const uint32_t g = groups.of[t[k]];
-            if (faces[g]++ == 0) first[g] = n;
-            normals[g] += n;
-            leastCosine[g] = std::min(leastCosine[g], glm::dot(n, first[g]));
+            Position& p = at[groups.of[t[k]]];
+            if (p.faces++ == 0) p.first = n;
+            p.sum += n;
+            p.leastCosine = std::min(p.leastCosine, glm::dot(n, p.first));
         }
     });
-    std::vector<pk::float3>().swap(first);
     // Within half the crease angle of the first face, with room for rounding; a zero
     // face normal (a face of no area) is left to the exact test.
     const double halfAngle = std::acos(std::clamp(double(creaseCosine), -1.0, 1.0)) / 2;
     const float bound = static_cast<float>(std::cos(halfAngle) + 1e-5);
     constexpr uint32_t kCreaseTestLimit = 64;
     // Positions that need the pairwise test get their place among `listed`; kNone else.
-    std::vector<uint32_t> listedAt(G, kNone);
+    std::vector<uint32_t> listedAt(G, kNone), faces(G);
+    std::vector<pk::float3> normals(G);
     uint32_t listedTotal = 0;
     for (uint32_t g = 0; g < G; ++g) {
-        if (faces[g] == 0 || faces[g] > kCreaseTestLimit || leastCosine[g] >= bound) continue;
+        const Position& p = at[g];
+        faces[g] = p.faces;
+        normals[g] = normalizedOrZero(p.sum);
+        if (p.faces == 0 || p.faces > kCreaseTestLimit || p.leastCosine >= bound) continue;
         listedAt[g] = listedTotal;
-        listedTotal += faces[g];
+        listedTotal += p.faces;
     }
-    std::vector<float>().swap(leastCosine);
-    for (uint32_t g = 0; g < G; ++g) normals[g] = normalizedOrZero(normals[g]);
+    std::vector<Position>().swap(at);
 
     // The listed positions' faces in corner order, each given a normal of its own.
     std::vector<pk::float3> listed(listedTotal);
