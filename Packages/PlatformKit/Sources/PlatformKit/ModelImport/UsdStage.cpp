@@ -10,17 +10,16 @@
 #include <unordered_map>
 
 #include "PlatformKit/Foundation/Files.h"
+#include "PlatformKit/ModelImport/Malformed.h"
 #include "PlatformKit/ModelImport/MeshFinish.h"
+#include "PlatformKit/ModelImport/Triangulate.h"
 #include "PlatformKit/ModelImport/UsdaReader.h"
 #include "PlatformKit/ModelImport/UsdcReader.h"
 #include "PlatformKit/ModelImport/UsdzPackage.h"
-#include "PlatformKit/ModelImport/Malformed.h"
-#include "PlatformKit/ModelImport/Triangulate.h"
 
 namespace pk::modelimport {
 
 namespace {
-
 
 constexpr int kMaxDepth = 256;
 constexpr int kMaxConnectionHops = 8;

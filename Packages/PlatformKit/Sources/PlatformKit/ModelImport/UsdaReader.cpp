@@ -3,14 +3,12 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+
 #include "PlatformKit/ModelImport/Malformed.h"
 
 namespace pk::modelimport {
 
 namespace {
-
-// Thrown inside the parser only; readUsda turns it into an empty result.
-
 
 constexpr int kMaxPrimDepth = 256;
 constexpr size_t kMaxBracketDepth = 1024;

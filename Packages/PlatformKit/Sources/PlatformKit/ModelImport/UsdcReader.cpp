@@ -5,12 +5,12 @@
 #include <cmath>
 #include <cstring>
 #include <string_view>
+
 #include "PlatformKit/ModelImport/Malformed.h"
 
 namespace pk::modelimport {
 
 namespace {
-
 
 constexpr uint64_t kBootstrapBytes = 88;
 constexpr uint64_t kMaxSections = 64;
