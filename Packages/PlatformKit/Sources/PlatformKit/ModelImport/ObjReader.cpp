@@ -307,14 +307,16 @@ private:
     uint32_t part_ = kAbsent;
 };
 
-Mesh assemblePart(const Part& part, const ParsedObj& obj, CornerRemap& remap, const ImportOptions& options) {
+// The part's corners are released once its vertices are made, before the finish step
+// (whose peak they would otherwise add to).
+Mesh assemblePart(Part& part, const ParsedObj& obj, CornerRemap& remap, const ImportOptions& options) {
     Mesh piece;
     size_t partCorners = 0;
     for (const Run& run : part.runs) partCorners += run.corners.size();
     piece.positions.reserve(std::min(partCorners, obj.positions.size()));
     bool partNormals = false, partUVs = false;
     std::vector<uint32_t> polygon, local;
-    for (const Run& run : part.runs) {
+    for (Run& run : part.runs) {
         Submesh sub{run.type, part.material, {}};
         for (const Corner& c : run.corners) {
             if (c.v >= obj.positions.size()) refuse("a face names vertex " + std::to_string(uint64_t(c.v) + 1) + " the file does not have");
@@ -367,6 +369,8 @@ Mesh assemblePart(const Part& part, const ParsedObj& obj, CornerRemap& remap, co
             }
         }
         piece.submeshes.push_back(std::move(sub));
+        std::vector<Corner>().swap(run.corners);
+        std::vector<uint32_t>().swap(run.polygonSizes);
     }
     finishMesh(piece, options.normalCreaseThreshold);
     return piece;
@@ -378,12 +382,12 @@ Model assemble(ParsedObj& obj, const ImportOptions& options) {
     model.materials = std::move(obj.materials);
     CornerRemap remap(obj.positions.size());
     uint32_t partNumber = 0;
-    for (const auto& object : obj.objects) {
+    for (auto& object : obj.objects) {
         Mesh mesh;
         mesh.name = object.name;
         std::vector<Mesh> finished;
         bool anyNormals = false, anyUVs = false;
-        for (const auto& part : object.parts) {
+        for (auto& part : object.parts) {
             if (part.empty()) continue;
             remap.startPart(partNumber++);
             Mesh piece = assemblePart(part, obj, remap, options);
