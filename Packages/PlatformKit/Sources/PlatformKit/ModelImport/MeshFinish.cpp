@@ -59,43 +59,35 @@ uint64_t keyedHash(const uint32_t (&bits)[3], const HashKey& key) {
 // the table is rebuilt under a new key, so no input pays more than this per lookup.
 constexpr uint32_t kMaxProbe = 64;
 
-struct Slot {
-    uint32_t bits[3];
-    uint32_t group = kNone;
-};
-
+// Slots hold group numbers only; a group's bits are those of its first vertex, so the
+// table stays a quarter of the size of one that copies them.
 class PositionTable {
 public:
     // Room for `expected` distinct positions at half load, so the usual mesh never grows it.
-    PositionTable(size_t expected, WeldStats* stats) : stats_(stats) {
+    PositionTable(std::span<const pk::float3> positions, WeldStats* stats) : positions_(positions), stats_(stats) {
         size_t size = 1024;
-        while (size < expected * 2) size *= 2;
+        while (size < positions.size() * 2) size *= 2;
         reset(size);
+        firstOf_.reserve(positions.size());
     }
 
-    // The group of `bits`, or kNone with `slot` set to where it belongs.
-    uint32_t find(const uint32_t (&bits)[3], size_t& slot) {
+    // The group of vertex v's position, numbering a new one when it is the first.
+    uint32_t groupOf(uint32_t v) {
+        uint32_t bits[3];
+        std::memcpy(bits, &positions_[v].x, sizeof bits);
         while (true) {
             size_t at = static_cast<size_t>(keyedHash(bits, key_)) & mask_;
             for (uint32_t step = 0; step <= kMaxProbe; ++step, at = (at + 1) & mask_) {
                 ++probes_;
-                const Slot& s = table_[at];
-                if (s.group == kNone) {
-                    slot = at;
-                    return kNone;
-                }
-                if (std::memcmp(s.bits, bits, sizeof s.bits) == 0) return s.group;
+                const uint32_t g = table_[at];
+                if (g == kNone) return insert(at, v);
+                if (std::memcmp(&positions_[firstOf_[g]].x, bits, sizeof bits) == 0) return g;
             }
-            rebuild(table_.size());
+            rebuild(table_.size(), true);
         }
     }
 
-    void insert(size_t slot, const uint32_t (&bits)[3], uint32_t group) {
-        Slot& s = table_[slot];
-        std::memcpy(s.bits, bits, sizeof s.bits);
-        s.group = group;
-        if (++count_ * 2 > table_.size()) rebuild(table_.size() * 2, false);
-    }
+    uint32_t count() const { return static_cast<uint32_t>(firstOf_.size()); }
 
     ~PositionTable() {
         if (stats_) {
@@ -105,15 +97,21 @@ public:
     }
 
 private:
+    uint32_t insert(size_t slot, uint32_t v) {
+        const auto g = static_cast<uint32_t>(firstOf_.size());
+        firstOf_.push_back(v);
+        table_[slot] = g;
+        if (firstOf_.size() * 2 > table_.size()) rebuild(table_.size() * 2, false);
+        return g;
+    }
+
     void reset(size_t size) {
-        table_.assign(size, Slot{});
+        table_.assign(size, kNone);
         mask_ = size - 1;
     }
 
-    // Places every entry again; a new key when asked, or when the placement itself runs long.
-    void rebuild(size_t size, bool newKey = true) {
-        std::vector<Slot> old;
-        old.swap(table_);
+    // Places every group again; a new key when asked, or when the placement itself runs long.
+    void rebuild(size_t size, bool newKey) {
         while (true) {
             if (newKey) {
                 key_ = keyFor(++attempt_);
@@ -121,29 +119,27 @@ private:
             }
             reset(size);
             bool placed = true;
-            for (const Slot& e : old) {
-                if (e.group == kNone) continue;
-                size_t at = static_cast<size_t>(keyedHash(e.bits, key_)) & mask_;
+            for (uint32_t g = 0; g < firstOf_.size() && placed; ++g) {
+                uint32_t bits[3];
+                std::memcpy(bits, &positions_[firstOf_[g]].x, sizeof bits);
+                size_t at = static_cast<size_t>(keyedHash(bits, key_)) & mask_;
                 uint32_t step = 0;
-                for (; table_[at].group != kNone && step <= kMaxProbe; ++step) {
+                for (; table_[at] != kNone && step <= kMaxProbe; ++step) {
                     ++probes_;
                     at = (at + 1) & mask_;
                 }
                 ++probes_;
-                if (step > kMaxProbe) {
-                    placed = false;
-                    break;
-                }
-                table_[at] = e;
+                placed = step <= kMaxProbe;
+                if (placed) table_[at] = g;
             }
             if (placed) return;
             newKey = true;
         }
     }
 
-    std::vector<Slot> table_;
+    std::span<const pk::float3> positions_;
+    std::vector<uint32_t> table_, firstOf_;
     size_t mask_ = 0;
-    size_t count_ = 0;
     HashKey key_ = keyFor(0);
     uint64_t attempt_ = 0;
     uint64_t probes_ = 0;
@@ -394,18 +390,9 @@ bool generateNormals(Mesh& mesh, float creaseCosine) {
 PositionGroups groupByPosition(std::span<const pk::float3> positions, WeldStats* stats) {
     PositionGroups groups;
     groups.of.resize(positions.size());
-    PositionTable table(positions.size(), stats);
-    for (size_t v = 0; v < positions.size(); ++v) {
-        uint32_t bits[3];
-        std::memcpy(bits, &positions[v].x, sizeof bits);
-        size_t slot = 0;
-        uint32_t g = table.find(bits, slot);
-        if (g == kNone) {
-            g = groups.count++;
-            table.insert(slot, bits, g);
-        }
-        groups.of[v] = g;
-    }
+    PositionTable table(positions, stats);
+    for (size_t v = 0; v < positions.size(); ++v) groups.of[v] = table.groupOf(static_cast<uint32_t>(v));
+    groups.count = table.count();
     return groups;
 }
 
