@@ -40,10 +40,9 @@ struct Primvar {
     std::vector<int32_t> indices;  // empty when not indexed
 
     // The value slot of element e (a face, point or corner by interpolation).
-    const float* at(uint64_t e) const {
-        const uint64_t slot = indices.empty() ? e : static_cast<uint64_t>(indices[e]);
-        return values.data() + slot * components;
-    }
+    // Which stored value element e reads.
+    uint64_t slot(uint64_t e) const { return indices.empty() ? e : static_cast<uint64_t>(indices[e]); }
+    const float* at(uint64_t e) const { return values.data() + slot(e) * components; }
 };
 
 // A prim with its properties and children found by name, so no lookup rebuilds or
@@ -323,6 +322,8 @@ private:
         std::optional<Primvar> normals, uvs;
         glm::dmat3 normalMatrix{1.0};
         bool flip = false;  // the winding turns (a mirroring transform, or left-handed faces)
+
+        static const float* values(const Primvar& p, uint64_t slot) { return p.values.data() + slot * p.components; }
     };
 
     void readMesh(const Prim& prim, const Matrix& world) {
@@ -428,17 +429,39 @@ private:
                 if (pv.uvs) mesh.textureCoordinates.emplace_back(pv.uvs->at(v)[0], pv.uvs->at(v)[1]);
             }
         }
+        struct Link {
+            uint64_t normal, uv;
+            uint32_t out, next;
+        };
+        std::vector<uint32_t> firstLink(perCorner ? t.pointCount : 0, UINT32_MAX);
+        std::vector<Link> links;
         auto corner = [&](uint64_t face, uint64_t c) {
             const auto point = static_cast<uint64_t>(t.indices[c]);
             if (!perCorner) {
                 sub.indices.push_back(static_cast<uint32_t>(point));
                 return;
             }
-            sub.indices.push_back(static_cast<uint32_t>(mesh.positions.size()));
+            // Corners that read the same point and the same stored values share a vertex
+            // (found through a short chain per point; past it a corner gets its own, which
+            // the finish step joins), so indexed face-varying values do not multiply vertices.
+            const uint64_t nSlot = pv.normals ? pv.normals->slot(element(*pv.normals, face, point, c)) : 0;
+            const uint64_t uvSlot = pv.uvs ? pv.uvs->slot(element(*pv.uvs, face, point, c)) : 0;
+            constexpr int kChainBound = 16;
+            int walked = 0;
+            for (uint32_t l = firstLink[point]; l != UINT32_MAX && walked < kChainBound; l = links[l].next, ++walked) {
+                if (links[l].normal == nSlot && links[l].uv == uvSlot) {
+                    sub.indices.push_back(links[l].out);
+                    return;
+                }
+            }
+            const auto out = static_cast<uint32_t>(mesh.positions.size());
+            links.push_back(Link{nSlot, uvSlot, out, firstLink[point]});
+            firstLink[point] = static_cast<uint32_t>(links.size() - 1);
+            sub.indices.push_back(out);
             mesh.positions.push_back(place(point));
-            if (pv.normals) mesh.normals.push_back(turn(pv.normals->at(element(*pv.normals, face, point, c))));
+            if (pv.normals) mesh.normals.push_back(turn(pv.values(*pv.normals, nSlot)));
             if (pv.uvs) {
-                const float* uv = pv.uvs->at(element(*pv.uvs, face, point, c));
+                const float* uv = pv.values(*pv.uvs, uvSlot);
                 mesh.textureCoordinates.emplace_back(uv[0], uv[1]);
             }
         };
