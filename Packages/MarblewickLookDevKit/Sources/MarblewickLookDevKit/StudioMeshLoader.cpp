@@ -4,12 +4,15 @@
 #include <system_error>
 
 #include "MarblewickAssetIO/MWMeshFormat.h"
+#include "PlatformKit/Foundation/DebugLog.h"
 #include "PlatformKit/Foundation/Files.h"
 #include "PlatformKit/Foundation/Text.h"
 
 namespace lookdev {
 
 namespace {
+
+constexpr const char* kLoaderLogArea = "StudioMeshLoader";
 
 pk::float3 unitOrUp(pk::float3 n) {
     const float len = glm::length(n);
@@ -53,15 +56,26 @@ std::optional<StudioModelData> convertImportedModel(const pk::modelimport::Model
     StudioModelData out;
     std::vector<StudioVertex> vertices;
     std::vector<uint32_t> indices;
+    uint64_t vertexTotal = 0, indexTotal = 0;
+    for (const auto& mesh : model.meshes) {
+        vertexTotal += mesh.positions.size();
+        for (const auto& sub : mesh.submeshes)
+            if (sub.geometryType == GeometryType::triangles) indexTotal += sub.indices.size();
+    }
+    // Every index must stay addressable by 32 bits after rebasing; a model that cannot
+    // is refused, not shown in part.
+    if (vertexTotal > UINT32_MAX) {
+        pk::debugLog(kLoaderLogArea, name + ": more vertices than 32-bit indices reach");
+        return std::nullopt;
+    }
+    vertices.reserve(vertexTotal);
+    indices.reserve(indexTotal);
     const pk::float3 color(0.76f, 0.78f, 0.80f);
     for (size_t n = 0; n < model.meshes.size(); ++n) {
         const auto& mesh = model.meshes[n];
         if (mesh.positions.empty()) continue;
         const uint64_t base = vertices.size();
         const uint64_t count = mesh.positions.size();
-        // Every index must stay addressable by 32 bits after rebasing; a model that
-        // cannot is refused, not shown in part.
-        if (base + count > UINT32_MAX) return std::nullopt;
         const bool hasNormals = mesh.normals.size() == count;
         const bool hasUVs = mesh.textureCoordinates.size() == count;
         for (uint64_t v = 0; v < count; ++v) {
@@ -79,7 +93,12 @@ std::optional<StudioModelData> convertImportedModel(const pk::modelimport::Model
             for (uint32_t i : sub.indices) {
                 // An index beyond the mesh means the import is not the whole file (and
                 // would make the GPU read outside the vertex buffer).
-                if (i >= count) return std::nullopt;
+                if (i >= count) {
+                    pk::debugLog(kLoaderLogArea, name + ": mesh " + std::to_string(n) + " has index " +
+                                                     std::to_string(i) + " beyond its " + std::to_string(count) +
+                                                     " vertices");
+                    return std::nullopt;
+                }
                 indices.push_back(static_cast<uint32_t>(base + i));
             }
         }

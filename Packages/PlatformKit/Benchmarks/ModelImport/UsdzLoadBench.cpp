@@ -101,7 +101,7 @@ void BM_ImportUsdz1MTriangles(benchmark::State& state) {
     const fs::path& p = packagePath();
     size_t triangles = 0;
     for (auto _ : state) {
-        auto model = importUsd(p);
+        auto model = importModel(p);
         if (!model || model->meshes.empty()) {
             state.SkipWithError("import failed");
             return;

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "PlatformKit/Foundation/DebugLog.h"
+#include "PlatformKit/ModelImport/Malformed.h"
 #include "PlatformKit/ModelImport/ModelImport.h"
 
 namespace fs = std::filesystem;
@@ -35,6 +37,17 @@ protected:
     }
     fs::path dir_;
 };
+
+// Why readModel refused the file; empty when it read it.
+std::string refusalOf(const fs::path& p) {
+    try {
+        (void)readModel(p);
+        return {};
+    } catch (const Malformed& m) {
+        EXPECT_EQ(m.domain, kModelImportErrorDomain);
+        return m.description;
+    }
+}
 
 size_t countOf(const Mesh& m, GeometryType t) {
     size_t n = 0;
@@ -69,7 +82,7 @@ TEST_F(ModelImportTest, ObjQuadIsTriangulatedAndLineKeptApart) {
 
 TEST_F(ModelImportTest, LinesOnlyHaveNoTrianglesAndNoNormals) {
     auto model = importModel(write("lines.obj", "v 0 0 0\nv 1 0 0\nv 1 1 0\nl 1 2 3\n"));
-    if (!model) GTEST_SKIP() << "importer refuses a line-only file";
+    ASSERT_TRUE(model);
     for (const auto& m : model->meshes) {
         EXPECT_EQ(countOf(m, GeometryType::triangles), 0u);
         EXPECT_TRUE(m.normals.empty());
@@ -144,16 +157,21 @@ TEST_F(ModelImportTest, GeneratedNormalsSmoothGentleFoldsAndKeepCreases) {
     }
 }
 
-TEST_F(ModelImportTest, PlyFaceBeyondVerticesIsDropped) {
-    const auto p = write("bad.ply",
-                         "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
-                         "property float z\nelement face 2\nproperty list uchar int vertex_indices\nend_header\n"
-                         "0 0 0\n1 0 0\n0 1 0\n3 0 1 99\n3 0 1 2\n");
-    auto model = importModel(p);
-    if (!model) return;  // refusing the file is also safe
-    for (const auto& m : model->meshes)
-        for (const auto& s : m.submeshes)
-            for (uint32_t i : s.indices) EXPECT_LT(i, m.positions.size());
+TEST_F(ModelImportTest, PlyFaceBeyondVerticesIsRefusedWithItsReason) {
+    const std::string header =
+        "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+        "property float z\nelement face 2\nproperty list uchar int vertex_indices\nend_header\n"
+        "0 0 0\n1 0 0\n0 1 0\n";
+    const auto p = write("bad.ply", header + "3 0 1 99\n3 0 1 2\n");
+    std::vector<std::string> logged;
+    {
+        pk::DebugLogCapture capture([&](const std::string& line) { logged.push_back(line); });
+        EXPECT_FALSE(importModel(p));
+    }
+    // The index 99 starts where the face's count and first two indices end.
+    const std::string reason = "bad.ply: index names no vertex at byte " + std::to_string(header.size() + 5);
+    EXPECT_EQ(refusalOf(p), reason);
+    EXPECT_EQ(logged, std::vector<std::string>{std::string(kModelImportLogArea) + ": " + reason});
 }
 
 TEST_F(ModelImportTest, MtlDiffuseMapResolvesBesideTheModel) {
@@ -219,25 +237,34 @@ TEST_F(ModelImportTest, FilesThatCannotBeReadWholeAreRefused) {
     const struct {
         const char* name;
         std::string text;
+        const char* reason;  // what the refusal must say, after the file name
     } cases[] = {
-        {"face.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 4\n"},
-        {"zero.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 0 1 2\n"},
-        {"relative.obj", "v 0 0 0\nv 1 0 0\nf -1 -2 -3\n"},
-        {"uv.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nf 1/1 2/2 3/1\n"},
-        {"number.obj", "v 0 0 0\nv 1 0 zero\nv 0 1 0\nf 1 2 3\n"},
-        {"infinite.obj", "v 0 0 0\nv 1 0 1e999\nv 0 1 0\nf 1 2 3\n"},
-        {"short.stl", binaryStl(3).substr(0, 84 + 50 * 2 + 10)},
-        {"loop.stl", "solid s\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nendloop\nendfacet\nendsolid s\n"},
-        {"cut.stl", "solid s\n" + stlFacet},
-        {"word.stl", "solid s\n" + stlFacet + "facet normals 0 0 1\nendsolid s\n"},
-        {"nothing.stl", std::string(30, 'x')},
-        {"header.ply", "ply\nformat ascii 1.0\n"},
-        {"shape.off", "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n"},
+        {"face.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 4\n", "a face names vertex 4 the file does not have"},
+        {"zero.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 0 1 2\n", "not an index: 0 on line 4"},
+        {"relative.obj", "v 0 0 0\nv 1 0 0\nf -1 -2 -3\n", "negative index before the first element on line 3"},
+        {"uv.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nf 1/1 2/2 3/1\n",
+         "a face names texture coordinate 2 the file does not have"},
+        {"number.obj", "v 0 0 0\nv 1 0 zero\nv 0 1 0\nf 1 2 3\n", "not a finite number: zero on line 2"},
+        {"infinite.obj", "v 0 0 0\nv 1 0 1e999\nv 0 1 0\nf 1 2 3\n", "not a finite number: 1e999 on line 2"},
+        {"short.stl", binaryStl(3).substr(0, 84 + 50 * 2 + 10), "binary facet count runs past the file at byte 80"},
+        {"loop.stl", "solid s\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nendloop\nendfacet\nendsolid s\n",
+         "expected \"vertex\" at byte 64"},
+        {"cut.stl", "solid s\n" + stlFacet.substr(0, 60), "expected \"vertex\" at byte 64"},
+        {"word.stl", "solid s\n" + stlFacet + "facet normals 0 0 1\nendsolid s\n", "expected \"normal\" at byte 100"},
+        {"nothing.stl", std::string(30, 'x'), "neither \"solid\" text nor an 84-byte binary header"},
+        {"header.ply", "ply\nformat ascii 1.0\n", "the header has no end_header on line 3"},
+        {"shape.off", "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n", "no reader for the extension \"off\""},
     };
-    for (const auto& c : cases) EXPECT_FALSE(importModel(write(c.name, c.text))) << c.name;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto p = write(c.name, c.text);
+        EXPECT_FALSE(importModel(p));
+        EXPECT_EQ(refusalOf(p), std::string(c.name) + ": " + c.reason);
+    }
     // The same shapes read when whole.
     EXPECT_TRUE(importModel(write("whole.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\nf -3 -2 -1\n")));
     EXPECT_TRUE(importModel(write("whole.stl", "solid s\n" + stlFacet + "endsolid s\n")));
+    EXPECT_EQ(refusalOf(dir_ / "missing.obj").rfind("missing.obj: cannot be read", 0), 0u);
 }
 
 TEST_F(ModelImportTest, ConcavePolygonsAreCutInsideTheirOutline) {
@@ -291,5 +318,93 @@ TEST_F(ModelImportTest, ConcavePolygonsAreCutInsideTheirOutline) {
             EXPECT_EQ(triangles, c.outline.size() - 2);
             EXPECT_FLOAT_EQ(area, c.area);
         }
+    }
+}
+
+TEST_F(ModelImportTest, FilesOtherToolsWriteReadAsTheyMean) {
+    const std::string facet = "facet normal 0 0 0\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\nendloop\nendfacet\n";
+    struct Case {
+        const char* name;
+        std::string text;
+        size_t triangleCorners;
+    };
+    const Case cases[] = {
+        // A face continued over three lines, and a vertex split after its keyword.
+        {"continued.obj", "v 0 0 0\nv 1 0 0\nv \\\n 1 1 0\nv 0 1 0\nf 1 2 \\\n3 \\\n4\n", 6},
+        {"crlf.obj", "v 0 0 0\r\nv 1 0 0\r\nv 1 1 0\r\nv 0 1 0\r\nf 1 2 3 4\r\n", 6},
+        {"negative.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf -3 -2 -1\nv 1 1 0\nf -3 -1 -2\n", 6},
+        {"crlf.ply", "ply\r\nformat ascii 1.0\r\nelement vertex 3\r\nproperty float x\r\nproperty float y\r\n"
+                     "property float z\r\nelement face 1\r\nproperty list uchar int vertex_indices\r\nend_header\r\n"
+                     "0 0 0\r\n1 0 0\r\n0 1 0\r\n3 0 1 2\r\n", 3},
+        {"unended.stl", "solid s\n" + facet + facet, 6},
+        {"crlf.stl", "solid s\r\nfacet normal 0 0 1\r\nouter loop\r\nvertex 0 0 0\r\nvertex 1 0 0\r\nvertex 0 1 0\r\n"
+                     "endloop\r\nendfacet\r\nendsolid s\r\n", 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto p = write(c.name, c.text);
+        EXPECT_EQ(refusalOf(p), "");
+        const auto model = importModel(p);
+        ASSERT_TRUE(model);
+        size_t corners = 0;
+        for (const auto& m : model->meshes) {
+            corners += countOf(m, GeometryType::triangles);
+            // Whatever the file gave or left out, every corner ends with a unit normal.
+            ASSERT_EQ(m.normals.size(), m.positions.size());
+            for (const auto& n : m.normals) EXPECT_NEAR(glm::length(n), 1.0f, 1e-5f);
+        }
+        EXPECT_EQ(corners, c.triangleCorners);
+    }
+}
+
+TEST_F(ModelImportTest, ZeroStlFacetNormalsAreComputed) {
+    // Two facets folded by 90 degrees along x: all-zero normals are smooth-shaded with the
+    // crease kept (so flat here); a single zero normal takes its facet's own.
+    auto facet = [](const char* normal, const char* a, const char* b, const char* c) {
+        return std::string("facet normal ") + normal + "\nouter loop\nvertex " + a + "\nvertex " + b + "\nvertex " + c +
+               "\nendloop\nendfacet\n";
+    };
+    const std::string floor = facet("0 0 0", "0 0 0", "1 0 0", "0 1 0");
+    for (const bool allZero : {true, false}) {
+        SCOPED_TRACE(allZero ? "all zero" : "one zero");
+        const std::string wall = facet(allZero ? "0 0 0" : "0 -1 0", "0 0 0", "1 0 0", "0 0 1");
+        const auto model = importModel(write("zero.stl", "solid z\n" + floor + wall + "endsolid z\n"));
+        ASSERT_TRUE(model);
+        const Mesh& m = model->meshes.at(0);
+        ASSERT_EQ(m.normals.size(), m.positions.size());
+        const auto& idx = m.submeshes.at(0).indices;
+        ASSERT_EQ(idx.size(), 6u);
+        for (size_t i = 0; i < 3; ++i) EXPECT_EQ(m.normals[idx[i]], pk::float3(0, 0, 1));
+        for (size_t i = 3; i < 6; ++i) EXPECT_EQ(m.normals[idx[i]], pk::float3(0, -1, 0));
+    }
+}
+
+TEST_F(ModelImportTest, EveryMaterialLibraryOfAnMtllibLineIsRead) {
+    write("a.mtl", "newmtl Red\nmap_Kd red.png\n");
+    write("b.mtl", "newmtl Blue\nmap_Kd blue.png\n");
+    write("with space.mtl", "newmtl Green\nmap_Kd green.png\n");
+    const auto model = importModel(write("two.obj",
+                                         "mtllib a.mtl b.mtl\nmtllib with space.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\n"
+                                         "usemtl Red\nf 1 2 3\nusemtl Blue\nf 1 3 2\nusemtl Green\nf 2 1 3\n"));
+    ASSERT_TRUE(model);
+    std::vector<fs::path> textures;
+    for (const auto& sub : model->meshes.at(0).submeshes) {
+        const auto& texture = model->materials.at(sub.materialIndex).baseColorTexture;
+        ASSERT_TRUE(texture);
+        textures.push_back(texture->file);
+    }
+    EXPECT_EQ(textures, (std::vector<fs::path>{dir_ / "red.png", dir_ / "blue.png", dir_ / "green.png"}));
+}
+
+TEST_F(ModelImportTest, OneSizeCapForEveryFormat) {
+    for (const char* name : {"big.obj", "big.ply", "big.stl", "big.usdz", "big.usdc"}) {
+        SCOPED_TRACE(name);
+        const auto p = dir_ / name;
+        // A sparse file: one byte past the cap costs no disk.
+        { std::ofstream(p, std::ios::binary) << ' '; }
+        fs::resize_file(p, kMaxModelFileBytes + 1);
+        EXPECT_EQ(refusalOf(p), std::string(name) + ": cannot be read, is not a regular file or is larger than " +
+                                    std::to_string(kMaxModelFileBytes) + " bytes");
+        fs::remove(p);
     }
 }

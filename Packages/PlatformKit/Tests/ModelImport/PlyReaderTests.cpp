@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "PlatformKit/ModelImport/Malformed.h"
 #include "PlatformKit/ModelImport/PlyReader.h"
 
 using namespace pk::modelimport;
@@ -68,6 +69,16 @@ struct PlyFile {
 
 std::optional<Model> read(const std::string& s) {
     return readPly(std::span(reinterpret_cast<const uint8_t*>(s.data()), s.size()));
+}
+
+// Why the reader refused the file; empty when it read it.
+std::string refusalOf(const std::string& s) {
+    try {
+        (void)parsePly(std::span(reinterpret_cast<const uint8_t*>(s.data()), s.size()));
+        return {};
+    } catch (const Malformed& m) {
+        return m.description;
+    }
 }
 
 PlyFile grid() {
@@ -166,22 +177,28 @@ TEST(PlyReader, BrokenFilesAreRefusedWhole) {
     const struct {
         const char* name;
         std::string bytes;
+        const char* reason;
     } cases[] = {
-        {"no end_header", "ply\nformat ascii 1.0\n"},
-        {"header only", "ply\nformat binary_little_endian 1.0\nelement vertex 1\nproperty float x\nend_header\n"},
-        {"truncated body", good.substr(0, good.size() - 1)},
-        {"truncated ascii", goodAscii.substr(0, goodAscii.size() - 3)},
-        {"more vertices than bytes", replaced(good, "element vertex 6", "element vertex 4000000000")},
-        {"more faces than bytes", replaced(good, "element face 2", "element face 3")},
-        {"face beyond the vertices", outOfRange.bytes(Enc::le)},
-        {"negative index", negative.bytes(Enc::ascii)},
-        {"strip index below -1", badStrip.bytes(Enc::be)},
-        {"no positions", replaced(good, "property float z", "property float w")},
-        {"unknown type", replaced(good, "property float z", "property float16 z")},
-        {"unknown format", replaced(good, "binary_little_endian", "binary_middle_endian")},
-        {"float list count", replaced(good, "list uchar int", "list float int")},
-        {"not a number", replaced(goodAscii, "\n1.000000 0.000000", "\n1.0x0000 0.000000")},
-        {"not finite", replaced(goodAscii, "\n1.000000 0.000000", "\nnan 0.000000")},
+        {"no end_header", "ply\nformat ascii 1.0\n", "the header has no end_header on line 3"},
+        {"header only", "ply\nformat binary_little_endian 1.0\nelement vertex 1\nproperty float x\nend_header\n", "element vertex declares more records than the body holds"},
+        {"truncated body", good.substr(0, good.size() - 1), "list count runs past the file at byte 567"},
+        {"truncated ascii", goodAscii.substr(0, goodAscii.size() - 3), "the body ends early at byte 838"},
+        {"more vertices than bytes", replaced(good, "element vertex 6", "element vertex 4000000000"), "element vertex declares more records than the body holds"},
+        {"more faces than bytes", replaced(good, "element face 2", "element face 3"), "the body ends early at byte 580"},
+        {"face beyond the vertices", outOfRange.bytes(Enc::le), "index names no vertex at byte 576"},
+        {"negative index", negative.bytes(Enc::ascii), "index names no vertex at byte 824"},
+        {"strip index below -1", badStrip.bytes(Enc::be), "index names no vertex at byte 646"},
+        {"no positions", replaced(good, "property float z", "property float w"), "the vertex element has no x, y and z"},
+        {"unknown type", replaced(good, "property float z", "property float16 z"), "unknown property type float16 on line 7"},
+        {"unknown format", replaced(good, "binary_little_endian", "binary_middle_endian"), "unknown format binary_middle_endian on line 2"},
+        {"float list count", replaced(good, "list uchar int", "list float int"), "list count type is not an integer type on line 17"},
+        {"not a number", replaced(goodAscii, "\n1.000000 0.000000", "\n1.0x0000 0.000000"), "not a number at byte 407"},
+        {"not finite", replaced(goodAscii, "\n1.000000 0.000000", "\nnan 0.000000"), "vertex position is not finite at byte 407"},
     };
-    for (const auto& c : cases) EXPECT_FALSE(read(c.bytes)) << c.name;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_FALSE(read(c.bytes));
+        const std::string reason = refusalOf(c.bytes);
+        EXPECT_EQ(reason, c.reason);
+    }
 }

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 
+#include "PlatformKit/ModelImport/Malformed.h"
+#include "PlatformKit/ModelImport/Triangulate.h"
 #include "PlatformKit/ModelImport/UsdStage.h"
 #include "PlatformKit/ModelImport/UsdaReader.h"
 #include "PlatformKit/ModelImport/UsdcReader.h"
@@ -160,6 +163,21 @@ size_t triangles(const Model& model) {
 }
 
 bool near(pk::float3 a, pk::float3 b) { return glm::length(a - b) < 1e-4f; }
+
+}  // namespace
+
+namespace {
+
+// Why reading refused the input; empty when it was read.
+template <class Read>
+std::string refusalOf(Read&& read) {
+    try {
+        (void)read();
+        return {};
+    } catch (const Malformed& m) {
+        return m.description;
+    }
+}
 
 }  // namespace
 
@@ -418,32 +436,35 @@ TEST(UsdImport, MalformedLayersAreRefused) {
     struct Case {
         const char* name;
         std::string text;
+        const char* reason;  // part of what the refusal says
     };
     const Case cases[] = {
-        {"index beyond the points", replaced("[0, 1, 2]", "[0, 1, 3]")},
-        {"negative index", replaced("[0, 1, 2]", "[0, -1, 2]")},
-        {"counts disagree with indices", replaced("faceVertexCounts = [3]", "faceVertexCounts = [4]")},
-        {"negative count", replaced("faceVertexCounts = [3]", "faceVertexCounts = [-3]")},
-        {"point not finite", replaced("(1, 0, 0)", "(nan, 0, 0)")},
-        {"point with two numbers", replaced("(1, 0, 0)", "(1, 0)")},
-        {"fractional index", replaced("[0, 1, 2]", "[0, 1.5, 2]")},
+        {"index beyond the points", replaced("[0, 1, 2]", "[0, 1, 3]"), "faceVertexIndex 3 names no point at prim /Root/Tri"},
+        {"negative index", replaced("[0, 1, 2]", "[0, -1, 2]"), "faceVertexIndex -1 names no point at prim /Root/Tri"},
+        {"counts disagree with indices", replaced("faceVertexCounts = [3]", "faceVertexCounts = [4]"), "add up to 4 corners but 3 faceVertexIndices"},
+        {"negative count", replaced("faceVertexCounts = [3]", "faceVertexCounts = [-3]"), "a negative faceVertexCount at prim /Root/Tri"},
+        {"point not finite", replaced("(1, 0, 0)", "(nan, 0, 0)"), "points are not finite"},
+        {"point with two numbers", replaced("(1, 0, 0)", "(1, 0)"), "(got != type.components) near byte 296"},
+        {"fractional index", replaced("[0, 1, 2]", "[0, 1.5, 2]"), "not a 32-bit integer near byte 259"},
         {"primvar of the wrong size",
-         replaced("int[] faceVertexCounts", "texCoord2f[] primvars:st = [(0, 0)] (interpolation = \"vertex\")\n int[] faceVertexCounts")},
+         replaced("int[] faceVertexCounts", "texCoord2f[] primvars:st = [(0, 0)] (interpolation = \"vertex\")\n int[] faceVertexCounts"), "(valueCount != needed) at prim /Root/Tri"},
         {"unknown interpolation",
-         replaced("int[] faceVertexCounts", "texCoord2f[] primvars:st = [(0, 0)] (interpolation = \"sideways\")\n int[] faceVertexCounts")},
-        {"unbalanced brace", good.substr(0, good.rfind('}'))},
-        {"unterminated string", replaced("\"Tri\"", "\"Tri")},
-        {"mismatched brackets", replaced("[0, 1, 2]", "[0, 1, 2)")},
-        {"not a usda header", replaced("#usda 1.0", "#sdf 1.0")},
-        {"unknown up axis", replaced("metersPerUnit = 1", "upAxis = \"X\"")},
-        {"zero unit", replaced("metersPerUnit = 1", "metersPerUnit = 0")},
-        {"duplicate prim", replaced("def Mesh \"Tri\"", "def Xform \"Tri\" {}\n    def Mesh \"Tri\"")},
+         replaced("int[] faceVertexCounts", "texCoord2f[] primvars:st = [(0, 0)] (interpolation = \"sideways\")\n int[] faceVertexCounts"), "unknown interpolation at prim /Root/Tri"},
+        {"unbalanced brace", good.substr(0, good.rfind('}')), "(tok_.kind == Tok::end) near byte 328"},
+        {"unterminated string", replaced("\"Tri\"", "\"Tri"), "near byte 171"},
+        {"mismatched brackets", replaced("[0, 1, 2]", "[0, 1, 2)"), "expected ',' or ']' in an array near byte 260"},
+        {"not a usda header", replaced("#usda 1.0", "#sdf 1.0"), "readHeader"},
+        {"unknown up axis", replaced("metersPerUnit = 1", "upAxis = \"X\""), "*axis != \"Y\""},
+        {"zero unit", replaced("metersPerUnit = 1", "metersPerUnit = 0"), "(*m > 0.0)"},
+        {"duplicate prim", replaced("def Mesh \"Tri\"", "def Xform \"Tri\" {}\n    def Mesh \"Tri\""), "(layer_.specs.count(path)) near byte 201"},
         {"xform op that is not one", replaced("uniform token[] xformOpOrder = [\"xformOp:translate\"]",
-                                              "uniform token[] xformOpOrder = [\"xformOp:wobble\"]")},
+                                              "uniform token[] xformOpOrder = [\"xformOp:wobble\"]"), "std::end(known)) at prim /Root"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_FALSE(fromUsda(c.text));
+        const std::string reason = refusalOf([&] { return parseUsdBytes(bytesOf(c.text), UsdFormat::usda); });
+        EXPECT_NE(reason.find(c.reason), std::string::npos) << reason;
     }
     // A bad index is as bad in a crate.
     EXPECT_FALSE(importUsdBytes(crateOf(cases[0].text), UsdFormat::usdc));
@@ -458,23 +479,26 @@ TEST(UsdImport, MalformedCratesAreRefused) {
     struct Case {
         const char* name;
         Bytes bytes;
+        const char* reason;  // part of what the refusal says
     };
     std::vector<Case> cases = {
-        {"bad magic", patched(crate, 0, 'Q')},
-        {"version 0.6", patched(crate, 9, uint8_t(6))},
-        {"version 0.11", patched(crate, 9, uint8_t(11))},
-        {"table of contents beyond the file", patched(crate, 16, uint64_t(crate.size()))},
-        {"first section starts beyond the file", patched(crate, toc + 8 + 16, uint64_t(crate.size() + 1))},
-        {"first section runs past the end", patched(crate, toc + 8 + 24, uint64_t(crate.size()))},
-        {"a section missing", patched(crate, toc, uint64_t(5))},
-        {"token count beyond the text", patched(crate, tokensAt, uint64_t(1) << 20)},
-        {"token text size wrong", patched(crate, tokensAt + 8, uint64_t(7))},
+        {"bad magic", patched(crate, 0, 'Q'), "PXR-USDC"},
+        {"version 0.6", patched(crate, 9, uint8_t(6)), "minor_ < 7"},
+        {"version 0.11", patched(crate, 9, uint8_t(11)), "minor_ > 10"},
+        {"table of contents beyond the file", patched(crate, 16, uint64_t(crate.size())), "a read runs past the end of its section"},
+        {"first section starts beyond the file", patched(crate, toc + 8 + 16, uint64_t(crate.size() + 1)), "start > file_.size()"},
+        {"first section runs past the end", patched(crate, toc + 8 + 24, uint64_t(crate.size())), "size > file_.size() - start"},
+        {"a section missing", patched(crate, toc, uint64_t(5)), "(!s->present)"},
+        {"token count beyond the text", patched(crate, tokensAt, uint64_t(1) << 20), "in the TOKENS section"},
+        {"token text size wrong", patched(crate, tokensAt + 8, uint64_t(7)), "in the TOKENS section"},
     };
     for (size_t cut : {size_t(0), size_t(87), crate.size() / 2, crate.size() - 1})
-        cases.push_back({"truncated", Bytes(crate.begin(), crate.begin() + static_cast<ptrdiff_t>(cut))});
+        cases.push_back({"truncated", Bytes(crate.begin(), crate.begin() + static_cast<ptrdiff_t>(cut)), "in the header"});
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_FALSE(readUsdc(c.bytes));
+        const std::string reason = refusalOf([&] { return parseUsdc(c.bytes); });
+        EXPECT_NE(reason.find(c.reason), std::string::npos) << reason;
     }
     // Every single-byte corruption of the structural sections is refused or reads a
     // layer the stage can take or refuse; none may crash (the fuzzer goes further).
@@ -497,27 +521,30 @@ TEST(UsdImport, MalformedPackagesAreRefused) {
     struct Case {
         const char* name;
         Bytes bytes;
+        const char* reason;  // part of what the refusal says
     };
     const Case cases[] = {
-        {"directory beyond the file", patched(good, end + 16, size)},
-        {"entry count beyond the directory", patched(good, end + 8, uint16_t(3))},
-        {"local header offset wrong", patched(good, directory + 42, uint32_t(7))},
-        {"local header beyond the directory", patched(good, directory + 42, directory + 1)},
-        {"size beyond the data", patched(good, directory + 20, size)},
-        {"compressed entry", patched(good, directory + 10, uint16_t(8))},
-        {"deflated sizes differ", patched(good, directory + 24, uint32_t(12))},
-        {"encrypted entry", patched(good, directory + 8, uint16_t(1))},
-        {"checksum mismatch", patched(good, directory + 16, uint32_t(0xDEADBEEF))},
-        {"comment length past the end", patched(good, end + 20, uint16_t(9))},
-        {"zip64 marker", patched(good, end + 16, uint32_t(0xFFFFFFFF))},
-        {"truncated", Bytes(good.begin(), good.end() - 30)},
-        {"duplicate names", usdtest::writeZip({{"a.usda", bytesOf(kCube)}, {"a.usda", kTexture}})},
-        {"root that is not a layer", usdtest::writeZip({{"albedo.png", kTexture}, {"a.usda", bytesOf(kCube)}})},
-        {"empty archive", usdtest::writeZip({})},
+        {"directory beyond the file", patched(good, end + 16, size), "a directory past its end record"},
+        {"entry count beyond the directory", patched(good, end + 8, uint16_t(3)), "a spanned archive"},
+        {"local header offset wrong", patched(good, directory + 42, uint32_t(7)), "no local header where the directory says at byte 7"},
+        {"local header beyond the directory", patched(good, directory + 42, directory + 1), "no local header where the directory says"},
+        {"size beyond the data", patched(good, directory + 20, size), "a compressed entry"},
+        {"compressed entry", patched(good, directory + 10, uint16_t(8)), "a compressed entry"},
+        {"deflated sizes differ", patched(good, directory + 24, uint32_t(12)), "a compressed entry"},
+        {"encrypted entry", patched(good, directory + 8, uint16_t(1)), "an encrypted entry"},
+        {"checksum mismatch", patched(good, directory + 16, uint32_t(0xDEADBEEF)), "entry checksum mismatch for Cube.usdc"},
+        {"comment length past the end", patched(good, end + 20, uint16_t(9)), "no zip end record"},
+        {"zip64 marker", patched(good, end + 16, uint32_t(0xFFFFFFFF)), "a zip64 archive"},
+        {"truncated", Bytes(good.begin(), good.end() - 30), "no zip end record"},
+        {"duplicate names", usdtest::writeZip({{"a.usda", bytesOf(kCube)}, {"a.usda", kTexture}}), "two entries named a.usda"},
+        {"root that is not a layer", usdtest::writeZip({{"albedo.png", kTexture}, {"a.usda", bytesOf(kCube)}}), "albedo.png is not a USD layer"},
+        {"empty archive", usdtest::writeZip({}), "no entries"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_FALSE(importUsdBytes(c.bytes, UsdFormat::usdz));
+        const std::string reason = refusalOf([&] { return parseUsdBytes(c.bytes, UsdFormat::usdz); });
+        EXPECT_NE(reason.find(c.reason), std::string::npos) << reason;
     }
 
     // Overlapping entries: the first entry's data is itself a valid local header and
@@ -613,4 +640,48 @@ TEST(UsdImport, FuzzSeedsRead) {
             seed("modelimport_Usdz", packageOf("Cube.usdc", crate), UsdFormat::usdz);
         }
     }
+}
+
+TEST(UsdImport, BackslashedTexturePathsResolveAsForwardSlashes) {
+    std::string text = kCube;
+    text.replace(text.find("@./textures/albedo.png@"), 23, "@.\\textures\\albedo.png@");
+    const Bytes crate = crateOf(text);
+    const auto packaged = importUsdBytes(packageOf("Cube.usdc", crate), UsdFormat::usdz);
+    ASSERT_TRUE(packaged);
+    ASSERT_TRUE(packaged->materials.at(0).baseColorTexture);
+    EXPECT_EQ(packaged->materials[0].baseColorTexture->encoded, kTexture);
+    const auto loose = importUsdBytes(crate, UsdFormat::usdc, {}, "/models");
+    ASSERT_TRUE(loose);
+    ASSERT_TRUE(loose->materials.at(0).baseColorTexture);
+    EXPECT_EQ(loose->materials[0].baseColorTexture->file, fs::path("/models/./textures/albedo.png"));
+}
+
+TEST(UsdImport, ConcavePolygonsGiveTheTrianglesTheOtherFormatsGive) {
+    // A dart (its reflex corner at 3) and an L: a fan from the first corner would leave the outline.
+    const std::string text = R"(#usda 1.0
+(
+    metersPerUnit = 1
+)
+def Mesh "Darts"
+{
+    int[] faceVertexCounts = [4, 6]
+    int[] faceVertexIndices = [0, 1, 2, 3, 4, 5, 6, 7, 8, 9]
+    point3f[] points = [(0, 0, 0), (2, 1, 0), (0, 2, 0), (1, 1, 0),
+                        (0, 0, 1), (2, 0, 1), (2, 1, 1), (1, 1, 1), (1, 2, 1), (0, 2, 1)]
+}
+)";
+    const std::vector<pk::float3> points = {{0, 0, 0}, {2, 1, 0}, {0, 2, 0}, {1, 1, 0}, {0, 0, 1},
+                                            {2, 0, 1}, {2, 1, 1}, {1, 1, 1}, {1, 2, 1}, {0, 2, 1}};
+    std::vector<uint32_t> expected;
+    for (const auto& face : {std::vector<uint32_t>{0, 1, 2, 3}, std::vector<uint32_t>{4, 5, 6, 7, 8, 9}})
+        triangulatePolygon(face, points, expected);
+    const auto model = fromUsda(text);
+    ASSERT_TRUE(model);
+    const Mesh& m = model->meshes.at(0);
+    std::vector<uint32_t> got;  // the triangles as point numbers, found by position
+    for (uint32_t i : m.submeshes.at(0).indices)
+        got.push_back(static_cast<uint32_t>(std::find(points.begin(), points.end(), m.positions.at(i)) - points.begin()));
+    EXPECT_EQ(got, expected);
+    // Neither is the fan, which for the dart would cover (0, 2, 3)'s outside.
+    EXPECT_NE(std::vector<uint32_t>(got.begin(), got.begin() + 6), (std::vector<uint32_t>{0, 1, 2, 0, 2, 3}));
 }

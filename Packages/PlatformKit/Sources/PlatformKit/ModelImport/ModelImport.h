@@ -6,8 +6,10 @@
 //
 // A mesh is one object of the file (an obj object or group, an stl solid, the ply
 // vertex list) with its vertex arrays; its faces are grouped into submeshes by material
-// and geometry type. Polygons are triangulated as fans; lines and points stay as they
-// are, for the caller to skip.
+// and geometry type. Polygons are triangulated by one rule for every format
+// (Triangulate.h); lines and points stay as they are, for the caller to skip.
+//
+// A refused file says why: the check that failed and where (Malformed.h).
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -71,13 +73,18 @@ struct ImportOptions {
     float normalCreaseThreshold = 0.45f;
 };
 
-// Model files larger than this are refused before they are read.
+// Model files of any format larger than this are refused before they are read.
 inline constexpr uint64_t kMaxModelFileBytes = UINT64_C(1) << 30;
 inline constexpr uint64_t kMaxMaterialLibraryBytes = UINT64_C(64) << 20;
 
-// None when the file is not obj, stl or ply (by extension), cannot be read, or is not
-// whole: a face naming a vertex the file lacks, a count the file cannot hold, a
-// truncated body or a malformed number refuses the whole file.
+// The model of an obj, stl, ply or USD file (by extension). Throws Malformed (a
+// StudioError of kModelImportErrorDomain) naming the file and why when the extension
+// has no reader, the file cannot be read or is past the cap, or it is not whole: a face
+// naming a vertex the file lacks, a count the file cannot hold, a truncated body or a
+// malformed number refuses the whole file.
+Model readModel(const std::filesystem::path& path, const ImportOptions& options = {});
+
+// The same, none on refusal; the reason goes to the debug log.
 std::optional<Model> importModel(const std::filesystem::path& path, const ImportOptions& options = {});
 
 }  // namespace pk::modelimport

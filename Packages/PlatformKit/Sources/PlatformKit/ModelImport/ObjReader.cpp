@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "PlatformKit/ModelImport/Malformed.h"
 #include "PlatformKit/ModelImport/MeshFinish.h"
 #include "PlatformKit/ModelImport/TextScan.h"
 #include "PlatformKit/ModelImport/Triangulate.h"
@@ -15,10 +16,11 @@ namespace pk::modelimport {
 
 namespace {
 
-constexpr int64_t kAbsent = -1;
+constexpr uint32_t kAbsent = UINT32_MAX;
 
+// 0-based once resolved; a positive index may still name an element defined later.
 struct Corner {
-    int64_t v = kAbsent, vt = kAbsent, vn = kAbsent;  // 0-based once resolved
+    uint32_t v = kAbsent, vt = kAbsent, vn = kAbsent;
 };
 
 // Primitives of one type: their corners, and for polygons each one's corner count.
@@ -46,48 +48,59 @@ struct Object {
     std::vector<Part> parts;
 };
 
+// What the text says, before anything is checked against the whole file.
+struct ParsedObj {
+    std::vector<pk::float3> positions, normals;
+    std::vector<pk::float2> uvs;
+    std::vector<Object> objects;
+    std::vector<Material> materials;
+};
+
 std::string_view trimmed(std::string_view s) {
     while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
     while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
     return s;
 }
 
-// Reads up to `wanted` numbers; false when fewer than `required` parse or one is not finite.
-bool readFloats(std::string_view rest, float* out, int required, int wanted) {
+// Reads up to `wanted` numbers; refuses when fewer than `required` parse or one is not finite.
+void readFloats(std::string_view rest, float* out, int required, int wanted, uint64_t line) {
     for (int k = 0; k < wanted; ++k) {
         const std::string_view word = nextWord(rest);
-        if (word.empty()) return k >= required;
+        if (word.empty()) {
+            if (k < required) refuseOnLine("too few numbers", line);
+            return;
+        }
         const auto v = parseNumber<float>(word);
-        if (!v || !std::isfinite(*v)) return false;
+        if (!v || !std::isfinite(*v)) refuseOnLine("not a finite number: " + std::string(word), line);
         out[k] = *v;
     }
-    return true;
 }
 
 // An OBJ index: 1-based, or negative counting back from the elements read so far.
-bool resolveIndex(std::string_view s, size_t countSoFar, int64_t& out) {
+uint32_t resolveIndex(std::string_view s, size_t countSoFar, uint64_t line) {
     const auto v = parseNumber<int64_t>(s);
-    if (!v || *v == 0) return false;
+    if (!v || *v == 0) refuseOnLine("not an index: " + std::string(s), line);
     if (*v > 0) {
-        out = *v - 1;  // may name an element defined later; checked once all are read
-        return true;
+        if (*v > int64_t(UINT32_MAX - 1)) refuseOnLine("index past 32 bits", line);
+        return static_cast<uint32_t>(*v - 1);  // checked once every element is read
     }
-    if (static_cast<uint64_t>(-(*v + 1)) >= countSoFar) return false;
-    out = static_cast<int64_t>(countSoFar) + *v;
-    return true;
+    if (static_cast<uint64_t>(-(*v + 1)) >= countSoFar) refuseOnLine("negative index before the first element", line);
+    return static_cast<uint32_t>(static_cast<int64_t>(countSoFar) + *v);
 }
 
-bool parseCorner(std::string_view word, size_t positions, size_t uvs, size_t normals, Corner& c) {
+Corner parseCorner(std::string_view word, const ParsedObj& obj, uint64_t line) {
+    Corner c;
     const size_t s1 = word.find('/');
-    if (!resolveIndex(word.substr(0, s1), positions, c.v)) return false;
-    if (s1 == std::string_view::npos) return true;
+    c.v = resolveIndex(word.substr(0, s1), obj.positions.size(), line);
+    if (s1 == std::string_view::npos) return c;
     const std::string_view rest = word.substr(s1 + 1);
     const size_t s2 = rest.find('/');
     const std::string_view t = rest.substr(0, s2);
-    if (!t.empty() && !resolveIndex(t, uvs, c.vt)) return false;
-    if (s2 == std::string_view::npos) return true;
+    if (!t.empty()) c.vt = resolveIndex(t, obj.uvs.size(), line);
+    if (s2 == std::string_view::npos) return c;
     const std::string_view n = rest.substr(s2 + 1);
-    return n.empty() || resolveIndex(n, normals, c.vn);
+    if (!n.empty()) c.vn = resolveIndex(n, obj.normals.size(), line);
+    return c;
 }
 
 // "map_Kd [-option values...] file name": options are skipped with their arguments.
@@ -139,74 +152,87 @@ void readMaterialLibrary(std::string_view text, const std::filesystem::path& mod
     }
 }
 
-// The corners of a run's polygons as triangles; every position index was checked.
-std::vector<Corner> trianglesOf(const Run& run, const std::vector<pk::float3>& positions) {
-    std::vector<Corner> out;
-    std::vector<pk::float3> outline;
-    std::vector<uint32_t> local, triangles;
-    size_t at = 0;
-    for (uint32_t n : run.polygonSizes) {
-        outline.clear();
-        local.clear();
-        triangles.clear();
-        for (uint32_t i = 0; i < n; ++i) {
-            outline.push_back(positions[run.corners[at + i].v]);
-            local.push_back(i);
+
+// Lines with a "\" continuation joined into one, whose number is that of its first line.
+class LogicalLines {
+public:
+    explicit LogicalLines(std::string_view text) : scan_(text) {}
+
+    bool next(std::string_view& out, uint64_t& number) {
+        if (!scan_.line(out)) return false;
+        number = ++line_;
+        if (out.empty() || out.back() != '\\') return true;
+        joined_.clear();
+        std::string_view part = out;
+        while (true) {
+            if (part.empty() || part.back() != '\\') {
+                joined_.append(part);
+                break;
+            }
+            part.remove_suffix(1);
+            joined_.append(part);
+            joined_.push_back(' ');
+            if (!scan_.line(part)) break;
+            ++line_;
         }
-        triangulatePolygon(local, outline, triangles);
-        for (uint32_t i : triangles) out.push_back(run.corners[at + i]);
-        at += n;
+        out = joined_;
+        return true;
     }
-    return out;
-}
 
-}  // namespace
+private:
+    TextScan scan_;
+    uint64_t line_ = 0;
+    std::string joined_;
+};
 
-std::optional<Model> readObj(std::span<const uint8_t> bytes, const std::filesystem::path& modelFolder,
-                             const MaterialLibraryReader& readLibrary, const ImportOptions& options) {
-    std::vector<pk::float3> positions, normals;
-    std::vector<pk::float2> uvs;
-    std::vector<Object> objects;
-    Model model;
-    model.materials.push_back(Material{"DefaultMaterial", std::nullopt});
+ParsedObj parse(std::string_view text, const std::filesystem::path& modelFolder,
+                const MaterialLibraryReader& readLibrary) {
+    ParsedObj obj;
+    obj.materials.push_back(Material{"DefaultMaterial", std::nullopt});
     std::map<std::string, uint32_t, std::less<>> materialByName;
     uint32_t currentMaterial = 0;
-    std::set<std::string> librariesRead;
+    std::set<std::string, std::less<>> librariesRead;
+    auto readNamed = [&](std::string_view name) {
+        // Each library is read once, however often it is named.
+        if (name.empty() || !librariesRead.emplace(name).second) return false;
+        // A missing library leaves its materials plain, as other readers do.
+        const auto library = readLibrary(std::string(name));
+        if (library) readMaterialLibrary(*library, modelFolder, obj.materials, materialByName);
+        return library.has_value();
+    };
 
     auto currentPart = [&]() -> Part& {
-        if (objects.empty()) objects.push_back(Object{"defaultobject", {}});
-        auto& parts = objects.back().parts;
+        if (obj.objects.empty()) obj.objects.push_back(Object{"defaultobject", {}});
+        auto& parts = obj.objects.back().parts;
         if (parts.empty() || (parts.back().material != currentMaterial && !parts.back().empty()))
             parts.push_back(Part{currentMaterial, {}});
         parts.back().material = currentMaterial;
         return parts.back();
     };
 
-    TextScan scan(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    LogicalLines lines(text);
     std::string_view line;
+    uint64_t number = 0;
     std::vector<Corner> face;
-    while (scan.line(line)) {
+    while (lines.next(line, number)) {
         std::string_view rest = line;
         const std::string_view keyword = nextWord(rest);
         if (keyword == "v") {
             float p[3];
-            if (!readFloats(rest, p, 3, 3)) return std::nullopt;
-            positions.emplace_back(p[0], p[1], p[2]);
+            readFloats(rest, p, 3, 3, number);
+            obj.positions.emplace_back(p[0], p[1], p[2]);
         } else if (keyword == "vt") {
             float t[2] = {0, 0};
-            if (!readFloats(rest, t, 1, 2)) return std::nullopt;
-            uvs.emplace_back(t[0], t[1]);
+            readFloats(rest, t, 1, 2, number);
+            obj.uvs.emplace_back(t[0], t[1]);
         } else if (keyword == "vn") {
             float n[3];
-            if (!readFloats(rest, n, 3, 3)) return std::nullopt;
-            normals.emplace_back(n[0], n[1], n[2]);
+            readFloats(rest, n, 3, 3, number);
+            obj.normals.emplace_back(n[0], n[1], n[2]);
         } else if (keyword == "f" || keyword == "l" || keyword == "p") {
             face.clear();
-            for (std::string_view word = nextWord(rest); !word.empty(); word = nextWord(rest)) {
-                Corner c;
-                if (!parseCorner(word, positions.size(), uvs.size(), normals.size(), c)) return std::nullopt;
-                face.push_back(c);
-            }
+            for (std::string_view word = nextWord(rest); !word.empty(); word = nextWord(rest))
+                face.push_back(parseCorner(word, obj, number));
             if (face.empty()) continue;  // an empty statement draws nothing
             Part& part = currentPart();
             if (keyword == "p" || face.size() == 1) {
@@ -227,64 +253,158 @@ std::optional<Model> readObj(std::span<const uint8_t> bytes, const std::filesyst
                 run.polygonSizes.push_back(static_cast<uint32_t>(face.size()));
             }
         } else if (keyword == "o" || keyword == "g") {
-            objects.push_back(Object{std::string(trimmed(rest)), {}});
+            obj.objects.push_back(Object{std::string(trimmed(rest)), {}});
         } else if (keyword == "usemtl") {
             const auto it = materialByName.find(trimmed(rest));
             currentMaterial = it == materialByName.end() ? 0 : it->second;
-        } else if (keyword == "mtllib") {
-            const std::string name(trimmed(rest));
-            // Each library is read once, however often it is named.
-            if (name.empty() || !readLibrary || !librariesRead.insert(name).second) continue;
-            // A missing library leaves its materials plain, as other readers do.
-            if (const auto text = readLibrary(name))
-                readMaterialLibrary(*text, modelFolder, model.materials, materialByName);
+        } else if (keyword == "mtllib" && readLibrary) {
+            // Several libraries may be named on one line; a single name with blanks in
+            // it is tried whole when none of its words names one.
+            const std::string_view all = trimmed(rest);
+            bool anyRead = false;
+            for (std::string_view words = all, name = nextWord(words); !name.empty(); name = nextWord(words))
+                anyRead |= readNamed(name);
+            if (!anyRead && all.find_first_of(" \t") != std::string_view::npos) readNamed(all);
         }
         // Anything else (smoothing groups, free-form geometry, comments) is not drawn.
     }
+    return obj;
+}
 
-    for (const auto& object : objects) {
+// Output vertices of one part: a (v, vt, vn) triple becomes one vertex, found through a
+// slot per position and a short chain of its other pairs. Past the chain's bound a triple
+// gets a vertex of its own (the join merges it), so no file makes the lookup quadratic.
+class CornerRemap {
+public:
+    explicit CornerRemap(size_t positions) : first_(positions, kAbsent), stamp_(positions, kAbsent) {}
+
+    void startPart(uint32_t part) {
+        part_ = part;
+        links_.clear();
+    }
+
+    // The output vertex of `c`, or kAbsent when it needs a new one numbered `fresh`.
+    uint32_t find(const Corner& c, uint32_t fresh) {
+        constexpr int kChainBound = 16;
+        if (stamp_[c.v] != part_) {
+            stamp_[c.v] = part_;
+            first_[c.v] = kAbsent;
+        }
+        int walked = 0;
+        for (uint32_t l = first_[c.v]; l != kAbsent && walked < kChainBound; l = links_[l].next, ++walked)
+            if (links_[l].vt == c.vt && links_[l].vn == c.vn) return links_[l].out;
+        links_.push_back(Link{c.vt, c.vn, fresh, first_[c.v]});
+        first_[c.v] = static_cast<uint32_t>(links_.size() - 1);
+        return kAbsent;
+    }
+
+private:
+    struct Link {
+        uint32_t vt, vn, out, next;
+    };
+    std::vector<uint32_t> first_, stamp_;
+    std::vector<Link> links_;
+    uint32_t part_ = kAbsent;
+};
+
+// The part's corners are released once its vertices are made, before the finish step
+// (whose peak they would otherwise add to).
+Mesh assemblePart(Part& part, const ParsedObj& obj, CornerRemap& remap, const ImportOptions& options) {
+    Mesh piece;
+    size_t partCorners = 0;
+    for (const Run& run : part.runs) partCorners += run.corners.size();
+    piece.positions.reserve(std::min(partCorners, obj.positions.size()));
+    bool partNormals = false, partUVs = false;
+    std::vector<uint32_t> polygon, local;
+    for (Run& run : part.runs) {
+        Submesh sub{run.type, part.material, {}};
+        for (const Corner& c : run.corners) {
+            if (c.v >= obj.positions.size()) refuse("a face names vertex " + std::to_string(uint64_t(c.v) + 1) + " the file does not have");
+            if (c.vt != kAbsent && c.vt >= obj.uvs.size())
+                refuse("a face names texture coordinate " + std::to_string(uint64_t(c.vt) + 1) + " the file does not have");
+            if (c.vn != kAbsent && c.vn >= obj.normals.size())
+                refuse("a face names normal " + std::to_string(uint64_t(c.vn) + 1) + " the file does not have");
+        }
+        sub.indices.reserve(run.type == GeometryType::triangles ? (run.corners.size() - 2 * run.polygonSizes.size()) * 3
+                                                                 : run.corners.size());
+        auto emit = [&](const Corner& c) {
+            const auto fresh = static_cast<uint32_t>(piece.positions.size());
+            const uint32_t found = remap.find(c, fresh);
+            if (found != kAbsent) {
+                sub.indices.push_back(found);
+                return;
+            }
+            if (fresh == UINT32_MAX) refuse("more vertices than 32-bit indices reach");
+            sub.indices.push_back(fresh);
+            piece.positions.push_back(obj.positions[c.v]);
+            // Normals and texture coordinates only once some corner has them; the
+            // vertices before get zeros.
+            if (c.vn != kAbsent && !partNormals) {
+                partNormals = true;
+                piece.normals.resize(fresh, pk::float3(0.0f));
+            }
+            if (partNormals) piece.normals.push_back(c.vn != kAbsent ? obj.normals[c.vn] : pk::float3(0.0f));
+            if (c.vt != kAbsent && !partUVs) {
+                partUVs = true;
+                piece.textureCoordinates.resize(fresh, pk::float2(0.0f));
+            }
+            if (partUVs) piece.textureCoordinates.push_back(c.vt != kAbsent ? obj.uvs[c.vt] : pk::float2(0.0f));
+        };
+        if (run.type != GeometryType::triangles) {
+            for (const Corner& c : run.corners) emit(c);
+        } else {
+            size_t at = 0;
+            for (const uint32_t n : run.polygonSizes) {
+                const Corner* corners = run.corners.data() + at;
+                at += n;
+                if (n == 3) {
+                    emit(corners[0]), emit(corners[1]), emit(corners[2]);
+                    continue;
+                }
+                polygon.clear();
+                local.clear();
+                for (uint32_t i = 0; i < n; ++i) polygon.push_back(corners[i].v);
+                triangulateCorners(polygon, obj.positions, local);
+                for (const uint32_t i : local) emit(corners[i]);
+            }
+        }
+        piece.submeshes.push_back(std::move(sub));
+        std::vector<Corner>().swap(run.corners);
+        std::vector<uint32_t>().swap(run.polygonSizes);
+    }
+    finishMesh(piece, options.normalCreaseThreshold);
+    return piece;
+}
+
+// Each part gets its own vertices, normals and joining, then joins its object's mesh.
+Model assemble(ParsedObj& obj, const ImportOptions& options) {
+    Model model;
+    model.materials = std::move(obj.materials);
+    CornerRemap remap(obj.positions.size());
+    uint32_t partNumber = 0;
+    for (auto& object : obj.objects) {
         Mesh mesh;
         mesh.name = object.name;
         std::vector<Mesh> finished;
         bool anyNormals = false, anyUVs = false;
-        for (const auto& part : object.parts) {
+        for (auto& part : object.parts) {
             if (part.empty()) continue;
-            // Each part gets its own corners, normals and joining, then joins the object.
-            Mesh piece;
-            bool partNormals = false, partUVs = false;
-            for (const Run& run : part.runs) {
-                Submesh sub{run.type, part.material, {}};
-                for (const Corner& c : run.corners) {
-                    if (c.v < 0 || static_cast<uint64_t>(c.v) >= positions.size()) return std::nullopt;
-                }
-                const std::vector<Corner> corners = run.type == GeometryType::triangles
-                                                        ? trianglesOf(run, positions)
-                                                        : run.corners;
-                sub.indices.reserve(corners.size());
-                for (const Corner& c : corners) {
-                    if (c.v < 0 || static_cast<uint64_t>(c.v) >= positions.size()) return std::nullopt;
-                    if (c.vt != kAbsent && static_cast<uint64_t>(c.vt) >= uvs.size()) return std::nullopt;
-                    if (c.vn != kAbsent && static_cast<uint64_t>(c.vn) >= normals.size()) return std::nullopt;
-                    if (piece.positions.size() >= UINT32_MAX) return std::nullopt;
-                    sub.indices.push_back(static_cast<uint32_t>(piece.positions.size()));
-                    piece.positions.push_back(positions[c.v]);
-                    piece.normals.push_back(c.vn != kAbsent ? normals[c.vn] : pk::float3(0.0f));
-                    piece.textureCoordinates.push_back(c.vt != kAbsent ? uvs[c.vt] : pk::float2(0.0f));
-                    partNormals |= c.vn != kAbsent;
-                    partUVs |= c.vt != kAbsent;
-                }
-                piece.submeshes.push_back(std::move(sub));
-            }
-            if (!partNormals) piece.normals.clear();
-            if (!partUVs) piece.textureCoordinates.clear();
-            finishMesh(piece, options.normalCreaseThreshold);
+            remap.startPart(partNumber++);
+            Mesh piece = assemblePart(part, obj, remap, options);
             anyNormals |= !piece.normals.empty();
             anyUVs |= !piece.textureCoordinates.empty();
             finished.push_back(std::move(piece));
         }
+        if (finished.size() == 1) {
+            // One part: its mesh is the object's as it is.
+            std::string name = std::move(mesh.name);
+            mesh = std::move(finished.front());
+            mesh.name = std::move(name);
+            finished.clear();
+        }
         for (auto& piece : finished) {
             const uint64_t base = mesh.positions.size();
-            if (base + piece.positions.size() > UINT32_MAX) return std::nullopt;
+            if (base + piece.positions.size() > UINT32_MAX) refuse("more vertices than 32-bit indices reach");
             const size_t n = piece.positions.size();
             mesh.positions.insert(mesh.positions.end(), piece.positions.begin(), piece.positions.end());
             // A piece without an attribute another piece has gets zeros for it.
@@ -302,8 +422,22 @@ std::optional<Model> readObj(std::span<const uint8_t> bytes, const std::filesyst
         }
         if (!mesh.submeshes.empty()) model.meshes.push_back(std::move(mesh));
     }
-    if (model.meshes.empty()) return std::nullopt;
+    if (model.meshes.empty()) refuse("no faces, lines or points");
     return model;
+}
+
+}  // namespace
+
+Model parseObj(std::span<const uint8_t> bytes, const std::filesystem::path& modelFolder,
+               const MaterialLibraryReader& readLibrary, const ImportOptions& options) {
+    ParsedObj obj = parse(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), modelFolder,
+                          readLibrary);
+    return assemble(obj, options);
+}
+
+std::optional<Model> readObj(std::span<const uint8_t> bytes, const std::filesystem::path& modelFolder,
+                             const MaterialLibraryReader& readLibrary, const ImportOptions& options) {
+    return noneIfRefused("obj", [&] { return parseObj(bytes, modelFolder, readLibrary, options); });
 }
 
 }  // namespace pk::modelimport

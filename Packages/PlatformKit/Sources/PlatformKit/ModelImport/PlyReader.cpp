@@ -1,5 +1,6 @@
 #include "PlatformKit/ModelImport/PlyReader.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -7,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "PlatformKit/ModelImport/Malformed.h"
 #include "PlatformKit/ModelImport/MeshFinish.h"
 #include "PlatformKit/ModelImport/TextScan.h"
 #include "PlatformKit/ModelImport/Triangulate.h"
@@ -66,14 +68,16 @@ struct Header {
 };
 
 // Header lines end with "\n" (a "\r" before it is allowed); "end_header" ends it.
-std::optional<Header> parseHeader(std::string_view text) {
+Header parseHeader(std::string_view text) {
     TextScan scan(text);
     std::string_view line;
-    if (!scan.line(line) || line != "ply") return std::nullopt;
+    uint64_t lineNumber = 1;
+    if (!scan.line(line) || line != "ply") refuseOnLine("no \"ply\" magic line", 1);
     Header header;
     bool haveFormat = false;
     while (true) {
-        if (!scan.line(line)) return std::nullopt;  // no end_header: refused, not searched for
+        ++lineNumber;
+        if (!scan.line(line)) refuseOnLine("the header has no end_header", lineNumber);
         std::string_view rest = line;
         const std::string_view keyword = nextWord(rest);
         if (keyword == "end_header") break;
@@ -81,40 +85,40 @@ std::optional<Header> parseHeader(std::string_view text) {
         if (keyword == "format") {
             const std::string_view kind = nextWord(rest);
             const std::string_view version = nextWord(rest);
-            if (version != "1.0" && version != "1") return std::nullopt;
+            if (version != "1.0" && version != "1") refuseOnLine("format version is not 1.0", lineNumber);
             if (kind == "ascii") header.encoding = Encoding::ascii;
             else if (kind == "binary_little_endian") header.encoding = Encoding::littleEndian;
             else if (kind == "binary_big_endian") header.encoding = Encoding::bigEndian;
-            else return std::nullopt;
+            else refuseOnLine("unknown format " + std::string(kind), lineNumber);
             haveFormat = true;
         } else if (keyword == "element") {
             Element e;
             e.name = std::string(nextWord(rest));
             const auto count = parseNumber<uint64_t>(nextWord(rest));
-            if (e.name.empty() || !count) return std::nullopt;
+            if (e.name.empty() || !count) refuseOnLine("element without a name and a count", lineNumber);
             e.count = *count;
             header.elements.push_back(std::move(e));
         } else if (keyword == "property") {
-            if (header.elements.empty()) return std::nullopt;
+            if (header.elements.empty()) refuseOnLine("property before any element", lineNumber);
             Property p;
             std::string_view type = nextWord(rest);
             if (type == "list") {
                 p.isList = true;
                 const auto countType = typeNamed(nextWord(rest));
-                if (!countType || !isIntegral(*countType)) return std::nullopt;
+                if (!countType || !isIntegral(*countType)) refuseOnLine("list count type is not an integer type", lineNumber);
                 p.countType = *countType;
                 type = nextWord(rest);
             }
             const auto t = typeNamed(type);
-            if (!t) return std::nullopt;
+            if (!t) refuseOnLine("unknown property type " + std::string(type), lineNumber);
             p.type = *t;
             p.name = std::string(nextWord(rest));
-            if (p.name.empty()) return std::nullopt;
+            if (p.name.empty()) refuseOnLine("property without a name", lineNumber);
             header.elements.back().properties.push_back(std::move(p));
         }
         // Other lines (some writers put free text in the header) describe nothing read.
     }
-    if (!haveFormat) return std::nullopt;
+    if (!haveFormat) refuseOnLine("the header has no format line", lineNumber);
     header.bodyOffset = scan.position();
     return header;
 }
@@ -122,61 +126,142 @@ std::optional<Header> parseHeader(std::string_view text) {
 // Reads the body's values one by one in the file's encoding. Each read checks the end.
 class ValueReader {
 public:
-    ValueReader(std::span<const uint8_t> body, Encoding encoding)
-        : body_(body), encoding_(encoding),
+    ValueReader(std::span<const uint8_t> body, Encoding encoding, uint64_t bodyOffset)
+        : body_(body), encoding_(encoding), bodyOffset_(bodyOffset),
+          swap_((encoding == Encoding::bigEndian) != (std::endian::native == std::endian::big)),
           text_(std::string_view(reinterpret_cast<const char*>(body.data()), body.size())) {}
 
     uint64_t remaining() const { return encoding_ == Encoding::ascii ? text_.remaining() : body_.size() - pos_; }
+    // Where the reader stands in the whole file, for refusals.
+    uint64_t offset() const { return bodyOffset_ + (encoding_ == Encoding::ascii ? text_.position() : pos_); }
 
-    bool value(Type type, double& out) {
+    [[noreturn]] void refuseHere(std::string_view check) const { refuseAt(check, offset()); }
+
+    double value(Type type) {
         if (encoding_ == Encoding::ascii) {
-            const auto v = parseNumber<double>(text_.token());
-            if (!v) return false;
-            out = *v;
-            return true;
+            const size_t at = text_.position();
+            const std::string_view token = text_.token();
+            const auto v = parseNumber<double>(token);
+            if (!v) refuseAt(token.empty() ? "the body ends early" : "not a number", bodyOffset_ + at);
+            return *v;
         }
         const size_t n = sizeOf(type);
-        if (body_.size() - pos_ < n) return false;
-        uint8_t raw[8];
-        std::memcpy(raw, body_.data() + pos_, n);
+        if (body_.size() - pos_ < n) refuseHere("the body ends early");
+        const uint8_t* raw = body_.data() + pos_;
         pos_ += n;
-        const bool swap = (encoding_ == Encoding::bigEndian) != (std::endian::native == std::endian::big);
-        if (swap)
-            for (size_t i = 0; i < n / 2; ++i) std::swap(raw[i], raw[n - 1 - i]);
         switch (type) {
-            case Type::i8: out = static_cast<int8_t>(raw[0]); break;
-            case Type::u8: out = raw[0]; break;
-            case Type::i16: out = load<int16_t>(raw); break;
-            case Type::u16: out = load<uint16_t>(raw); break;
-            case Type::i32: out = load<int32_t>(raw); break;
-            case Type::u32: out = load<uint32_t>(raw); break;
-            case Type::f32: out = load<float>(raw); break;
-            case Type::f64: out = load<double>(raw); break;
+            case Type::i8: return static_cast<int8_t>(raw[0]);
+            case Type::u8: return raw[0];
+            case Type::i16: return load<int16_t>(raw);
+            case Type::u16: return load<uint16_t>(raw);
+            case Type::i32: return load<int32_t>(raw);
+            case Type::u32: return load<uint32_t>(raw);
+            case Type::f32: return load<float>(raw);
+            case Type::f64: return load<double>(raw);
         }
-        return true;
+        return 0;
     }
 
     // A list's length: a whole, non-negative number no larger than the values left
     // could hold, so a lying count cannot make anyone allocate past the file.
-    bool listCount(const Property& p, uint64_t& out) {
-        double v = 0;
-        if (!value(p.countType, v) || !(v >= 0) || v != std::floor(v)) return false;
-        const uint64_t bound = encoding_ == Encoding::ascii ? remaining() / 2 + 1 : remaining() / sizeOf(p.type);
-        if (v > static_cast<double>(bound)) return false;
-        out = static_cast<uint64_t>(v);
+    uint64_t listCount(const Property& p) {
+        const uint64_t at = offset();
+        uint64_t n = 0;
+        if (encoding_ != Encoding::ascii) {
+            const size_t size = sizeOf(p.countType);
+            if (body_.size() - pos_ < size) refuseHere("the body ends early");
+            const int64_t v = integer(p.countType, body_.data() + pos_);
+            pos_ += size;
+            if (v < 0) refuseAt("list count is not a whole number", at);
+            n = static_cast<uint64_t>(v);
+            if (n > remaining() / sizeOf(p.type)) refuseAt("list count runs past the file", at);
+            return n;
+        }
+        const double v = value(p.countType);
+        if (!(v >= 0) || v != std::floor(v)) refuseAt("list count is not a whole number", at);
+        if (v > static_cast<double>(remaining() / 2 + 1)) refuseAt("list count runs past the file", at);
+        return static_cast<uint64_t>(v);
+    }
+
+    // A record of plain values in a binary body, straight from precomputed offsets.
+    bool fixedRecord(const std::vector<Property>& properties, size_t recordBytes, double* out) {
+        if (encoding_ == Encoding::ascii || body_.size() - pos_ < recordBytes) return false;
+        const uint8_t* raw = body_.data() + pos_;
+        for (size_t k = 0; k < properties.size(); ++k) {
+            const Type t = properties[k].type;
+            out[k] = t == Type::f32 ? double(loadAs<float>(raw)) : t == Type::f64 ? loadAs<double>(raw) : double(integer(t, raw));
+            raw += sizeOf(t);
+        }
+        pos_ += recordBytes;
         return true;
     }
 
+    // A list of vertex numbers straight into `out`: each must name one of `vertexCount`
+    // vertices, or be -1 (a restart) where `restarts` allows it (kept as UINT32_MAX).
+    void indexList(const Property& p, uint64_t vertexCount, bool restarts, std::vector<uint32_t>& out) {
+        const uint64_t n = listCount(p);
+        out.resize(n);
+        if (encoding_ == Encoding::ascii || !isIntegral(p.type)) {
+            for (uint64_t i = 0; i < n; ++i) {
+                const uint64_t at = offset();
+                const double v = value(p.type);
+                if (restarts && v == -1) out[i] = UINT32_MAX;
+                else if (v >= 0 && v == std::floor(v) && v < static_cast<double>(vertexCount)) out[i] = static_cast<uint32_t>(v);
+                else refuseAt("index names no vertex", at);
+            }
+            return;
+        }
+        // listCount checked that the items fit the body.
+        const size_t size = sizeOf(p.type);
+        const uint8_t* raw = body_.data() + pos_;
+        for (uint64_t i = 0; i < n; ++i, raw += size) {
+            const int64_t v = integer(p.type, raw);
+            if (restarts && v == -1) out[i] = UINT32_MAX;
+            else if (v >= 0 && static_cast<uint64_t>(v) < vertexCount) out[i] = static_cast<uint32_t>(v);
+            else refuseAt("index names no vertex", bodyOffset_ + pos_ + i * size);
+        }
+        pos_ += n * size;
+    }
+
 private:
+    int64_t integer(Type type, const uint8_t* raw) const {
+        switch (type) {
+            case Type::i8: return static_cast<int8_t>(raw[0]);
+            case Type::u8: return raw[0];
+            case Type::i16: return loadAs<int16_t>(raw);
+            case Type::u16: return loadAs<uint16_t>(raw);
+            case Type::i32: return loadAs<int32_t>(raw);
+            case Type::u32: return loadAs<uint32_t>(raw);
+            default: return -2;  // not an integer type: never a vertex number
+        }
+    }
+
     template <class T>
-    static double load(const uint8_t* raw) {
+    T loadAs(const uint8_t* raw) const {
         T v;
         std::memcpy(&v, raw, sizeof v);
+        if (swap_) {
+            uint8_t* b = reinterpret_cast<uint8_t*>(&v);
+            for (size_t i = 0; i < sizeof v / 2; ++i) std::swap(b[i], b[sizeof v - 1 - i]);
+        }
+        return v;
+    }
+
+    template <class T>
+    double load(const uint8_t* raw) const {
+        uint8_t bytes[sizeof(T)];
+        std::memcpy(bytes, raw, sizeof bytes);
+        if (swap_)
+            for (size_t i = 0; i < sizeof bytes / 2; ++i) std::swap(bytes[i], bytes[sizeof bytes - 1 - i]);
+        T v;
+        std::memcpy(&v, bytes, sizeof v);
         return static_cast<double>(v);
     }
 
     std::span<const uint8_t> body_;
     Encoding encoding_;
+    uint64_t bodyOffset_;
+    bool swap_;
     size_t pos_ = 0;
     TextScan text_;
 };
@@ -237,36 +322,34 @@ bool validIndex(double v, uint64_t vertexCount) {
     return v >= 0 && v == std::floor(v) && v < static_cast<double>(vertexCount);
 }
 
-}  // namespace
-
-std::optional<Model> readPly(std::span<const uint8_t> bytes, const ImportOptions& options) {
+Model parse(std::span<const uint8_t> bytes, const ImportOptions& options) {
     const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    auto header = parseHeader(text);
-    if (!header) return std::nullopt;
-    const auto body = bytes.subspan(header->bodyOffset);
+    const Header header = parseHeader(text);
+    const auto body = bytes.subspan(header.bodyOffset);
 
     // Declared counts must fit the bytes that follow before anything is reserved.
     uint64_t needed = 0;
-    for (const auto& e : header->elements) {
-        const uint64_t per = minRecordBytes(e, header->encoding);
+    for (const auto& e : header.elements) {
+        const uint64_t per = minRecordBytes(e, header.encoding);
         if (per == 0) {
-            if (e.count != 0) return std::nullopt;  // records of nothing: a count with no bytes behind it
+            // Records of nothing: a count with no bytes behind it.
+            if (e.count != 0) refuse("element " + e.name + " has a count but no properties");
             continue;
         }
-        if (e.count > body.size() / per) return std::nullopt;
-        needed += e.count * per;
-        if (needed > body.size()) return std::nullopt;
+        if (e.count > body.size() / per || (needed += e.count * per) > body.size())
+            refuse("element " + e.name + " declares more records than the body holds");
     }
 
     const Element* vertexElement = nullptr;
-    for (const auto& e : header->elements)
+    for (const auto& e : header.elements)
         if (e.name == "vertex") {
-            if (vertexElement) return std::nullopt;  // two vertex lists: which one do faces name?
+            if (vertexElement) refuse("two vertex elements");  // which one do faces name?
             vertexElement = &e;
         }
-    if (!vertexElement || vertexElement->count == 0 || vertexElement->count >= UINT32_MAX) return std::nullopt;
+    if (!vertexElement || vertexElement->count == 0) refuse("no vertex element, or no vertices");
+    if (vertexElement->count >= UINT32_MAX) refuse("more vertices than 32-bit indices reach");
     const VertexLayout layout(*vertexElement);
-    if (!layout.complete(layout.position, 3)) return std::nullopt;
+    if (!layout.complete(layout.position, 3)) refuse("the vertex element has no x, y and z");
     const bool hasNormals = layout.complete(layout.normal, 3);
     const bool hasUVs = layout.complete(layout.uv, 2);
     const uint64_t vertexCount = vertexElement->count;
@@ -279,13 +362,17 @@ std::optional<Model> readPly(std::span<const uint8_t> bytes, const ImportOptions
         mesh.submeshes.push_back(Submesh{type, 0, {}});
         return mesh.submeshes.back().indices;
     };
-    ValueReader reader(body, header->encoding);
+    ValueReader reader(body, header.encoding, header.bodyOffset);
     std::vector<double> values;
-    std::vector<double> list;
+    std::vector<uint32_t> list;
+    list.reserve(16);
     bool anyFaces = false;
-    std::vector<uint32_t> polygonCorners, polygonSizes, polygonTriangles;
+    // Polygons are split once every position is known (the vertex list may come later);
+    // triangles need no splitting and go straight to the output.
+    std::vector<uint32_t> faceTriangles, polygonCorners, polygonSizes;
+    std::vector<uint32_t> polygonAt;  // where in faceTriangles each polygon's triangles go
 
-    for (const auto& e : header->elements) {
+    for (const auto& e : header.elements) {
         const bool isVertex = &e == vertexElement;
         const int faceList = e.name == "face" ? listNamed(e, {"vertex_indices", "vertex_index"}) : -1;
         const int stripList = e.name == "tristrips" ? listNamed(e, {"vertex_indices", "vertex_index"}) : -1;
@@ -294,52 +381,63 @@ std::optional<Model> readPly(std::span<const uint8_t> bytes, const ImportOptions
             if (hasNormals) mesh.normals.reserve(e.count);
             if (hasUVs) mesh.textureCoordinates.reserve(e.count);
         }
+        if (faceList >= 0) faceTriangles.reserve(faceTriangles.size() + e.count * 3);
         values.resize(e.properties.size());
+        const bool plainRecord = std::none_of(e.properties.begin(), e.properties.end(),
+                                              [](const Property& p) { return p.isList; });
+        size_t recordBytes = 0;
+        for (const auto& p : e.properties) recordBytes += sizeOf(p.type);
         for (uint64_t r = 0; r < e.count; ++r) {
-            for (size_t k = 0; k < e.properties.size(); ++k) {
+            const uint64_t recordAt = reader.offset();
+            const bool read = plainRecord && reader.fixedRecord(e.properties, recordBytes, values.data());
+            for (size_t k = 0; !read && k < e.properties.size(); ++k) {
                 const Property& p = e.properties[k];
                 if (!p.isList) {
-                    if (!reader.value(p.type, values[k])) return std::nullopt;
+                    values[k] = reader.value(p.type);
                     continue;
                 }
-                uint64_t n = 0;
-                if (!reader.listCount(p, n)) return std::nullopt;
                 const bool keep = static_cast<int>(k) == faceList || static_cast<int>(k) == stripList;
-                if (keep) list.resize(n);
-                double item = 0;
-                for (uint64_t i = 0; i < n; ++i) {
-                    if (!reader.value(p.type, keep ? list[i] : item)) return std::nullopt;
+                if (keep) {
+                    reader.indexList(p, vertexCount, static_cast<int>(k) == stripList, list);
+                    continue;
                 }
+                const uint64_t n = reader.listCount(p);
+                for (uint64_t i = 0; i < n; ++i) (void)reader.value(p.type);
             }
             if (isVertex) {
                 auto at = [&](int slot) { return static_cast<float>(values[slot]); };
                 const pk::float3 pos(at(layout.position[0]), at(layout.position[1]), at(layout.position[2]));
-                if (!std::isfinite(pos.x) || !std::isfinite(pos.y) || !std::isfinite(pos.z)) return std::nullopt;
+                if (!std::isfinite(pos.x) || !std::isfinite(pos.y) || !std::isfinite(pos.z))
+                    refuseAt("vertex position is not finite", recordAt);
                 mesh.positions.push_back(pos);
                 if (hasNormals) {
                     const pk::float3 n(at(layout.normal[0]), at(layout.normal[1]), at(layout.normal[2]));
-                    if (!std::isfinite(n.x) || !std::isfinite(n.y) || !std::isfinite(n.z)) return std::nullopt;
+                    if (!std::isfinite(n.x) || !std::isfinite(n.y) || !std::isfinite(n.z))
+                        refuseAt("vertex normal is not finite", recordAt);
                     mesh.normals.push_back(n);
                 }
                 if (hasUVs) {
                     const pk::float2 uv(at(layout.uv[0]), at(layout.uv[1]));
-                    if (!std::isfinite(uv.x) || !std::isfinite(uv.y)) return std::nullopt;
+                    if (!std::isfinite(uv.x) || !std::isfinite(uv.y))
+                        refuseAt("vertex texture coordinate is not finite", recordAt);
                     mesh.textureCoordinates.push_back(uv);
                 }
             } else if (faceList >= 0) {
                 anyFaces = true;
-                for (double v : list)
-                    if (!validIndex(v, vertexCount)) return std::nullopt;
                 const size_t n = list.size();
                 if (n == 0) continue;
                 if (n < 3) {
                     auto& out = indicesOf(n == 1 ? GeometryType::points : GeometryType::lines);
-                    for (double v : list) out.push_back(static_cast<uint32_t>(v));
+                    out.insert(out.end(), list.begin(), list.end());
                     continue;
                 }
-                // Split once every position is known (the vertex list may come later).
                 indicesOf(GeometryType::triangles);
-                for (double v : list) polygonCorners.push_back(static_cast<uint32_t>(v));
+                if (n == 3) {
+                    faceTriangles.insert(faceTriangles.end(), list.begin(), list.end());
+                    continue;
+                }
+                polygonAt.push_back(static_cast<uint32_t>(faceTriangles.size()));
+                polygonCorners.insert(polygonCorners.end(), list.begin(), list.end());
                 polygonSizes.push_back(static_cast<uint32_t>(n));
             } else if (stripList >= 0) {
                 anyFaces = true;
@@ -348,13 +446,11 @@ std::optional<Model> readPly(std::span<const uint8_t> bytes, const ImportOptions
                 // triangles that repeat a vertex only stitch strips together and are left out.
                 uint32_t a = 0, b = 0;
                 size_t run = 0;
-                for (double v : list) {
-                    if (v == -1) {
+                for (const uint32_t c : list) {
+                    if (c == UINT32_MAX) {
                         run = 0;
                         continue;
                     }
-                    if (!validIndex(v, vertexCount)) return std::nullopt;
-                    const auto c = static_cast<uint32_t>(v);
                     if (run >= 2 && a != b && b != c && a != c) {
                         const bool odd = (run - 2) % 2 == 1;
                         out.push_back(odd ? b : a);
@@ -369,15 +465,26 @@ std::optional<Model> readPly(std::span<const uint8_t> bytes, const ImportOptions
         }
     }
     // Bytes past the last element are allowed, as they are for the other formats.
-    if (!polygonSizes.empty()) {
-        auto& out = indicesOf(GeometryType::triangles);
-        size_t at = 0;
-        for (uint32_t n : polygonSizes) {
-            triangulatePolygon(std::span(polygonCorners).subspan(at, n), mesh.positions, polygonTriangles);
-            at += n;
+    if (!faceTriangles.empty() || !polygonSizes.empty()) {
+        std::vector<uint32_t> triangles;
+        if (polygonSizes.empty()) {
+            triangles = std::move(faceTriangles);
+        } else {
+            // Polygons keep their place among the face list's triangles.
+            triangles.reserve(faceTriangles.size() + polygonCorners.size() * 3);
+            size_t at = 0, copied = 0;
+            for (size_t f = 0; f < polygonSizes.size(); ++f) {
+                triangles.insert(triangles.end(), faceTriangles.begin() + copied, faceTriangles.begin() + polygonAt[f]);
+                copied = polygonAt[f];
+                triangulatePolygon(std::span(polygonCorners).subspan(at, polygonSizes[f]), mesh.positions, triangles);
+                at += polygonSizes[f];
+            }
+            triangles.insert(triangles.end(), faceTriangles.begin() + copied, faceTriangles.end());
         }
         // Face triangles go ahead of any strip's.
-        out.insert(out.begin(), polygonTriangles.begin(), polygonTriangles.end());
+        auto& out = indicesOf(GeometryType::triangles);
+        if (out.empty()) out = std::move(triangles);
+        else out.insert(out.begin(), triangles.begin(), triangles.end());
     }
     if (!anyFaces) {
         auto& points = indicesOf(GeometryType::points);
@@ -386,12 +493,20 @@ std::optional<Model> readPly(std::span<const uint8_t> bytes, const ImportOptions
     }
     // Point clouds keep their points; submeshes whose faces were all empty say nothing.
     std::erase_if(mesh.submeshes, [](const Submesh& s) { return s.indices.empty(); });
-    if (mesh.submeshes.empty()) return std::nullopt;
+    if (mesh.submeshes.empty()) refuse("faces are given but every one is empty");
     finishMesh(mesh, options.normalCreaseThreshold);
     Model model;
     model.meshes.push_back(std::move(mesh));
     model.materials.push_back(Material{});
     return model;
+}
+
+}  // namespace
+
+Model parsePly(std::span<const uint8_t> bytes, const ImportOptions& options) { return parse(bytes, options); }
+
+std::optional<Model> readPly(std::span<const uint8_t> bytes, const ImportOptions& options) {
+    return noneIfRefused("ply", [&] { return parse(bytes, options); });
 }
 
 }  // namespace pk::modelimport

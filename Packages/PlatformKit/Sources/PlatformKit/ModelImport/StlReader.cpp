@@ -1,10 +1,12 @@
 #include "PlatformKit/ModelImport/StlReader.h"
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <string_view>
 
 #include "PlatformKit/Foundation/ByteIO.h"
+#include "PlatformKit/ModelImport/Malformed.h"
 #include "PlatformKit/ModelImport/MeshFinish.h"
 #include "PlatformKit/ModelImport/TextScan.h"
 
@@ -30,43 +32,50 @@ Mesh emptyMesh(std::string name) {
     return mesh;
 }
 
-std::optional<Mesh> readBinary(std::span<const uint8_t> bytes, uint32_t facets) {
-    pk::ByteReader in(bytes);
-    in.skip(84);
+Mesh readBinary(std::span<const uint8_t> bytes, uint32_t facets) {
     Mesh mesh = emptyMesh("");
     mesh.positions.reserve(uint64_t(facets) * 3);
     mesh.normals.reserve(uint64_t(facets) * 3);
     mesh.submeshes.back().indices.reserve(uint64_t(facets) * 3);
+    const bool swap = std::endian::native == std::endian::big;
     for (uint32_t f = 0; f < facets; ++f) {
+        const uint8_t* record = bytes.data() + 84 + size_t(f) * 50;  // the caller checked the length
         float v[12];
-        for (float& x : v) x = *in.f32();  // the caller checked the length
-        in.skip(2);                        // attribute bytes
+        std::memcpy(v, record, sizeof v);
+        if (swap)
+            for (float& x : v) x = std::bit_cast<float>(__builtin_bswap32(std::bit_cast<uint32_t>(x)));
         const pk::float3 normal(v[0], v[1], v[2]);
         const pk::float3 corners[3] = {{v[3], v[4], v[5]}, {v[6], v[7], v[8]}, {v[9], v[10], v[11]}};
         if (!finite(normal) || !finite(corners[0]) || !finite(corners[1]) || !finite(corners[2]))
-            return std::nullopt;
+            refuseAt("facet value is not finite", 84 + uint64_t(f) * 50);
         addFacet(mesh, normal, corners);
     }
     return mesh;
 }
 
-bool readVector(TextScan& scan, pk::float3& out) {
+void readVector(TextScan& scan, pk::float3& out) {
     for (int k = 0; k < 3; ++k) {
-        const auto v = parseNumber<float>(scan.token());
-        if (!v || !std::isfinite(*v)) return false;
+        const std::string_view token = scan.token();
+        const auto v = parseNumber<float>(token);
+        if (!v || !std::isfinite(*v)) refuseAt("expected a finite number", scan.position() - token.size());
         out[k] = *v;
     }
-    return true;
+}
+
+void expect(TextScan& scan, std::string_view word) {
+    const std::string_view token = scan.token();
+    if (token != word) refuseAt("expected \"" + std::string(word) + "\"", scan.position() - token.size());
 }
 
 // solid [name] { facet normal x y z  outer loop  vertex x y z (3 times)  endloop  endfacet } endsolid [name]
-std::optional<std::vector<Mesh>> readAscii(std::string_view text) {
+// A file that ends after a whole facet without its endsolid line is read as ended there.
+std::vector<Mesh> readAscii(std::string_view text) {
     std::vector<Mesh> meshes;
     TextScan scan(text);
     while (true) {
         std::string_view word = scan.token();
         if (word.empty()) break;
-        if (word != "solid") return std::nullopt;
+        if (word != "solid") refuseAt("expected \"solid\"", scan.position() - word.size());
         std::string_view nameLine;
         scan.line(nameLine);
         std::string_view rest = nameLine;
@@ -74,20 +83,27 @@ std::optional<std::vector<Mesh>> readAscii(std::string_view text) {
         Mesh& mesh = meshes.back();
         while (true) {
             word = scan.token();
+            if (word.empty()) break;
             if (word == "endsolid") {
                 scan.line(nameLine);  // its name, not checked
                 break;
             }
+            if (word != "facet") refuseAt("expected \"facet\" or \"endsolid\"", scan.position() - word.size());
             pk::float3 normal, corners[3];
-            if (word != "facet" || scan.token() != "normal" || !readVector(scan, normal)) return std::nullopt;
-            if (scan.token() != "outer" || scan.token() != "loop") return std::nullopt;
-            for (auto& c : corners)
-                if (scan.token() != "vertex" || !readVector(scan, c)) return std::nullopt;
-            if (scan.token() != "endloop" || scan.token() != "endfacet") return std::nullopt;
+            expect(scan, "normal");
+            readVector(scan, normal);
+            expect(scan, "outer");
+            expect(scan, "loop");
+            for (auto& c : corners) {
+                expect(scan, "vertex");
+                readVector(scan, c);
+            }
+            expect(scan, "endloop");
+            expect(scan, "endfacet");
             addFacet(mesh, normal, corners);
         }
     }
-    if (meshes.empty()) return std::nullopt;
+    if (meshes.empty()) refuse("no solid");
     return meshes;
 }
 
@@ -97,9 +113,32 @@ bool startsWithSolid(std::span<const uint8_t> bytes) {
     return bytes.size() - i >= 5 && std::memcmp(bytes.data() + i, "solid", 5) == 0;
 }
 
-}  // namespace
+// Facet normals that writers left zero. When every one is, the mesh takes smooth normals
+// with creases like any file without normals; a few zero ones take their facet's own.
+void mendZeroNormals(Mesh& mesh) {
+    const pk::float3 zero(0.0f);
+    bool any = false, all = true;
+    for (const auto& n : mesh.normals) {
+        const bool isZero = n == zero;
+        any |= isZero;
+        all &= isZero;
+    }
+    if (!any) return;
+    if (all) {
+        mesh.normals.clear();
+        return;
+    }
+    for (size_t c = 0; c + 3 <= mesh.positions.size(); c += 3) {
+        if (mesh.normals[c] != zero) continue;
+        const pk::float3 a = mesh.positions[c];
+        const pk::float3 n = glm::cross(mesh.positions[c + 1] - a, mesh.positions[c + 2] - a);
+        const float len = glm::length(n);
+        const pk::float3 facet = len > 0.0f ? n / len : zero;
+        mesh.normals[c] = mesh.normals[c + 1] = mesh.normals[c + 2] = facet;
+    }
+}
 
-std::optional<Model> readStl(std::span<const uint8_t> bytes, const ImportOptions& options) {
+Model parse(std::span<const uint8_t> bytes, const ImportOptions& options) {
     std::vector<Mesh> meshes;
     // Binary files often begin with "solid" too; the facet count matching the length is
     // what tells them apart. A binary file may carry bytes after its facets.
@@ -109,26 +148,31 @@ std::optional<Model> readStl(std::span<const uint8_t> bytes, const ImportOptions
         const uint64_t needed = 84 + uint64_t(n) * 50;
         if (needed == bytes.size() || (needed < bytes.size() && !startsWithSolid(bytes))) facets = n;
     }
-    if (facets) {
-        auto mesh = readBinary(bytes, *facets);
-        if (!mesh) return std::nullopt;
-        meshes.push_back(std::move(*mesh));
-    } else if (startsWithSolid(bytes)) {
-        auto read = readAscii(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-        if (!read) return std::nullopt;
-        meshes = std::move(*read);
-    } else {
-        return std::nullopt;
-    }
+    if (facets) meshes.push_back(readBinary(bytes, *facets));
+    else if (startsWithSolid(bytes))
+        meshes = readAscii(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    else if (bytes.size() >= 84)
+        refuseAt("binary facet count runs past the file", 80);
+    else
+        refuse("neither \"solid\" text nor an 84-byte binary header");
     Model model;
     for (auto& mesh : meshes) {
         if (mesh.positions.empty()) continue;
+        mendZeroNormals(mesh);
         finishMesh(mesh, options.normalCreaseThreshold);
         model.meshes.push_back(std::move(mesh));
     }
-    if (model.meshes.empty()) return std::nullopt;
+    if (model.meshes.empty()) refuse("no facets");
     model.materials.push_back(Material{});
     return model;
+}
+
+}  // namespace
+
+Model parseStl(std::span<const uint8_t> bytes, const ImportOptions& options) { return parse(bytes, options); }
+
+std::optional<Model> readStl(std::span<const uint8_t> bytes, const ImportOptions& options) {
+    return noneIfRefused("stl", [&] { return parse(bytes, options); });
 }
 
 }  // namespace pk::modelimport

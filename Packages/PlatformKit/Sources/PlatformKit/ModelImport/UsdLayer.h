@@ -15,6 +15,11 @@
 
 namespace pk::modelimport {
 
+// What reading one layer may produce in all (decoded arrays, built paths): generous for
+// real files, whose arrays compress a few times at most, and bounded for crafted ones
+// that point many fields at one array or nest names deeply.
+inline uint64_t usdDecodeBudget(uint64_t fileBytes) { return (uint64_t(64) << 20) + fileBytes * 32; }
+
 enum class UsdSpecType : uint8_t { unknown, pseudoRoot, prim, attribute, relationship, other };
 
 struct UsdValue {

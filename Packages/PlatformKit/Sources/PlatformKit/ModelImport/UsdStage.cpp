@@ -10,7 +10,9 @@
 #include <unordered_map>
 
 #include "PlatformKit/Foundation/Files.h"
+#include "PlatformKit/ModelImport/Malformed.h"
 #include "PlatformKit/ModelImport/MeshFinish.h"
+#include "PlatformKit/ModelImport/Triangulate.h"
 #include "PlatformKit/ModelImport/UsdaReader.h"
 #include "PlatformKit/ModelImport/UsdcReader.h"
 #include "PlatformKit/ModelImport/UsdzPackage.h"
@@ -19,12 +21,8 @@ namespace pk::modelimport {
 
 namespace {
 
-struct Malformed {};
-[[noreturn]] void fail() { throw Malformed{}; }
-
 constexpr int kMaxDepth = 256;
 constexpr int kMaxConnectionHops = 8;
-constexpr uint64_t kMaxFileBytes = uint64_t(1) << 31;
 
 using Matrix = glm::dmat4;
 
@@ -42,10 +40,9 @@ struct Primvar {
     std::vector<int32_t> indices;  // empty when not indexed
 
     // The value slot of element e (a face, point or corner by interpolation).
-    const float* at(uint64_t e) const {
-        const uint64_t slot = indices.empty() ? e : static_cast<uint64_t>(indices[e]);
-        return values.data() + slot * components;
-    }
+    // Which stored value element e reads.
+    uint64_t slot(uint64_t e) const { return indices.empty() ? e : static_cast<uint64_t>(indices[e]); }
+    const float* at(uint64_t e) const { return values.data() + slot(e) * components; }
 };
 
 // A prim with its properties and children found by name, so no lookup rebuilds or
@@ -102,18 +99,18 @@ public:
 
     Model read() {
         const auto rootIt = prims_.find("/");
-        if (rootIt == prims_.end()) fail();
+        PK_MODEL_REFUSE_IF(rootIt == prims_.end());
         Prim& root = rootIt->second;
         Matrix stage(1.0);
         double metersPerUnit = 0.01;  // USD's unit when a stage states none: centimetres
         if (const UsdValue* v = root.field("metersPerUnit")) {
             const auto m = v->scalar();
-            if (!m || !(*m > 0.0) || !std::isfinite(*m)) fail();
+            PK_MODEL_REFUSE_IF(!m || !(*m > 0.0) || !std::isfinite(*m));
             metersPerUnit = *m;
         }
         if (const UsdValue* v = root.field("upAxis")) {
             const std::string* axis = v->text();
-            if (!axis || (*axis != "Y" && *axis != "Z")) fail();
+            PK_MODEL_REFUSE_IF(!axis || (*axis != "Y" && *axis != "Z"));
             // Z up becomes Y up: a quarter turn about X takes +Z to +Y.
             if (*axis == "Z") stage = glm::rotate(Matrix(1.0), -glm::half_pi<double>(), glm::dvec3(1, 0, 0));
         }
@@ -134,13 +131,13 @@ private:
         static const std::vector<std::string> none;
         const UsdValue* v = prim.field("primChildren");
         if (!v) return none;
-        if (v->kind != UsdValue::Kind::textArray) fail();
+        PK_MODEL_REFUSE_IF(v->kind != UsdValue::Kind::textArray);
         return v->texts;
     }
     // A listed child must exist.
     static Prim& child(const Prim& prim, const std::string& name) {
         Prim* c = prim.child(name);
-        if (!c) fail();
+        PK_MODEL_REFUSE_IF(!c);
         return *c;
     }
 
@@ -165,8 +162,9 @@ private:
 
     void visit(Prim& prim, const Matrix& parent, int depth) {
         // A prim listed twice would be read again and again.
-        if (depth > kMaxDepth || prim.visited || prim.spec->type != UsdSpecType::prim) fail();
+        PK_MODEL_REFUSE_IF(depth > kMaxDepth || prim.visited || prim.spec->type != UsdSpecType::prim);
         prim.visited = true;
+        current_ = prim.path;
         // Only defined prims are drawn; an "over" or "class" alone defines nothing.
         const std::string* specifier = textField(*prim.spec, "specifier");
         if (!specifier || *specifier != "def") return;
@@ -181,13 +179,13 @@ private:
     static Matrix composeTransform(const Prim& prim, const Matrix& parent) {
         const UsdValue* order = attributeValue(prim, "xformOpOrder");
         if (!order) return parent;
-        if (order->kind != UsdValue::Kind::textArray) fail();
+        PK_MODEL_REFUSE_IF(order->kind != UsdValue::Kind::textArray);
         Matrix local(1.0);
         bool reset = false;
         for (size_t i = 0; i < order->texts.size(); ++i) {
             std::string_view name = order->texts[i];
             if (name == "!resetXformStack!") {
-                if (i != 0) fail();
+                PK_MODEL_REFUSE_IF(i != 0);
                 reset = true;
                 continue;
             }
@@ -195,7 +193,7 @@ private:
             if (invert) name.remove_prefix(8);
             Matrix op = xformOp(prim, name);
             if (invert) {
-                if (std::fabs(glm::determinant(op)) < 1e-300) fail();
+                PK_MODEL_REFUSE_IF(std::fabs(glm::determinant(op)) < 1e-300);
                 op = glm::inverse(op);
             }
             local = local * op;
@@ -204,20 +202,20 @@ private:
     }
 
     static Matrix xformOp(const Prim& prim, std::string_view name) {
-        if (name.substr(0, 8) != "xformOp:") fail();
+        PK_MODEL_REFUSE_IF(name.substr(0, 8) != "xformOp:");
         std::string_view kind = name.substr(8);
         kind = kind.substr(0, kind.find(':'));
         static const std::string_view known[] = {"translate", "scale",     "rotateX",   "rotateY",   "rotateZ",
                                                  "rotateXYZ", "rotateXZY", "rotateYXZ", "rotateYZX", "rotateZXY",
                                                  "rotateZYX", "orient",    "transform"};
-        if (std::find(std::begin(known), std::end(known), kind) == std::end(known)) fail();
+        PK_MODEL_REFUSE_IF(std::find(std::begin(known), std::end(known), kind) == std::end(known));
         const UsdValue* v = attributeValue(prim, name);
         if (!v) return Matrix(1.0);  // no default value (time samples only): not applied
         auto numbers = [&](size_t n) -> const std::vector<double>& {
             const std::vector<double>* t = v->tuple(n);
-            if (!t) fail();
+            PK_MODEL_REFUSE_IF(!t);
             for (double d : *t)
-                if (!std::isfinite(d)) fail();
+                PK_MODEL_REFUSE_IF(!std::isfinite(d));
             return *t;
         };
         const Matrix identity(1.0);
@@ -244,7 +242,7 @@ private:
         if (kind == "orient") {
             const auto& q = numbers(4);  // real part first
             const glm::dquat rotation(q[0], q[1], q[2], q[3]);
-            if (!(glm::length(rotation) > 0.0)) fail();
+            PK_MODEL_REFUSE_IF(!(glm::length(rotation) > 0.0));
             return glm::mat4_cast(glm::normalize(rotation));
         }
         // transform: the rows of a row-vector matrix are the columns of ours.
@@ -261,7 +259,7 @@ private:
         if (*t == "uniform") return Interpolation::uniform;
         if (*t == "vertex" || *t == "varying") return Interpolation::vertex;
         if (*t == "faceVarying") return Interpolation::faceVarying;
-        fail();
+        refuse("unknown interpolation");
     }
 
     // A primvar or the plain normals attribute; none when it has no usable value.
@@ -274,21 +272,21 @@ private:
         Primvar p;
         p.components = components;
         p.interpolation = interpolationOf(*spec, fallback);
-        if (!v->floatArray(components, p.values) || !finite(p.values)) fail();
+        PK_MODEL_REFUSE_IF(!v->floatArray(components, p.values) || !finite(p.values));
         if (name.substr(0, 9) == "primvars:")
             if (const UsdValue* indices = attributeValue(prim, name + ":indices"))
-                if (!indices->intArray(p.indices)) fail();
+                PK_MODEL_REFUSE_IF(!indices->intArray(p.indices));
         const uint64_t needed = p.interpolation == Interpolation::constant  ? 1
                                 : p.interpolation == Interpolation::uniform ? faces
                                 : p.interpolation == Interpolation::vertex  ? points
                                                                             : corners;
         const uint64_t valueCount = p.values.size() / components;
         if (p.indices.empty()) {
-            if (valueCount != needed) fail();
+            PK_MODEL_REFUSE_IF(valueCount != needed);
         } else {
-            if (p.indices.size() != needed) fail();
+            PK_MODEL_REFUSE_IF(p.indices.size() != needed);
             for (int32_t i : p.indices)
-                if (i < 0 || static_cast<uint64_t>(i) >= valueCount) fail();
+                PK_MODEL_REFUSE_IF(i < 0 || static_cast<uint64_t>(i) >= valueCount);
         }
         if (needed == 0) return std::nullopt;
         return p;
@@ -311,52 +309,86 @@ private:
         }
         return fallback;
     }
+    // A mesh's topology, checked whole before anything is built from it.
+    struct Topology {
+        std::vector<float> points;
+        std::vector<int32_t> counts, indices;
+        std::vector<uint8_t> hole;
+        uint64_t pointCount = 0, corners = 0;
+    };
+
+    // Its normals and first texture coordinates, with how normals turn into world space.
+    struct MeshPrimvars {
+        std::optional<Primvar> normals, uvs;
+        glm::dmat3 normalMatrix{1.0};
+        bool flip = false;  // the winding turns (a mirroring transform, or left-handed faces)
+
+        static const float* values(const Primvar& p, uint64_t slot) { return p.values.data() + slot * p.components; }
+    };
+
     void readMesh(const Prim& prim, const Matrix& world) {
+        const auto topology = validateTopology(prim);
+        if (!topology) return;  // nothing to draw
+        MeshPrimvars primvars = meshPrimvars(prim, *topology, world);
+        emitMesh(prim, *topology, primvars, world);
+    }
+
+    static std::optional<Topology> validateTopology(const Prim& prim) {
         const UsdValue* pointsValue = attributeValue(prim, "points");
         const UsdValue* countsValue = attributeValue(prim, "faceVertexCounts");
         const UsdValue* indicesValue = attributeValue(prim, "faceVertexIndices");
-        if (!pointsValue || !countsValue || !indicesValue) return;  // nothing to draw
-        std::vector<float> points;
-        std::vector<int32_t> counts, indices, holes;
-        if (!pointsValue->floatArray(3, points) || !finite(points)) fail();
-        if (!countsValue->intArray(counts) || !indicesValue->intArray(indices)) fail();
-        const uint64_t pointCount = points.size() / 3;
-        uint64_t corners = 0;
-        for (int32_t c : counts) {
-            if (c < 0) fail();
-            corners += static_cast<uint64_t>(c);
+        if (!pointsValue || !countsValue || !indicesValue) return std::nullopt;
+        Topology t;
+        if (!pointsValue->floatArray(3, t.points) || !finite(t.points)) refuse("points are not finite float3 values");
+        if (!countsValue->intArray(t.counts) || !indicesValue->intArray(t.indices))
+            refuse("faceVertexCounts or faceVertexIndices are not integer arrays");
+        t.pointCount = t.points.size() / 3;
+        for (int32_t c : t.counts) {
+            if (c < 0) refuse("a negative faceVertexCount");
+            t.corners += static_cast<uint64_t>(c);
         }
-        if (corners != indices.size() || corners > UINT32_MAX) fail();
-        for (int32_t i : indices)
-            if (i < 0 || static_cast<uint64_t>(i) >= pointCount) fail();
-        std::vector<uint8_t> hole(counts.size(), 0);
+        if (t.corners != t.indices.size() || t.corners > UINT32_MAX)
+            refuse("faceVertexCounts add up to " + std::to_string(t.corners) + " corners but " +
+                   std::to_string(t.indices.size()) + " faceVertexIndices are given");
+        for (int32_t i : t.indices)
+            if (i < 0 || static_cast<uint64_t>(i) >= t.pointCount)
+                refuse("faceVertexIndex " + std::to_string(i) + " names no point");
+        t.hole.assign(t.counts.size(), 0);
         if (const UsdValue* h = attributeValue(prim, "holeIndices")) {
-            if (!h->intArray(holes)) fail();
+            std::vector<int32_t> holes;
+            if (!h->intArray(holes)) refuse("holeIndices is not an integer array");
             for (int32_t f : holes) {
-                if (f < 0 || static_cast<uint64_t>(f) >= counts.size()) fail();
-                hole[static_cast<size_t>(f)] = 1;
+                if (f < 0 || static_cast<uint64_t>(f) >= t.counts.size()) refuse("a hole index names no face");
+                t.hole[static_cast<size_t>(f)] = 1;
             }
         }
-        const uint64_t faces = counts.size();
-        std::optional<Primvar> normals =
-            primvar(prim, "primvars:normals", 3, Interpolation::constant, faces, pointCount, corners);
-        if (!normals) normals = primvar(prim, "normals", 3, Interpolation::vertex, faces, pointCount, corners);
-        std::optional<Primvar> uvs;
-        if (const std::string uvName = uvPrimvarName(prim); !uvName.empty())
-            uvs = primvar(prim, uvName, 2, Interpolation::constant, faces, pointCount, corners);
+        return t;
+    }
 
+    static MeshPrimvars meshPrimvars(const Prim& prim, const Topology& t, const Matrix& world) {
+        MeshPrimvars out;
+        const uint64_t faces = t.counts.size();
+        out.normals = primvar(prim, "primvars:normals", 3, Interpolation::constant, faces, t.pointCount, t.corners);
+        if (!out.normals)
+            out.normals = primvar(prim, "normals", 3, Interpolation::vertex, faces, t.pointCount, t.corners);
+        if (const std::string uvName = uvPrimvarName(prim); !uvName.empty())
+            out.uvs = primvar(prim, uvName, 2, Interpolation::constant, faces, t.pointCount, t.corners);
         const glm::dmat3 linear(world);
         const double det = glm::determinant(linear);
-        glm::dmat3 normalMatrix(1.0);
-        if (normals) {
-            if (std::fabs(det) > 1e-300) normalMatrix = glm::transpose(glm::inverse(linear));
-            else normals.reset();  // a flattened mesh: let the finish step make normals
+        if (out.normals) {
+            if (std::fabs(det) > 1e-300) out.normalMatrix = glm::transpose(glm::inverse(linear));
+            else out.normals.reset();  // a flattened mesh: let the finish step make normals
         }
         const std::string* orientation = token(prim, "orientation");
         const bool leftHanded = orientation && *orientation == "leftHanded";
-        // A mirroring transform turns the winding too.
-        const bool flip = (det < 0) != leftHanded;
+        out.flip = (det < 0) != leftHanded;
+        return out;
+    }
 
+    // Triangles by the readers' one polygon rule (Triangulate.h), holes and triangles
+    // that repeat a point left out; vertices per point, or per corner when a primvar
+    // varies per face or corner, joined again by the finish step.
+    void emitMesh(const Prim& prim, const Topology& t, const MeshPrimvars& pv, const Matrix& world) {
         Mesh mesh;
         mesh.name = std::string(prim.name());
         Submesh sub;
@@ -365,18 +397,19 @@ private:
         auto isPerPoint = [](const std::optional<Primvar>& p) {
             return !p || p->interpolation == Interpolation::vertex;
         };
-        const bool perCorner = !isPerPoint(normals) || !isPerPoint(uvs);
+        const bool perCorner = !isPerPoint(pv.normals) || !isPerPoint(pv.uvs);
         auto place = [&](uint64_t point) {
-            const float* p = &points[point * 3];
+            const float* p = &t.points[point * 3];
             const glm::dvec4 w = world * glm::dvec4(p[0], p[1], p[2], 1.0);
             const pk::float3 out(static_cast<float>(w.x), static_cast<float>(w.y), static_cast<float>(w.z));
-            if (!std::isfinite(out.x) || !std::isfinite(out.y) || !std::isfinite(out.z)) fail();
+            if (!std::isfinite(out.x) || !std::isfinite(out.y) || !std::isfinite(out.z))
+                refuse("a point is not finite in world space");
             return out;
         };
         auto turn = [&](const float* n) {
-            const glm::dvec3 t = normalMatrix * glm::dvec3(n[0], n[1], n[2]);
-            const double len = glm::length(t);
-            return len > 0 ? pk::float3(glm::vec3(t / len)) : pk::float3(0.0f);
+            const glm::dvec3 w = pv.normalMatrix * glm::dvec3(n[0], n[1], n[2]);
+            const double len = glm::length(w);
+            return len > 0 ? pk::float3(glm::vec3(w / len)) : pk::float3(0.0f);
         };
         // The element a primvar of this interpolation reads at a corner.
         auto element = [](const Primvar& p, uint64_t face, uint64_t point, uint64_t corner) -> uint64_t {
@@ -389,35 +422,69 @@ private:
             return 0;
         };
         if (!perCorner) {
-            mesh.positions.reserve(pointCount);
-            for (uint64_t v = 0; v < pointCount; ++v) {
+            mesh.positions.reserve(t.pointCount);
+            for (uint64_t v = 0; v < t.pointCount; ++v) {
                 mesh.positions.push_back(place(v));
-                if (normals) mesh.normals.push_back(turn(normals->at(v)));
-                if (uvs) mesh.textureCoordinates.emplace_back(uvs->at(v)[0], uvs->at(v)[1]);
+                if (pv.normals) mesh.normals.push_back(turn(pv.normals->at(v)));
+                if (pv.uvs) mesh.textureCoordinates.emplace_back(pv.uvs->at(v)[0], pv.uvs->at(v)[1]);
             }
         }
+        struct Link {
+            uint64_t normal, uv;
+            uint32_t out, next;
+        };
+        std::vector<uint32_t> firstLink(perCorner ? t.pointCount : 0, UINT32_MAX);
+        std::vector<Link> links;
         auto corner = [&](uint64_t face, uint64_t c) {
-            const auto point = static_cast<uint64_t>(indices[c]);
+            const auto point = static_cast<uint64_t>(t.indices[c]);
             if (!perCorner) {
                 sub.indices.push_back(static_cast<uint32_t>(point));
                 return;
             }
-            sub.indices.push_back(static_cast<uint32_t>(mesh.positions.size()));
+            // Corners that read the same point and the same stored values share a vertex
+            // (found through a short chain per point; past it a corner gets its own, which
+            // the finish step joins), so indexed face-varying values do not multiply vertices.
+            const uint64_t nSlot = pv.normals ? pv.normals->slot(element(*pv.normals, face, point, c)) : 0;
+            const uint64_t uvSlot = pv.uvs ? pv.uvs->slot(element(*pv.uvs, face, point, c)) : 0;
+            constexpr int kChainBound = 16;
+            int walked = 0;
+            for (uint32_t l = firstLink[point]; l != UINT32_MAX && walked < kChainBound; l = links[l].next, ++walked) {
+                if (links[l].normal == nSlot && links[l].uv == uvSlot) {
+                    sub.indices.push_back(links[l].out);
+                    return;
+                }
+            }
+            const auto out = static_cast<uint32_t>(mesh.positions.size());
+            links.push_back(Link{nSlot, uvSlot, out, firstLink[point]});
+            firstLink[point] = static_cast<uint32_t>(links.size() - 1);
+            sub.indices.push_back(out);
             mesh.positions.push_back(place(point));
-            if (normals) mesh.normals.push_back(turn(normals->at(element(*normals, face, point, c))));
-            if (uvs) {
-                const float* t = uvs->at(element(*uvs, face, point, c));
-                mesh.textureCoordinates.emplace_back(t[0], t[1]);
+            if (pv.normals) mesh.normals.push_back(turn(pv.values(*pv.normals, nSlot)));
+            if (pv.uvs) {
+                const float* uv = pv.values(*pv.uvs, uvSlot);
+                mesh.textureCoordinates.emplace_back(uv[0], uv[1]);
             }
         };
+        // Polygons are split in the mesh's own space: an affine map keeps which corners see each other.
+        const std::span<const pk::float3> own(reinterpret_cast<const pk::float3*>(t.points.data()), t.pointCount);
+        static_assert(sizeof(pk::float3) == 3 * sizeof(float));
+        std::vector<uint32_t> polygon, local;
+        uint64_t triangleCorners = 0;
+        for (const int32_t n : t.counts) triangleCorners += n >= 3 ? (uint64_t(n) - 2) * 3 : 0;
+        sub.indices.reserve(triangleCorners);
         uint64_t offset = 0;
-        for (uint64_t f = 0; f < faces; ++f) {
-            const auto n = static_cast<uint64_t>(counts[f]);
-            if (n >= 3 && !hole[f]) {
-                for (uint64_t k = 1; k + 1 < n; ++k) {
-                    uint64_t a = offset, b = offset + k, c = offset + k + 1;
-                    if (indices[a] == indices[b] || indices[b] == indices[c] || indices[a] == indices[c]) continue;
-                    if (flip) std::swap(b, c);
+        for (uint64_t f = 0; f < t.counts.size(); ++f) {
+            const auto n = static_cast<uint64_t>(t.counts[f]);
+            if (n >= 3 && !t.hole[f]) {
+                polygon.assign(t.indices.begin() + static_cast<ptrdiff_t>(offset),
+                               t.indices.begin() + static_cast<ptrdiff_t>(offset + n));
+                local.clear();
+                triangulateCorners(polygon, own, local);
+                for (size_t k = 0; k + 3 <= local.size(); k += 3) {
+                    uint64_t a = offset + local[k], b = offset + local[k + 1], c = offset + local[k + 2];
+                    if (t.indices[a] == t.indices[b] || t.indices[b] == t.indices[c] || t.indices[a] == t.indices[c])
+                        continue;
+                    if (pv.flip) std::swap(b, c);
                     corner(f, a);
                     corner(f, b);
                     corner(f, c);
@@ -426,6 +493,7 @@ private:
             offset += n;
         }
         if (sub.indices.empty()) return;
+        sub.indices.shrink_to_fit();
         mesh.submeshes.push_back(std::move(sub));
         finishMesh(mesh, options_.normalCreaseThreshold);
         model_.meshes.push_back(std::move(mesh));
@@ -514,39 +582,39 @@ private:
                 const UsdValue* file = attributeValue(*at, "inputs:file");
                 const std::string* asset = file ? file->text() : nullptr;
                 if (!asset || asset->empty()) return std::nullopt;
-                return texture_(*asset);
+                // Paths written on Windows ("textures\\a.png") name what the OBJ reader's would.
+                std::string path = *asset;
+                std::replace(path.begin(), path.end(), '\\', '/');
+                return texture_(path);
             }
         }
         return std::nullopt;
     }
 
+public:
+    // The prim being read when a check failed, for refusals.
+    std::string_view currentPrim() const { return current_; }
+
+private:
     const UsdTextureResolver& texture_;
     const ImportOptions& options_;
+    std::string_view current_;
     std::unordered_map<std::string_view, Prim> prims_;
     Model model_;
     std::map<std::string, uint32_t> materialSlots_;
 };
 
-std::string lowerExtensionOf(std::string_view name) {
-    const size_t dot = name.rfind('.');
-    const size_t slash = name.rfind('/');
-    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return {};
-    std::string ext(name.substr(dot + 1));
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ext;
-}
-
 std::optional<UsdFormat> layerFormat(std::string_view name, std::span<const uint8_t> bytes) {
-    const std::string ext = lowerExtensionOf(name);
+    const std::string ext = lowerExtension(std::filesystem::path(name));
     if (ext == "usda") return UsdFormat::usda;
     if (ext == "usdc") return UsdFormat::usdc;
     if (ext == "usd") return isUsdc(bytes) ? UsdFormat::usdc : UsdFormat::usda;
     return std::nullopt;
 }
 
-std::optional<UsdLayer> readLayer(std::span<const uint8_t> bytes, UsdFormat format) {
-    if (format == UsdFormat::usdc) return readUsdc(bytes);
-    return readUsda(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+UsdLayer parseLayer(std::span<const uint8_t> bytes, UsdFormat format) {
+    if (format == UsdFormat::usdc) return parseUsdc(bytes);
+    return parseUsda(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 }  // namespace
@@ -561,22 +629,30 @@ bool isUsdFile(const std::filesystem::path& path) {
     return ext == "usdz" || ext == "usda" || ext == "usdc" || ext == "usd";
 }
 
-std::optional<Model> buildUsdModel(const UsdLayer& layer, const UsdTextureResolver& texture,
-                                   const ImportOptions& options) {
+Model parseUsdModel(const UsdLayer& layer, const UsdTextureResolver& texture, const ImportOptions& options) {
+    StageReader reader(layer, texture, options);
     try {
-        return StageReader(layer, texture, options).read();
-    } catch (const Malformed&) {
-        return std::nullopt;
+        return reader.read();
+    } catch (Malformed& m) {
+        if (!m.located)
+            m.description += reader.currentPrim().empty() ? std::string(" in the layer's own metadata")
+                                                          : " at prim " + std::string(reader.currentPrim());
+        m.located = true;
+        throw;
     }
 }
 
-std::optional<Model> importUsdBytes(std::span<const uint8_t> bytes, UsdFormat format, const ImportOptions& options,
-                                    const std::filesystem::path& folder) {
+std::optional<Model> buildUsdModel(const UsdLayer& layer, const UsdTextureResolver& texture,
+                                   const ImportOptions& options) {
+    return noneIfRefused("usd", [&] { return parseUsdModel(layer, texture, options); });
+}
+
+Model parseUsdBytes(std::span<const uint8_t> bytes, UsdFormat format, const ImportOptions& options,
+                    const std::filesystem::path& folder) {
     if (format != UsdFormat::usdz) {
-        const auto layer = readLayer(bytes, format);
-        if (!layer) return std::nullopt;
-        return buildUsdModel(
-            *layer,
+        const UsdLayer layer = parseLayer(bytes, format);
+        return parseUsdModel(
+            layer,
             [&](const std::string& asset) -> std::optional<TextureReference> {
                 TextureReference ref;
                 const std::filesystem::path file(asset);
@@ -585,38 +661,33 @@ std::optional<Model> importUsdBytes(std::span<const uint8_t> bytes, UsdFormat fo
             },
             options);
     }
-    const auto package = UsdzPackage::open(bytes);
-    if (!package) return std::nullopt;
-    const UsdzPackage::Entry& rootEntry = package->entries().front();
-    const auto rootBytes = package->data(rootEntry);
+    const UsdzPackage package = UsdzPackage::read(bytes);
+    const UsdzPackage::Entry& rootEntry = package.entries().front();
+    const auto rootBytes = package.data(rootEntry);
     const auto rootFormat = layerFormat(rootEntry.name, rootBytes);
-    if (!rootFormat) return std::nullopt;
-    const auto layer = readLayer(rootBytes, *rootFormat);
-    if (!layer) return std::nullopt;
+    if (!rootFormat) refuse("the package's first entry " + rootEntry.name + " is not a USD layer");
+    const UsdLayer layer = parseLayer(rootBytes, *rootFormat);
     // Many materials may name one large image: copies stop once they would outgrow the package.
     uint64_t copied = 0;
-    return buildUsdModel(
-        *layer,
+    return parseUsdModel(
+        layer,
         [&](const std::string& asset) -> std::optional<TextureReference> {
             const auto name = resolvePackagePath(rootEntry.name, asset);
             if (!name) return std::nullopt;
-            const auto data = package->find(*name);
+            const auto data = package.find(*name);
             if (!data || data->empty() || data->size() > bytes.size() - copied) return std::nullopt;
             copied += data->size();
             TextureReference ref;
             ref.encoded.assign(data->begin(), data->end());
-            ref.formatHint = lowerExtensionOf(*name);
+            ref.formatHint = lowerExtension(std::filesystem::path(*name));
             return ref;
         },
         options);
 }
 
-std::optional<Model> importUsd(const std::filesystem::path& path, const ImportOptions& options) {
-    const auto bytes = readFile(path, kMaxFileBytes);
-    if (!bytes) return std::nullopt;
-    const auto format = usdFormatOf(path, *bytes);
-    if (!format) return std::nullopt;
-    return importUsdBytes(*bytes, *format, options, path.parent_path());
+std::optional<Model> importUsdBytes(std::span<const uint8_t> bytes, UsdFormat format, const ImportOptions& options,
+                                    const std::filesystem::path& folder) {
+    return noneIfRefused("usd", [&] { return parseUsdBytes(bytes, format, options, folder); });
 }
 
 }  // namespace pk::modelimport

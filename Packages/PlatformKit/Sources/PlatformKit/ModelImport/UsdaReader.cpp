@@ -4,14 +4,11 @@
 #include <cmath>
 #include <cstring>
 
+#include "PlatformKit/ModelImport/Malformed.h"
+
 namespace pk::modelimport {
 
 namespace {
-
-// Thrown inside the parser only; readUsda turns it into an empty result.
-struct Malformed {};
-
-[[noreturn]] void fail() { throw Malformed{}; }
 
 constexpr int kMaxPrimDepth = 256;
 constexpr size_t kMaxBracketDepth = 1024;
@@ -32,6 +29,8 @@ class Lexer {
 public:
     explicit Lexer(std::string_view text) : s_(text) {}
 
+    uint64_t offset() const { return p_; }
+
     Token next() {
         skipSpace();
         Token t;
@@ -46,10 +45,10 @@ public:
             t.value = readAsset();
         } else if (c == '<') {
             const size_t close = s_.find('>', p_ + 1);
-            if (close == std::string_view::npos) fail();
+            PK_MODEL_REFUSE_IF(close == std::string_view::npos);
             t.kind = Tok::path;
             t.value.assign(s_.substr(p_ + 1, close - p_ - 1));
-            if (t.value.find_first_of("\n\r") != std::string::npos) fail();
+            PK_MODEL_REFUSE_IF(t.value.find_first_of("\n\r") != std::string::npos);
             p_ = close + 1;
         } else if (isDigit(c) || ((c == '-' || c == '+' || c == '.') && p_ + 1 < s_.size() &&
                                   (isDigit(s_[p_ + 1]) || s_[p_ + 1] == '.' || s_[p_ + 1] == 'i' || s_[p_ + 1] == 'n'))) {
@@ -68,7 +67,7 @@ public:
             t.kind = Tok::punct;
             ++p_;
         } else {
-            fail();
+            refuse("unexpected character");
         }
         if (t.kind == Tok::word || t.kind == Tok::number || t.kind == Tok::punct) t.text = s_.substr(start, p_ - start);
         return t;
@@ -94,7 +93,7 @@ private:
                 while (p_ < s_.size() && s_[p_] != '\n') ++p_;
             } else if (c == '/' && p_ + 1 < s_.size() && s_[p_ + 1] == '*') {
                 const size_t close = s_.find("*/", p_ + 2);
-                if (close == std::string_view::npos) fail();
+                PK_MODEL_REFUSE_IF(close == std::string_view::npos);
                 p_ = close + 2;
             } else {
                 break;
@@ -107,7 +106,7 @@ private:
         p_ += triple ? 3 : 1;
         std::string out;
         while (true) {
-            if (p_ >= s_.size()) fail();
+            PK_MODEL_REFUSE_IF(p_ >= s_.size());
             const char c = s_[p_];
             if (triple && c == quote && p_ + 2 < s_.size() && s_[p_ + 1] == quote && s_[p_ + 2] == quote) {
                 p_ += 3;
@@ -117,9 +116,9 @@ private:
                 ++p_;
                 return out;
             }
-            if (!triple && (c == '\n' || c == '\r')) fail();
+            PK_MODEL_REFUSE_IF(!triple && (c == '\n' || c == '\r'));
             if (c == '\\') {
-                if (p_ + 1 >= s_.size()) fail();
+                PK_MODEL_REFUSE_IF(p_ + 1 >= s_.size());
                 const char e = s_[p_ + 1];
                 p_ += 2;
                 switch (e) {
@@ -141,7 +140,7 @@ private:
             p_ += 3;
             std::string out;
             while (true) {
-                if (p_ >= s_.size()) fail();
+                PK_MODEL_REFUSE_IF(p_ >= s_.size());
                 if (s_.substr(p_, 4) == "\\@@@") {
                     out += "@@@";
                     p_ += 4;
@@ -154,9 +153,9 @@ private:
             }
         }
         const size_t close = s_.find('@', p_ + 1);
-        if (close == std::string_view::npos) fail();
+        PK_MODEL_REFUSE_IF(close == std::string_view::npos);
         std::string out(s_.substr(p_ + 1, close - p_ - 1));
-        if (out.find_first_of("\n\r") != std::string::npos) fail();
+        PK_MODEL_REFUSE_IF(out.find_first_of("\n\r") != std::string::npos);
         p_ = close + 1;
         return out;
     }
@@ -227,10 +226,13 @@ class Parser {
 public:
     // Paths repeat their prefixes, so deep or long names could make the layer's paths
     // far larger than the text: what they may add up to is capped.
-    explicit Parser(std::string_view text) : lex_(text), pathBudget_((uint64_t(64) << 20) + uint64_t(text.size()) * 32) {}
+    explicit Parser(std::string_view text) : lex_(text), pathBudget_(usdDecodeBudget(text.size())) {}
+
+    // Where the reader stands, for refusals.
+    uint64_t offset() const { return lex_.offset(); }
 
     UsdLayer parse() {
-        if (!lex_.readHeader()) fail();
+        PK_MODEL_REFUSE_IF(!lex_.readHeader());
         advance();
         UsdSpec root;
         root.type = UsdSpecType::pseudoRoot;
@@ -247,11 +249,11 @@ private:
     bool isPunct(char c) const { return tok_.kind == Tok::punct && tok_.text[0] == c; }
     bool isWord(std::string_view w) const { return tok_.kind == Tok::word && tok_.text == w; }
     void expectPunct(char c) {
-        if (!isPunct(c)) fail();
+        PK_MODEL_REFUSE_IF(!isPunct(c));
         advance();
     }
     std::string takeWord() {
-        if (tok_.kind != Tok::word) fail();
+        PK_MODEL_REFUSE_IF(tok_.kind != Tok::word);
         std::string w(tok_.text);
         advance();
         return w;
@@ -273,7 +275,7 @@ private:
 
     // An authored path made absolute against the prim that owns it.
     static std::string absolutePath(const std::string& anchor, const std::string& path) {
-        if (path.empty()) fail();
+        PK_MODEL_REFUSE_IF(path.empty());
         std::vector<std::string_view> parts;
         auto split = [&](std::string_view s) {
             size_t start = 0;
@@ -282,7 +284,7 @@ private:
                 if (stop == std::string_view::npos) stop = s.size();
                 const std::string_view part = s.substr(start, stop - start);
                 if (part == "..") {
-                    if (parts.empty()) fail();
+                    PK_MODEL_REFUSE_IF(parts.empty());
                     parts.pop_back();
                 } else if (!part.empty() && part != ".") {
                     parts.push_back(part);
@@ -307,7 +309,7 @@ private:
             skipGroup();
             return;
         }
-        if (tok_.kind == Tok::end || tok_.kind == Tok::punct) fail();
+        PK_MODEL_REFUSE_IF(tok_.kind == Tok::end || tok_.kind == Tok::punct);
         const bool asset = tok_.kind == Tok::asset;
         advance();
         if (asset && tok_.kind == Tok::path) advance();
@@ -317,14 +319,14 @@ private:
     void skipGroup() {
         std::vector<char> open;
         do {
-            if (tok_.kind == Tok::end) fail();
+            PK_MODEL_REFUSE_IF(tok_.kind == Tok::end);
             if (tok_.kind == Tok::punct) {
                 const char c = tok_.text[0];
                 if (c == '(' || c == '[' || c == '{') {
-                    if (open.size() >= kMaxBracketDepth) fail();
+                    PK_MODEL_REFUSE_IF(open.size() >= kMaxBracketDepth);
                     open.push_back(c == '(' ? ')' : c == '[' ? ']' : '}');
                 } else if (c == ')' || c == ']' || c == '}') {
-                    if (open.empty() || open.back() != c) fail();
+                    PK_MODEL_REFUSE_IF(open.empty() || open.back() != c);
                     open.pop_back();
                 }
             }
@@ -339,14 +341,14 @@ private:
             else if (tok_.text == "false") v = 0;
             else if (tok_.text == "inf") v = HUGE_VAL;
             else if (tok_.text == "nan") v = NAN;
-            else fail();
+            else refuse("not a number word");
         } else if (tok_.kind == Tok::number) {
             std::string_view t = tok_.text;
             if (t[0] == '+') t.remove_prefix(1);
             const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
-            if (ec != std::errc() || end != t.data() + t.size()) fail();
+            PK_MODEL_REFUSE_IF(ec != std::errc() || end != t.data() + t.size());
         } else {
-            fail();
+            refuse("expected a number");
         }
         advance();
         return v;
@@ -359,18 +361,18 @@ private:
             sink(number());
             return;
         }
-        if (depth > 2) fail();
+        PK_MODEL_REFUSE_IF(depth > 2);
         advance();
         while (!isPunct(')')) {
             numbers(sink, depth + 1);
             if (isPunct(',')) advance();
-            else if (!isPunct(')')) fail();
+            else if (!isPunct(')')) refuse("expected ',' or ')' in a tuple");
         }
         advance();
     }
 
     std::string textAtom(const ValueType& type) {
-        if (type.isAsset ? tok_.kind != Tok::asset : tok_.kind != Tok::string) fail();
+        PK_MODEL_REFUSE_IF(type.isAsset ? tok_.kind != Tok::asset : tok_.kind != Tok::string);
         std::string v = std::move(tok_.value);
         advance();
         return v;
@@ -396,7 +398,7 @@ private:
             while (!isPunct(']')) {
                 v.texts.push_back(textAtom(type));
                 if (isPunct(',')) advance();
-                else if (!isPunct(']')) fail();
+                else if (!isPunct(']')) refuse("expected ',' or ']' in a text array");
             }
             advance();
             return v;
@@ -404,7 +406,7 @@ private:
         if (!type.isArray) {
             v.kind = UsdValue::Kind::number;
             numbers([&](double d) { v.doubles.push_back(d); }, 0);
-            if (v.doubles.size() != type.components) fail();
+            PK_MODEL_REFUSE_IF(v.doubles.size() != type.components);
             return v;
         }
         v.kind = UsdValue::Kind::numberArray;
@@ -423,16 +425,16 @@ private:
                     numbers(
                         [&](double d) {
                             if (!(d >= INT32_MIN && d <= INT32_MAX) || static_cast<double>(static_cast<int32_t>(d)) != d)
-                                fail();
+                                refuse("not a 32-bit integer");
                             v.ints.push_back(static_cast<int32_t>(d));
                             ++got;
                         },
                         0);
                     break;
             }
-            if (got != type.components) fail();
+            PK_MODEL_REFUSE_IF(got != type.components);
             if (isPunct(',')) advance();
-            else if (!isPunct(']')) fail();
+            else if (!isPunct(']')) refuse("expected ',' or ']' in an array");
         }
         advance();
         return v;
@@ -447,7 +449,7 @@ private:
             return v;
         }
         auto one = [&] {
-            if (tok_.kind != Tok::path) fail();
+            PK_MODEL_REFUSE_IF(tok_.kind != Tok::path);
             v.texts.push_back(absolutePath(anchor, tok_.value));
             chargePath(v.texts.back());
             advance();
@@ -460,7 +462,7 @@ private:
         while (!isPunct(']')) {
             one();
             if (isPunct(',')) advance();
-            else if (!isPunct(']')) fail();
+            else if (!isPunct(']')) refuse("expected ',' or ']' in a path list");
         }
         advance();
         return v;
@@ -504,17 +506,17 @@ private:
     }
 
     void parsePrim(const std::string& parent, std::vector<std::string>& siblings, int depth) {
-        if (depth > kMaxPrimDepth) fail();
+        PK_MODEL_REFUSE_IF(depth > kMaxPrimDepth);
         const std::string specifier = takeWord();
-        if (specifier != "def" && specifier != "over" && specifier != "class") fail();
+        PK_MODEL_REFUSE_IF(specifier != "def" && specifier != "over" && specifier != "class");
         std::string typeName;
         if (tok_.kind == Tok::word) typeName = takeWord();
-        if (tok_.kind != Tok::string || !validName(tok_.value)) fail();
+        PK_MODEL_REFUSE_IF(tok_.kind != Tok::string || !validName(tok_.value));
         const std::string name = std::move(tok_.value);
         advance();
         const std::string path = usdChildPath(parent, name);
         chargePath(path);
-        if (layer_.specs.count(path)) fail();
+        PK_MODEL_REFUSE_IF(layer_.specs.count(path));
         layer_.specs[path].type = UsdSpecType::prim;  // reserve the path before children are read
 
         UsdSpec spec;
@@ -525,17 +527,17 @@ private:
         expectPunct('{');
         std::vector<std::string> children, properties;
         while (!isPunct('}')) {
-            if (tok_.kind == Tok::end) fail();
+            PK_MODEL_REFUSE_IF(tok_.kind == Tok::end);
             if (isPunct(';')) {
                 advance();
             } else if (isWord("def") || isWord("over") || isWord("class")) {
                 parsePrim(path, children, depth + 1);
             } else if (isWord("variantSet")) {
                 advance();
-                if (tok_.kind != Tok::string) fail();
+                PK_MODEL_REFUSE_IF(tok_.kind != Tok::string);
                 advance();
                 expectPunct('=');
-                if (!isPunct('{')) fail();
+                PK_MODEL_REFUSE_IF(!isPunct('{'));
                 skipGroup();
             } else if (isWord("reorder")) {
                 advance();
@@ -562,7 +564,7 @@ private:
             it->second.type = type;
             properties.push_back(name);
         } else if (it->second.type != type) {
-            fail();
+            refuse("a property declared twice with different types");
         }
         return it->second;
     }
@@ -588,7 +590,7 @@ private:
                 skipValue();
                 return;
             }
-            if (!validPropertyName(name)) fail();
+            PK_MODEL_REFUSE_IF(!validPropertyName(name));
             UsdSpec& spec = propertySpec(prim, name, UsdSpecType::relationship, properties);
             if (isPunct('=')) {
                 advance();
@@ -610,7 +612,7 @@ private:
             suffix = name.substr(dot + 1);
             name.resize(dot);
         }
-        if (!validPropertyName(name)) fail();
+        PK_MODEL_REFUSE_IF(!validPropertyName(name));
         UsdSpec& spec = propertySpec(prim, name, UsdSpecType::attribute, properties);
         spec.set("typeName", UsdValue::makeText(typeName));
         if (!variability.empty()) spec.set("variability", UsdValue::makeText(variability));
@@ -620,7 +622,7 @@ private:
             if (!deleted) spec.set("connectionPaths", std::move(sources));
         } else if (suffix == "timeSamples" || suffix == "spline") {
             expectPunct('=');
-            if (!isPunct('{')) fail();
+            PK_MODEL_REFUSE_IF(!isPunct('{'));
             skipGroup();
         } else if (suffix.empty()) {
             if (isPunct('=')) {
@@ -629,7 +631,7 @@ private:
                 if (!deleted) spec.set("default", std::move(value));
             }
         } else {
-            fail();
+            refuse("expected a property, a child prim or a closing brace");
         }
         if (isPunct('(')) parseMetadata(spec);
     }
@@ -642,7 +644,7 @@ private:
     }
 
     void chargePath(const std::string& path) {
-        if (path.size() > pathBudget_) fail();
+        PK_MODEL_REFUSE_IF(path.size() > pathBudget_);
         pathBudget_ -= path.size();
     }
 
@@ -654,12 +656,19 @@ private:
 
 }  // namespace
 
-std::optional<UsdLayer> readUsda(std::string_view text) {
+UsdLayer parseUsda(std::string_view text) {
+    Parser parser(text);
     try {
-        return Parser(text).parse();
-    } catch (const Malformed&) {
-        return std::nullopt;
+        return parser.parse();
+    } catch (Malformed& m) {
+        if (!m.located) m.description += " near byte " + std::to_string(parser.offset());
+        m.located = true;
+        throw;
     }
+}
+
+std::optional<UsdLayer> readUsda(std::string_view text) {
+    return noneIfRefused("usda", [&] { return parseUsda(text); });
 }
 
 }  // namespace pk::modelimport

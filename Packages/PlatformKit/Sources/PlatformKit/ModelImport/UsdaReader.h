@@ -11,6 +11,9 @@
 
 namespace pk::modelimport {
 
+// Throws Malformed with the reason and the byte it was found near.
+UsdLayer parseUsda(std::string_view text);
+// None on refusal, the reason in the debug log.
 std::optional<UsdLayer> readUsda(std::string_view text);
 
 }  // namespace pk::modelimport

@@ -6,12 +6,11 @@
 #include <cstring>
 #include <string_view>
 
+#include "PlatformKit/ModelImport/Malformed.h"
+
 namespace pk::modelimport {
 
 namespace {
-
-struct Malformed {};
-[[noreturn]] void fail() { throw Malformed{}; }
 
 constexpr uint64_t kBootstrapBytes = 88;
 constexpr uint64_t kMaxSections = 64;
@@ -67,7 +66,7 @@ struct Cursor {
     uint64_t end = 0;
 
     void need(uint64_t n) const {
-        if (pos > end || n > end - pos) fail();
+        if (pos > end || n > end - pos) refuseAt("a read runs past the end of its section", pos);
     }
     const uint8_t* take(uint64_t n) {
         need(n);
@@ -141,20 +140,20 @@ public:
     // What decoding may produce in all: generous for real files (whose arrays compress
     // a few times at most), bounded for crafted ones that point many fields at one array.
     explicit CrateReader(std::span<const uint8_t> bytes)
-        : file_(bytes), budget_((uint64_t(64) << 20) + uint64_t(bytes.size()) * 32) {}
+        : file_(bytes), budget_(usdDecodeBudget(bytes.size())) {}
 
     UsdLayer read() {
         Cursor boot = cursor(0, file_.size());
         const uint8_t* head = boot.take(kBootstrapBytes);
-        if (std::memcmp(head, "PXR-USDC", 8) != 0) fail();
+        PK_MODEL_REFUSE_IF(std::memcmp(head, "PXR-USDC", 8) != 0);
         major_ = head[8];
         minor_ = head[9];
-        if (major_ != 0 || minor_ < 7 || minor_ > 10) fail();
+        PK_MODEL_REFUSE_IF(major_ != 0 || minor_ < 7 || minor_ > 10);
         const uint64_t tocOffset = load<uint64_t>(head + 16);
 
         Cursor toc = cursor(tocOffset, file_.size());
         const uint64_t sectionCount = toc.read<uint64_t>();
-        if (sectionCount > kMaxSections) fail();
+        PK_MODEL_REFUSE_IF(sectionCount > kMaxSections);
         struct Section {
             uint64_t start = 0, size = 0;
             bool present = false;
@@ -163,9 +162,9 @@ public:
         for (uint64_t i = 0; i < sectionCount; ++i) {
             const uint8_t* rec = toc.take(32);
             const char* name = reinterpret_cast<const char*>(rec);
-            if (std::memchr(name, '\0', 16) == nullptr) fail();
+            PK_MODEL_REFUSE_IF(std::memchr(name, '\0', 16) == nullptr);
             const uint64_t start = load<uint64_t>(rec + 16), size = load<uint64_t>(rec + 24);
-            if (start < kBootstrapBytes || start > file_.size() || size > file_.size() - start) fail();
+            PK_MODEL_REFUSE_IF(start < kBootstrapBytes || start > file_.size() || size > file_.size() - start);
             Section* s = nullptr;
             const std::string_view n(name);
             if (n == "TOKENS") s = &tokens;
@@ -175,52 +174,58 @@ public:
             else if (n == "PATHS") s = &paths;
             else if (n == "SPECS") s = &specs;
             if (!s) continue;
-            if (s->present) fail();
+            PK_MODEL_REFUSE_IF(s->present);
             *s = {start, size, true};
         }
         for (const Section* s : {&tokens, &strings, &fields, &fieldSets, &paths, &specs})
-            if (!s->present) fail();
+            PK_MODEL_REFUSE_IF(!s->present);
+        section_ = "TOKENS";
         readTokens(cursor(tokens.start, tokens.start + tokens.size));
+        section_ = "STRINGS";
         readStrings(cursor(strings.start, strings.start + strings.size));
+        section_ = "FIELDS";
         readFields(cursor(fields.start, fields.start + fields.size));
+        section_ = "FIELDSETS";
         readFieldSets(cursor(fieldSets.start, fieldSets.start + fieldSets.size));
+        section_ = "PATHS";
         readPaths(cursor(paths.start, paths.start + paths.size));
+        section_ = "SPECS";
         return readSpecs(cursor(specs.start, specs.start + specs.size));
     }
 
 private:
     Cursor cursor(uint64_t start, uint64_t end) const {
-        if (start > file_.size() || end > file_.size() || start > end) fail();
+        PK_MODEL_REFUSE_IF(start > file_.size() || end > file_.size() || start > end);
         return Cursor{file_, start, end};
     }
 
     void charge(uint64_t bytes) {
-        if (bytes > budget_) fail();
+        PK_MODEL_REFUSE_IF(bytes > budget_);
         budget_ -= bytes;
     }
 
     // The compressor's framing: a chunk count byte, then either one LZ4 block (count 0)
     // or that many blocks each led by its 32-bit size. Returns the bytes written.
     static uint64_t decompress(const uint8_t* src, uint64_t srcSize, uint8_t* dst, uint64_t capacity) {
-        if (srcSize < 1) fail();
+        PK_MODEL_REFUSE_IF(srcSize < 1);
         const uint8_t chunks = src[0];
         ++src;
         --srcSize;
         auto block = [&](const uint8_t* in, uint64_t inSize, uint8_t* out, uint64_t room) -> uint64_t {
-            if (inSize == 0 || inSize > INT32_MAX) fail();
+            PK_MODEL_REFUSE_IF(inSize == 0 || inSize > INT32_MAX);
             const int n = LZ4_decompress_safe(reinterpret_cast<const char*>(in), reinterpret_cast<char*>(out),
                                               static_cast<int>(inSize), static_cast<int>(std::min(room, kMaxChunkOutput)));
-            if (n < 0) fail();
+            PK_MODEL_REFUSE_IF(n < 0);
             return static_cast<uint64_t>(n);
         };
         if (chunks == 0) return block(src, srcSize, dst, capacity);
         uint64_t written = 0;
         for (uint8_t c = 0; c < chunks; ++c) {
-            if (srcSize < 4) fail();
+            PK_MODEL_REFUSE_IF(srcSize < 4);
             const int32_t size = load<int32_t>(src);
             src += 4;
             srcSize -= 4;
-            if (size <= 0 || uint64_t(size) > srcSize) fail();
+            PK_MODEL_REFUSE_IF(size <= 0 || uint64_t(size) > srcSize);
             written += block(src, uint64_t(size), dst + written, capacity - written);
             src += size;
             srcSize -= uint64_t(size);
@@ -231,10 +236,10 @@ private:
     // LZ4-framed bytes whose decompressed size the file states exactly.
     std::vector<uint8_t> decompressExactly(Cursor& c, uint64_t compressedSize, uint64_t size) {
         const uint8_t* src = c.take(compressedSize);
-        if (size > compressedSize * kMaxExpansion) fail();
+        PK_MODEL_REFUSE_IF(size > compressedSize * kMaxExpansion);
         charge(size);
         std::vector<uint8_t> out(size);
-        if (size > 0 && decompress(src, compressedSize, out.data(), size) != size) fail();
+        PK_MODEL_REFUSE_IF(size > 0 && decompress(src, compressedSize, out.data(), size) != size);
         return out;
     }
 
@@ -246,12 +251,12 @@ private:
         const uint8_t* src = c.take(compressedSize);
         if (count == 0) return {};
         const uint64_t codeBytes = (count * 2 + 7) / 8;
-        if (count > (UINT64_MAX / 4) / sizeof(T) || sizeof(T) + codeBytes > compressedSize * kMaxExpansion) fail();
+        PK_MODEL_REFUSE_IF(count > (UINT64_MAX / 4) / sizeof(T) || sizeof(T) + codeBytes > compressedSize * kMaxExpansion);
         const uint64_t workSize = sizeof(T) + codeBytes + count * sizeof(T);
         charge(workSize + count * sizeof(T));
         std::vector<uint8_t> work(workSize);
         const uint64_t got = decompress(src, compressedSize, work.data(), workSize);
-        if (got < sizeof(T) + codeBytes) fail();
+        PK_MODEL_REFUSE_IF(got < sizeof(T) + codeBytes);
         using S = std::make_signed_t<T>;
         using U = std::make_unsigned_t<T>;
         const S common = load<S>(work.data());
@@ -263,7 +268,7 @@ private:
             const unsigned code = (codes[i / 4] >> (2 * (i % 4))) & 3;
             S delta = common;
             auto next = [&](auto sample) {
-                if (sizeof(sample) > got - at) fail();
+                PK_MODEL_REFUSE_IF(sizeof(sample) > got - at);
                 std::memcpy(&sample, work.data() + at, sizeof(sample));
                 at += sizeof(sample);
                 return static_cast<S>(sample);
@@ -287,9 +292,9 @@ private:
         const uint64_t count = c.read<uint64_t>();
         const uint64_t size = c.read<uint64_t>();
         const uint64_t compressedSize = c.read<uint64_t>();
-        if (count > size) fail();
+        PK_MODEL_REFUSE_IF(count > size);
         const auto text = decompressExactly(c, compressedSize, size);
-        if (count == 0 ? !text.empty() : text.empty() || text.back() != '\0') fail();
+        PK_MODEL_REFUSE_IF(count == 0 ? !text.empty() : text.empty() || text.back() != '\0');
         tokens_.reserve(count);
         const char* p = reinterpret_cast<const char*>(text.data());
         const char* end = p + text.size();
@@ -298,16 +303,16 @@ private:
             tokens_.emplace_back(p, n);
             p += n + 1;
         }
-        if (tokens_.size() != count) fail();
+        PK_MODEL_REFUSE_IF(tokens_.size() != count);
     }
 
     void readStrings(Cursor c) {
         const uint64_t count = c.read<uint64_t>();
-        if (count > c.remaining() / 4) fail();
+        PK_MODEL_REFUSE_IF(count > c.remaining() / 4);
         strings_.resize(count);
         for (auto& s : strings_) {
             s = c.read<uint32_t>();
-            if (s >= tokens_.size()) fail();
+            PK_MODEL_REFUSE_IF(s >= tokens_.size());
         }
     }
 
@@ -315,11 +320,11 @@ private:
         const uint64_t count = c.read<uint64_t>();
         const auto names = compressedInts<uint32_t>(c, count);
         const uint64_t repsSize = c.read<uint64_t>();
-        if (count > UINT64_MAX / 8) fail();
+        PK_MODEL_REFUSE_IF(count > UINT64_MAX / 8);
         const auto reps = decompressExactly(c, repsSize, count * 8);
         fields_.resize(count);
         for (uint64_t i = 0; i < count; ++i) {
-            if (names[i] >= tokens_.size()) fail();
+            PK_MODEL_REFUSE_IF(names[i] >= tokens_.size());
             fields_[i] = {names[i], load<uint64_t>(reps.data() + 8 * i)};
         }
     }
@@ -328,18 +333,18 @@ private:
         const uint64_t count = c.read<uint64_t>();
         fieldSets_ = compressedInts<uint32_t>(c, count);
         for (uint32_t f : fieldSets_)
-            if (f != UINT32_MAX && f >= fields_.size()) fail();
+            PK_MODEL_REFUSE_IF(f != UINT32_MAX && f >= fields_.size());
     }
 
     const std::string& token(uint64_t index) const {
-        if (index >= tokens_.size()) fail();
+        PK_MODEL_REFUSE_IF(index >= tokens_.size());
         return tokens_[index];
     }
 
     void readPaths(Cursor c) {
         const uint64_t count = c.read<uint64_t>();
         const uint64_t encoded = c.read<uint64_t>();
-        if (count > UINT64_MAX / sizeof(std::string)) fail();
+        PK_MODEL_REFUSE_IF(count > UINT64_MAX / sizeof(std::string));
         charge(count * sizeof(std::string));
         const auto pathIndexes = compressedInts<uint32_t>(c, encoded);
         const auto elementTokens = compressedInts<int32_t>(c, encoded);
@@ -359,7 +364,7 @@ private:
         std::string parent;
         bool atRoot = true;
         while (true) {
-            if (current >= encoded || visited[current]) fail();
+            PK_MODEL_REFUSE_IF(current >= encoded || visited[current]);
             visited[current] = 1;
             std::string path;
             if (atRoot) {
@@ -367,14 +372,14 @@ private:
                 atRoot = false;
             } else {
                 const int32_t element = elementTokens[current];
-                if (element == INT32_MIN) fail();
+                PK_MODEL_REFUSE_IF(element == INT32_MIN);
                 const std::string& name = token(static_cast<uint64_t>(element < 0 ? -element : element));
-                if (name.empty()) fail();
+                PK_MODEL_REFUSE_IF(name.empty());
                 path = element < 0 ? usdPropertyPath(parent, name) : usdChildPath(parent, name);
             }
             charge(path.size());  // deep trees repeat their prefixes in every path
             const uint32_t slot = pathIndexes[current];
-            if (slot >= count || pathAssigned_[slot]) fail();
+            PK_MODEL_REFUSE_IF(slot >= count || pathAssigned_[slot]);
             pathAssigned_[slot] = 1;
             paths_[slot] = path;
             const int32_t jump = jumps[current];
@@ -406,7 +411,7 @@ private:
         // without a search.
         std::vector<uint64_t> namedBy(tokens_.size(), UINT64_MAX);
         for (uint64_t i = 0; i < count; ++i) {
-            if (pathIndexes[i] >= paths_.size() || !pathAssigned_[pathIndexes[i]]) fail();
+            PK_MODEL_REFUSE_IF(pathIndexes[i] >= paths_.size() || !pathAssigned_[pathIndexes[i]]);
             const std::string& path = paths_[pathIndexes[i]];
             UsdSpec spec;
             switch (specTypes[i]) {
@@ -416,13 +421,13 @@ private:
                 case 8: spec.type = UsdSpecType::relationship; break;
                 default: spec.type = UsdSpecType::other; break;
             }
-            if ((spec.type == UsdSpecType::pseudoRoot) != (path == "/")) fail();
+            PK_MODEL_REFUSE_IF((spec.type == UsdSpecType::pseudoRoot) != (path == "/"));
             for (uint64_t f = fieldSetIndexes[i];; ++f) {
-                if (f >= fieldSets_.size()) fail();  // a run must end in its terminator
+                PK_MODEL_REFUSE_IF(f >= fieldSets_.size());  // a run must end in its terminator
                 const uint32_t field = fieldSets_[f];
                 if (field == UINT32_MAX) break;
                 const auto& [name, rep] = fields_[field];
-                if (namedBy[name] == i) fail();
+                PK_MODEL_REFUSE_IF(namedBy[name] == i);
                 namedBy[name] = i;
                 // Specs may share one long field set: each use costs, so sharing cannot
                 // multiply the work without bound.
@@ -430,7 +435,7 @@ private:
                 UsdValue value = decode(rep);
                 if (value.kind != UsdValue::Kind::unsupported) spec.fields.emplace_back(token(name), std::move(value));
             }
-            if (!layer.specs.emplace(path, std::move(spec)).second) fail();
+            PK_MODEL_REFUSE_IF(!layer.specs.emplace(path, std::move(spec)).second);
         }
         return layer;
     }
@@ -438,7 +443,7 @@ private:
     // A vector of 32-bit indices at the cursor: a 64-bit count, then the indices.
     std::vector<uint32_t> indexVector(Cursor& c) {
         const uint64_t count = c.read<uint64_t>();
-        if (count > c.remaining() / 4) fail();
+        PK_MODEL_REFUSE_IF(count > c.remaining() / 4);
         charge(count * 4);
         std::vector<uint32_t> out(count);
         for (auto& v : out) v = c.read<uint32_t>();
@@ -452,12 +457,12 @@ private:
     }
 
     std::string pathAt(uint64_t index) const {
-        if (index >= paths_.size() || !pathAssigned_[index]) fail();
+        PK_MODEL_REFUSE_IF(index >= paths_.size() || !pathAssigned_[index]);
         return paths_[index];
     }
 
     std::string stringAt(uint64_t index) const {
-        if (index >= strings_.size()) fail();
+        PK_MODEL_REFUSE_IF(index >= strings_.size());
         return token(strings_[index]);
     }
 
@@ -472,20 +477,20 @@ private:
             v.kind = UsdValue::Kind::blocked;
             return v;
         }
-        if (inlined && (isArray || compressed)) fail();
+        PK_MODEL_REFUSE_IF(inlined && (isArray || compressed));
         if (const auto shape = numericShape(type)) {
             if (isArray) return numericArray(type, *shape, payload, compressed);
-            if (compressed) fail();
+            PK_MODEL_REFUSE_IF(compressed);
             return numericScalar(type, *shape, payload, inlined);
         }
-        if (compressed) fail();
+        PK_MODEL_REFUSE_IF(compressed);
         switch (type) {
             case tToken:
             case tAssetPath:
             case tString: {
                 auto name = [&](uint64_t index) { return type == tString ? stringAt(index) : token(index); };
                 if (!isArray) {
-                    if (!inlined) fail();
+                    PK_MODEL_REFUSE_IF(!inlined);
                     std::string text = name(payload);
                     charge(text.size());
                     return UsdValue::makeText(std::move(text), type == tAssetPath);
@@ -499,16 +504,16 @@ private:
             }
             case tSpecifier:
             case tVariability: {
-                if (!inlined || isArray) fail();
+                PK_MODEL_REFUSE_IF(!inlined || isArray);
                 static const char* const specifiers[] = {"def", "over", "class"};
                 static const char* const variabilities[] = {"varying", "uniform"};
-                if (type == tSpecifier ? payload > 2 : payload > 1) fail();
+                PK_MODEL_REFUSE_IF(type == tSpecifier ? payload > 2 : payload > 1);
                 return UsdValue::makeText(type == tSpecifier ? specifiers[payload] : variabilities[payload]);
             }
             case tTokenVector:
             case tStringVector:
             case tPathVector: {
-                if (inlined || isArray) fail();
+                PK_MODEL_REFUSE_IF(inlined || isArray);
                 Cursor c = cursor(payload, file_.size());
                 v.kind = type == tPathVector ? UsdValue::Kind::paths : UsdValue::Kind::textArray;
                 for (uint32_t index : indexVector(c))
@@ -516,7 +521,7 @@ private:
                 return v;
             }
             case tPathListOp: {
-                if (inlined || isArray) fail();
+                PK_MODEL_REFUSE_IF(inlined || isArray);
                 Cursor c = cursor(payload, file_.size());
                 const uint8_t header = c.read<uint8_t>();
                 v.kind = UsdValue::Kind::paths;
@@ -532,10 +537,10 @@ private:
                 return v;
             }
             case tDoubleVector: {
-                if (inlined || isArray) fail();
+                PK_MODEL_REFUSE_IF(inlined || isArray);
                 Cursor c = cursor(payload, file_.size());
                 const uint64_t count = c.read<uint64_t>();
-                if (count > c.remaining() / 8) fail();
+                PK_MODEL_REFUSE_IF(count > c.remaining() / 8);
                 charge(count * 8);
                 v.kind = UsdValue::Kind::numberArray;
                 v.doubles.resize(count);
@@ -556,7 +561,7 @@ private:
                 // Vectors whose numbers are small integers store them as signed bytes;
                 // matrices store only their diagonal that way.
                 const bool matrix = type == tMatrix2d || type == tMatrix3d || type == tMatrix4d;
-                if (type == tQuatd || type == tQuatf || type == tQuath) fail();
+                PK_MODEL_REFUSE_IF(type == tQuatd || type == tQuatf || type == tQuath);
                 const int n = matrix ? (type == tMatrix2d ? 2 : type == tMatrix3d ? 3 : 4) : shape.components;
                 for (int i = 0; i < n; ++i) {
                     const double value = static_cast<int8_t>(bytes[i]);
@@ -591,7 +596,7 @@ private:
         Cursor c = cursor(payload, file_.size());
         const uint64_t count = c.read<uint64_t>();
         if (count == 0) return v;
-        if (count > (uint64_t(1) << 40)) fail();  // keeps every size below in range
+        PK_MODEL_REFUSE_IF(count > (uint64_t(1) << 40));  // keeps every size below in range
         const uint64_t numbers = count * shape.components;
         const bool quaternion = type == tQuatd || type == tQuatf || type == tQuath;
         const bool intStore = shape.kind != TypeShape::Kind::real && shape.kind != TypeShape::Kind::half &&
@@ -609,7 +614,7 @@ private:
             else v.doubles.resize(numbers);
         };
         if (compressed && count >= kMinCompressedArray) {
-            if (shape.components != 1) fail();
+            PK_MODEL_REFUSE_IF(shape.components != 1);
             if (shape.kind == TypeShape::Kind::real || shape.kind == TypeShape::Kind::half) {
                 const uint8_t code = c.read<uint8_t>();
                 if (code == 'i') {
@@ -622,11 +627,11 @@ private:
                     const auto indexes = compressedInts<uint32_t>(c, count);
                     allocate();
                     for (uint64_t i = 0; i < count; ++i) {
-                        if (indexes[i] >= tableSize) fail();
+                        PK_MODEL_REFUSE_IF(indexes[i] >= tableSize);
                         put(i, numberAt(table + uint64_t(indexes[i]) * shape.bytes, shape));
                     }
                 } else {
-                    fail();
+                    refuse("unknown array encoding");
                 }
             } else if (shape.bytes == 4) {
                 const auto ints = compressedInts<int32_t>(c, count);
@@ -639,11 +644,11 @@ private:
                 for (uint64_t i = 0; i < count; ++i)
                     put(i, shape.kind == TypeShape::Kind::integer ? double(ints[i]) : double(uint64_t(ints[i])));
             } else {
-                fail();  // bool and uchar arrays are never compressed
+                refuse("compressed array of a type never compressed");  // bool and uchar arrays are never compressed
             }
             return v;
         }
-        if (count > c.remaining() / (uint64_t(shape.components) * shape.bytes)) fail();
+        PK_MODEL_REFUSE_IF(count > c.remaining() / (uint64_t(shape.components) * shape.bytes));
         allocate();
         const uint8_t* p = c.take(numbers * shape.bytes);
         if (floatStore && shape.bytes == 4) {
@@ -667,8 +672,14 @@ private:
         return v;
     }
 
+public:
+    // The section being read when a check failed ("" for the header and its table).
+    std::string_view section() const { return section_; }
+
+private:
     std::span<const uint8_t> file_;
     uint64_t budget_;
+    std::string_view section_;
     uint8_t major_ = 0, minor_ = 0;
     std::vector<std::string> tokens_;
     std::vector<uint32_t> strings_;
@@ -688,12 +699,20 @@ bool isUsdc(std::span<const uint8_t> bytes) {
     return bytes.size() >= 8 && std::memcmp(bytes.data(), "PXR-USDC", 8) == 0;
 }
 
-std::optional<UsdLayer> readUsdc(std::span<const uint8_t> bytes) {
+UsdLayer parseUsdc(std::span<const uint8_t> bytes) {
+    CrateReader reader(bytes);
     try {
-        return CrateReader(bytes).read();
-    } catch (const Malformed&) {
-        return std::nullopt;
+        return reader.read();
+    } catch (Malformed& m) {
+        m.description += reader.section().empty() ? std::string(" in the header or its table of contents")
+                                                  : " in the " + std::string(reader.section()) + " section";
+        m.located = true;
+        throw;
     }
+}
+
+std::optional<UsdLayer> readUsdc(std::span<const uint8_t> bytes) {
+    return noneIfRefused("usdc", [&] { return parseUsdc(bytes); });
 }
 
 }  // namespace pk::modelimport

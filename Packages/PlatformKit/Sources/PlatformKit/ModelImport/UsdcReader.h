@@ -14,6 +14,9 @@
 
 namespace pk::modelimport {
 
+// Throws Malformed with the reason and the section it was found in.
+UsdLayer parseUsdc(std::span<const uint8_t> bytes);
+// None on refusal, the reason in the debug log.
 std::optional<UsdLayer> readUsdc(std::span<const uint8_t> bytes);
 
 // True when the bytes begin with the crate magic.

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "PlatformKit/ModelImport/Malformed.h"
+
 namespace pk::modelimport {
 
 namespace {
@@ -29,9 +31,9 @@ struct Located {
 
 }  // namespace
 
-std::optional<UsdzPackage> UsdzPackage::open(std::span<const uint8_t> bytes) {
+UsdzPackage UsdzPackage::read(std::span<const uint8_t> bytes) {
     const uint64_t size = bytes.size();
-    if (size < kEndRecordBytes) return std::nullopt;
+    if (size < kEndRecordBytes) refuse("shorter than a zip end record");
     // The end record is the last thing in the file: its comment must reach the end exactly.
     uint64_t end = UINT64_MAX;
     const uint64_t lowest = size > kEndRecordBytes + 0xFFFF ? size - kEndRecordBytes - 0xFFFF : 0;
@@ -41,15 +43,15 @@ std::optional<UsdzPackage> UsdzPackage::open(std::span<const uint8_t> bytes) {
             break;
         }
     }
-    if (end == UINT64_MAX) return std::nullopt;
+    if (end == UINT64_MAX) refuse("no zip end record reaching the end of the file");
     const uint16_t disk = u16(bytes, end + 4), directoryDisk = u16(bytes, end + 6);
     const uint16_t onDisk = u16(bytes, end + 8), total = u16(bytes, end + 10);
     const uint64_t directorySize = u32(bytes, end + 12), directoryOffset = u32(bytes, end + 16);
     // Spanned archives and zip64 (sizes and counts saturated) are not what a package is.
-    if (disk != 0 || directoryDisk != 0 || onDisk != total || total == 0xFFFF || directorySize == 0xFFFFFFFF ||
-        directoryOffset == 0xFFFFFFFF)
-        return std::nullopt;
-    if (total == 0 || directoryOffset + directorySize > end) return std::nullopt;
+    if (disk != 0 || directoryDisk != 0 || onDisk != total) refuseAt("a spanned archive", end);
+    if (total == 0xFFFF || directorySize == 0xFFFFFFFF || directoryOffset == 0xFFFFFFFF)
+        refuseAt("a zip64 archive", end);
+    if (total == 0 || directoryOffset + directorySize > end) refuseAt("no entries, or a directory past its end record", end);
 
     UsdzPackage package;
     package.bytes_ = bytes;
@@ -59,7 +61,8 @@ std::optional<UsdzPackage> UsdzPackage::open(std::span<const uint8_t> bytes) {
     uint64_t at = directoryOffset;
     const uint64_t directoryEnd = directoryOffset + directorySize;
     for (uint32_t i = 0; i < total; ++i) {
-        if (at + kCentralHeaderBytes > directoryEnd || u32(bytes, at) != kCentralSignature) return std::nullopt;
+        if (at + kCentralHeaderBytes > directoryEnd || u32(bytes, at) != kCentralSignature)
+            refuseAt("no central directory header", at);
         const uint16_t flags = u16(bytes, at + 8), method = u16(bytes, at + 10);
         const uint32_t crc = u32(bytes, at + 16);
         const uint64_t compressed = u32(bytes, at + 20), uncompressed = u32(bytes, at + 24);
@@ -68,37 +71,46 @@ std::optional<UsdzPackage> UsdzPackage::open(std::span<const uint8_t> bytes) {
         const uint16_t startDisk = u16(bytes, at + 34);
         const uint64_t local = u32(bytes, at + 42);
         const uint64_t next = at + kCentralHeaderBytes + nameLength + extraLength + commentLength;
-        if (next > directoryEnd) return std::nullopt;
-        if ((flags & kEncryptedFlags) != 0 || method != 0 || compressed != uncompressed || startDisk != 0)
-            return std::nullopt;
-        if (compressed == 0xFFFFFFFF || local == 0xFFFFFFFF || nameLength == 0) return std::nullopt;
+        if (next > directoryEnd) refuseAt("a central header runs past the directory", at);
+        if ((flags & kEncryptedFlags) != 0) refuseAt("an encrypted entry", at);
+        if (method != 0 || compressed != uncompressed) refuseAt("a compressed entry (a package stores its entries)", at);
+        if (startDisk != 0) refuseAt("an entry on another disk", at);
+        if (compressed == 0xFFFFFFFF || local == 0xFFFFFFFF || nameLength == 0)
+            refuseAt("an entry with a zip64 size or no name", at);
         std::string name(reinterpret_cast<const char*>(bytes.data() + at + kCentralHeaderBytes), nameLength);
-        if (name.find('\0') != std::string::npos) return std::nullopt;
+        if (name.find('\0') != std::string::npos) refuseAt("an entry name with a NUL", at);
 
         // The local header must agree with the directory on name and method.
-        if (local + kLocalHeaderBytes > directoryOffset || u32(bytes, local) != kLocalSignature) return std::nullopt;
+        if (local + kLocalHeaderBytes > directoryOffset || u32(bytes, local) != kLocalSignature)
+            refuseAt("no local header where the directory says", local);
         const uint16_t localFlags = u16(bytes, local + 6), localMethod = u16(bytes, local + 8);
         const uint64_t localName = u16(bytes, local + 26), localExtra = u16(bytes, local + 28);
-        if ((localFlags & kEncryptedFlags) != 0 || localMethod != 0 || localName != nameLength) return std::nullopt;
+        if ((localFlags & kEncryptedFlags) != 0 || localMethod != 0 || localName != nameLength)
+            refuseAt("a local header that disagrees with the directory", local);
         const uint64_t data = local + kLocalHeaderBytes + localName + localExtra;
-        if (data > directoryOffset || compressed > directoryOffset - data) return std::nullopt;
+        if (data > directoryOffset || compressed > directoryOffset - data)
+            refuseAt("entry data runs into the directory", local);
         if (!std::equal(name.begin(), name.end(), bytes.begin() + static_cast<ptrdiff_t>(local + kLocalHeaderBytes)))
-            return std::nullopt;
+            refuseAt("a local name that differs from the directory's", local);
         spans.push_back({local, data + compressed});
         package.entries_.push_back({std::move(name), data, compressed, crc});
         at = next;
     }
     for (size_t i = 0; i < package.entries_.size(); ++i) {
         const Entry& e = package.entries_[i];
-        if (!package.byName_.emplace(e.name, i).second) return std::nullopt;
+        if (!package.byName_.emplace(e.name, i).second) refuse("two entries named " + e.name);
         // zlib takes 32-bit lengths; entries are below 4 GiB by construction.
         const uLong crc = crc32(crc32(0L, Z_NULL, 0), bytes.data() + e.dataOffset, static_cast<uInt>(e.size));
-        if (crc != e.crc32) return std::nullopt;
+        if (crc != e.crc32) refuseAt("entry checksum mismatch for " + e.name, e.dataOffset);
     }
     std::sort(spans.begin(), spans.end(), [](const Located& a, const Located& b) { return a.headerOffset < b.headerOffset; });
     for (size_t i = 1; i < spans.size(); ++i)
-        if (spans[i].headerOffset < spans[i - 1].end) return std::nullopt;
+        if (spans[i].headerOffset < spans[i - 1].end) refuseAt("entries overlap", spans[i].headerOffset);
     return package;
+}
+
+std::optional<UsdzPackage> UsdzPackage::open(std::span<const uint8_t> bytes) {
+    return noneIfRefused("usdz", [&] { return read(bytes); });
 }
 
 std::span<const uint8_t> UsdzPackage::data(const Entry& entry) const {

@@ -23,8 +23,10 @@ public:
         uint32_t crc32 = 0;
     };
 
-    // None unless the whole central directory, every local header and every entry's
-    // checksum check out.
+    // Throws Malformed unless the whole central directory, every local header and every
+    // entry's checksum check out.
+    static UsdzPackage read(std::span<const uint8_t> bytes);
+    // None on refusal, the reason in the debug log.
     static std::optional<UsdzPackage> open(std::span<const uint8_t> bytes);
 
     const std::vector<Entry>& entries() const { return entries_; }
