@@ -205,6 +205,9 @@ void SdlWindowHost::renderFrame(const std::function<void()>& build, const Color&
         ImGui_ImplOpenGL3_CreateFontsTexture();
     }
     ImGui_ImplOpenGL3_NewFrame();
+    // The atlas is on the GPU now; its CPU pixels are read again only by a rebuild, which
+    // makes them anew (ImGui keeps the atlas counted as built).
+    ImGui::GetIO().Fonts->ClearTexData();
     ImGui_ImplSDL2_NewFrame();
     ui_->newFrame();
     if (build) build();
