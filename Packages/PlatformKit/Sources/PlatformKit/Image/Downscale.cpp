@@ -8,9 +8,9 @@ namespace pk::image {
 
 namespace {
 
-// The source span of one output pixel along an axis: first and last source index with
-// the share of each end pixel covered, measured in output-pixel units so that the
-// weights of one output pixel sum to `scale` (source pixels per output pixel).
+// The source span of one output pixel along an axis: first and last source index, and
+// how much of each end pixel the output pixel covers (inner pixels count whole), so the
+// weights of one output pixel sum to the source pixels it stands for.
 struct Span {
     int first = 0, last = 0;
     double firstWeight = 1, lastWeight = 1;
