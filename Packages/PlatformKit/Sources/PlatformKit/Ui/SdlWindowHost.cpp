@@ -200,7 +200,9 @@ bool SdlWindowHost::pollEvents(const std::function<void(const SDL_Event&)>& onEv
 
 void SdlWindowHost::renderFrame(const std::function<void()>& build, const Color& clearColor, std::vector<uint8_t>* capture) {
     makeCurrent();
-    if (ui_->prepareFrame()) {
+    // Before the first frame the backend has no objects yet, and its NewFrame makes them,
+    // font texture included; making that texture here as well would leave this one behind.
+    if (ui_->prepareFrame() && presented_) {
         ImGui_ImplOpenGL3_DestroyFontsTexture();
         ImGui_ImplOpenGL3_CreateFontsTexture();
     }
