@@ -1,7 +1,8 @@
 // Synthesis time at 1024, 2048 and 4096 for a noise preset and for the photo kernel,
 // each beside a kernel that only writes the same four maps (the floor of any synthesis:
 // four RGBA8 image stores per pixel); the mip chains a synthesis builds beside the
-// synthesis alone; and the readback of one 4096^2 map.
+// synthesis alone; synthesize() with the window's previews against its dispatch; and the
+// readback of one 4096^2 map.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -112,6 +113,38 @@ void BM_SynthesisWithMipChains(benchmark::State& state) {
     state.counters["with_mips_ratio"] = (synthSum + mipSum) / synthSum;
 }
 BENCHMARK(BM_SynthesisWithMipChains)->Arg(1024)->Arg(4096)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// What a resynthesis costs the window: synthesize() and the four 220 previews, timed as
+// a whole on the caller's thread, against the dispatch inside it (its synthesisMs).
+void BM_SynthesizeWithPreviews(benchmark::State& state) {
+    const int side = int(state.range(0));
+    PBRMaterialParameters p;
+    p.preset = PBRMaterialPreset::volcanicMossBasalt;
+    p.resolution = side;
+    double wallSum = 0, dispatchSum = 0, synthesizeSum = 0;
+    for (auto _ : state) {
+        const auto t0 = std::chrono::steady_clock::now();
+        auto pack = forge().synthesize(p);
+        const auto t1 = std::chrono::steady_clock::now();
+        if (!pack) {
+            state.SkipWithError("synthesis failed");
+            break;
+        }
+        auto previews = PBRMaterialForgeEngine::makePreviews(*device(), *pack, 220);
+        benchmark::DoNotOptimize(previews);
+        const auto t2 = std::chrono::steady_clock::now();
+        synthesizeSum += std::chrono::duration<double, std::milli>(t1 - t0).count();
+        wallSum += std::chrono::duration<double, std::milli>(t2 - t0).count();
+        dispatchSum += pack->synthesisMs;
+    }
+    const double n = double(state.iterations());
+    state.counters["dispatch_ms"] = dispatchSum / n;
+    state.counters["synthesize_ms"] = synthesizeSum / n;
+    state.counters["with_previews_ms"] = wallSum / n;
+    state.counters["synthesize_ratio"] = synthesizeSum / dispatchSum;
+    state.counters["with_previews_ratio"] = wallSum / dispatchSum;
+}
+BENCHMARK(BM_SynthesizeWithPreviews)->Arg(1024)->Arg(4096)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 void BM_SynthesizePhoto(benchmark::State& state) {
     const int side = int(state.range(0));

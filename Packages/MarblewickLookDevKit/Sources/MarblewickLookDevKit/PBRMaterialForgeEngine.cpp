@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <utility>
 
 #include "embedded/synth_photo_glsl.h"
 #include "embedded/synth_preset_glsl.h"
 #include "PlatformKit/Foundation/Files.h"
 #include "PlatformKit/Gpu/Passes.h"
+#include "PlatformKit/Image/Downscale.h"
 
 namespace lookdev {
 
@@ -147,32 +149,57 @@ std::optional<SynthesizedPBRPack> PBRMaterialForgeEngine::synthesizeFromCGImage(
     return run(named, &image);
 }
 
-std::optional<pk::image::RgbaImage> PBRMaterialForgeEngine::makeCGImage(Device& device, const Texture& texture,
-                                                                         std::optional<int> maxDimension) {
+namespace {
+
+// Mip level `level` of an RGBA8 map as an image; none when it cannot be read.
+std::optional<pk::image::RgbaImage> readLevel(Device& device, const Texture& texture, int level) {
     if (texture.format() != PixelFormat::rgba8Unorm || texture.desc().sampleCount != 1) return std::nullopt;
-    pk::image::RgbaImage full;
+    pk::image::RgbaImage image;
     try {
-        full.width = texture.width();
-        full.height = texture.height();
-        full.stride = static_cast<size_t>(full.width) * 4;
-        full.bytes = device.readback(texture, ByteOrder::rgba);
+        image.width = std::max(1, texture.width() >> level);
+        image.height = std::max(1, texture.height() >> level);
+        image.stride = static_cast<size_t>(image.width) * 4;
+        image.bytes = device.readback(texture, ByteOrder::rgba, level);
     } catch (...) {
         return std::nullopt;
     }
-    const int larger = std::max(full.width, full.height);
-    if (maxDimension && *maxDimension < larger) {
-        const double factor = static_cast<double>(*maxDimension) / larger;
-        const int w = std::max(1, static_cast<int>(factor * full.width));
-        const int h = std::max(1, static_cast<int>(factor * full.height));
-        return pk::image::resized(full, w, h, pk::image::ResizeQuality::high);
-    }
+    return image;
+}
+
+// The size a map of w x h takes at most maxDimension on its longer side; none when it
+// already fits.
+std::optional<std::pair<int, int>> fittedSize(int w, int h, std::optional<int> maxDimension) {
+    const int larger = std::max(w, h);
+    if (!maxDimension || *maxDimension >= larger) return std::nullopt;
+    const double factor = static_cast<double>(*maxDimension) / larger;
+    return std::pair{std::max(1, static_cast<int>(factor * w)), std::max(1, static_cast<int>(factor * h))};
+}
+
+}  // namespace
+
+std::optional<pk::image::RgbaImage> PBRMaterialForgeEngine::makeCGImage(Device& device, const Texture& texture,
+                                                                         std::optional<int> maxDimension) {
+    auto full = readLevel(device, texture, 0);
+    if (!full) return std::nullopt;
+    if (auto size = fittedSize(full->width, full->height, maxDimension))
+        return pk::image::downscaledBox(*full, size->first, size->second);
     return full;
 }
 
 PBRMapPreviews PBRMaterialForgeEngine::makePreviews(Device& device, const SynthesizedPBRPack& pack, int size) {
     auto preview = [&](const std::shared_ptr<Texture>& t) -> std::optional<pk::image::RgbaImage> {
         if (!t) return std::nullopt;
-        return makeCGImage(device, *t, size);
+        const auto target = fittedSize(t->width(), t->height(), size);
+        if (!target) return makeCGImage(device, *t);
+        // The smallest built level still at least the preview's size: a box filter over
+        // the chain's box-filtered levels gives the preview without reading level 0.
+        int level = 0;
+        while (level + 1 < t->desc().mipLevels && (t->width() >> (level + 1)) >= target->first &&
+               (t->height() >> (level + 1)) >= target->second)
+            ++level;
+        auto image = readLevel(device, *t, level);
+        if (!image) return std::nullopt;
+        return pk::image::downscaledBox(*image, target->first, target->second);
     };
     return {preview(pack.albedo), preview(pack.normal), preview(pack.orm), preview(pack.emissive)};
 }

@@ -75,10 +75,13 @@ public:
                                                             const PBRMaterialParameters& parameters) const;
 
     // A map as an image (RGBA, row 0 at the top); with maxDimension below the larger
-    // side it is downscaled (high quality) to truncate(side * maxDimension / larger),
+    // side it is downscaled (area filter) to truncate(side * maxDimension / larger),
     // at least 1. None when the texture cannot be read.
     static std::optional<pk::image::RgbaImage> makeCGImage(pk::gpu::Device& device, const pk::gpu::Texture& texture,
                                                            std::optional<int> maxDimension = std::nullopt);
+    // makeCGImage of each map at `size`, but read from the smallest mip level that still
+    // covers the preview, so a 4096 map costs a 256 readback. The maps' chains must be
+    // built, as every synthesis leaves them.
     static PBRMapPreviews makePreviews(pk::gpu::Device& device, const SynthesizedPBRPack& pack, int size);
     // The full-size map as a PNG file, written atomically; false on any failure.
     static bool writePNG(pk::gpu::Device& device, const pk::gpu::Texture& texture, const std::filesystem::path& url);

@@ -115,6 +115,26 @@ TEST(GpuDevice, UploadThenReadbackKeepsRowsAndStride) {
     EXPECT_EQ(out[2], src[0]);
 }
 
+TEST(GpuDevice, ReadsBackAnyBuiltMipLevel) {
+    // 4 x 2 with a distinct colour per 2 x 2 block: level 1 is those two colours.
+    const uint8_t blocks[2][4] = {{200, 40, 0, 255}, {10, 90, 250, 255}};
+    std::vector<uint8_t> src(4 * 2 * 4);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 4; ++x) std::memcpy(&src[(y * 4 + x) * 4], blocks[x / 2], 4);
+    auto tex = device().makeTexture({PixelFormat::rgba8Unorm, 4, 2, 3});
+    device().upload(*tex, src.data(), 16);
+    device().generateMipmaps(*tex);
+    auto level1 = device().readback(*tex, ByteOrder::rgba, 1);
+    ASSERT_EQ(level1.size(), 2u * 4u);
+    EXPECT_EQ(0, std::memcmp(level1.data(), blocks, 8));
+    auto level2 = device().readback(*tex, ByteOrder::bgra, 2);  // 1 x 1: the mean, in BGRA
+    ASSERT_EQ(level2.size(), 4u);
+    EXPECT_NEAR(level2[2], 105, 1);
+    EXPECT_NEAR(level2[0], 125, 1);
+    EXPECT_EQ(device().readback(*tex), src) << "level 0 stays as uploaded";
+    for (int bad : {-1, 3}) EXPECT_THROW(device().readback(*tex, ByteOrder::rgba, bad), pk::StudioError) << bad;
+}
+
 namespace {
 const char* kTriangleVs = R"(#version 450
 layout(std140, binding = 0) uniform P { float depth; float height; };

@@ -145,7 +145,16 @@ TEST(ScreenRecorder, RefusesWhatCannotBeRecordedAndKeepsNothingHalfDone) {
         EXPECT_FALSE(none.isAvailable());
         EXPECT_EQ(await([&](auto h) { none.startRecording(h); })->code, ScreenRecorder::unavailable);
     }
+    // A recorder that has been asked nothing holds no thread (the studio makes one at
+    // start-up and most sessions never record).
+    const auto threads = [] {
+        return std::distance(fs::directory_iterator("/proc/self/task"), fs::directory_iterator());
+    };
+    const auto before = threads();
     ScreenRecorder rec(quietOptions(dir / "staging"));
+    EXPECT_FALSE(rec.wantsFrame());
+    EXPECT_TRUE(rec.waitUntilIdle(0));
+    EXPECT_LE(threads(), before);
     EXPECT_EQ(await([&](auto h) { rec.stopRecording(dir / "x.mp4", h); })->code, ScreenRecorder::notRecording);
 
     // Stopped before the first frame: nothing to save.

@@ -3,6 +3,7 @@
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_syswm.h>
 #include <X11/Xlib.h>
+#include <epoxy/gl.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -55,6 +56,7 @@ TEST_F(SdlWindowHostTest, OpensAGl45WindowDrawsTheKitAndReadsTheFrameBack) {
         ImGui::PopStyleColor();
     };
     std::vector<uint8_t> pixels;
+    host->ui().font(FontSpec{15, FontWeight::medium});  // asked before the first frame, as the studio does
     for (int i = 0; i < 4; ++i) {
         ASSERT_TRUE(host->pollEvents());
         host->renderFrame(view, pk::Color{0.045, 0.052, 0.07, 1}, &pixels);
@@ -82,6 +84,21 @@ TEST_F(SdlWindowHostTest, OpensAGl45WindowDrawsTheKitAndReadsTheFrameBack) {
     EXPECT_NEAR(centre[1], 173, 6);
     EXPECT_NEAR(centre[2], 46, 6);
     EXPECT_EQ(clicks, 0);
+    // The font atlas lives once, on the GPU: one texture of its width (none left over from
+    // an atlas built before the first frame), no CPU copy kept.
+    const ImFontAtlas& atlas = *ImGui::GetIO().Fonts;
+    EXPECT_EQ(atlas.TexPixelsAlpha8, nullptr);
+    EXPECT_EQ(atlas.TexPixelsRGBA32, nullptr);
+    host->makeCurrent();
+    int atlasTextures = 0;
+    for (GLuint name = 1; name < 512; ++name) {
+        if (!glIsTexture(name)) continue;
+        GLint tw = 0, th = 0;  // the kit's own textures are far narrower than an atlas
+        glGetTextureLevelParameteriv(name, 0, GL_TEXTURE_WIDTH, &tw);
+        glGetTextureLevelParameteriv(name, 0, GL_TEXTURE_HEIGHT, &th);
+        if (tw == atlas.TexWidth && th >= 64) ++atlasTextures;  // an atlas, of any generation
+    }
+    EXPECT_EQ(atlasTextures, 1);
     // For a person to look at.
     std::filesystem::create_directories(KS_TEST_OUTPUT_DIR);
     FILE* f = std::fopen(KS_TEST_OUTPUT_DIR "/ui-window-host.ppm", "wb");

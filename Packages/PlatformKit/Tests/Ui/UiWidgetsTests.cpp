@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
+#include <set>
 
 #include "PlatformKit/Foundation/StudioError.h"
 #include "PlatformKit/Ui/UiContext.h"
@@ -50,6 +52,26 @@ TEST(UiFonts, EntriesPerSpecCoverStudioCharactersIconsAndTabularDigits) {
     if (ctx.fonts().hasIcons())
         for (const auto& s : symbolTable())
             if (s.icon) { EXPECT_NE(f->FindGlyphNoFallback(ImWchar(s.icon)), nullptr) << s.name; }
+}
+
+TEST(UiFonts, SizesAndWeightsShareOneCopyOfEachFace) {
+    UiContext ctx;
+    UiDriver d(ctx, [] {});
+    ctx.makeCurrent();
+    for (float size : {11.0f, 12.0f, 13.0f}) ctx.font(FontSpec{size, FontWeight::medium});
+    d.frame(2);
+    // Every entry of one face points at the same bytes, which the atlas does not own
+    // (it would free them once per entry); a rebuild after that still finds them.
+    const ImFontAtlas& atlas = *ImGui::GetIO().Fonts;
+    std::map<int, std::set<const void*>> buffersBySize;
+    for (const ImFontConfig& cfg : atlas.ConfigData) {
+        EXPECT_FALSE(cfg.FontDataOwnedByAtlas);
+        buffersBySize[cfg.FontDataSize].insert(cfg.FontData);
+    }
+    for (const auto& [bytes, buffers] : buffersBySize) EXPECT_EQ(buffers.size(), 1u) << "a face of " << bytes << " bytes";
+    ctx.font(FontSpec{15, FontWeight::medium});
+    d.frame(2);
+    EXPECT_NE(ctx.font(FontSpec{15, FontWeight::medium})->FindGlyphNoFallback('A'), nullptr);
 }
 
 TEST(UiSymbols, StudioSymbolNamesResolveAndUnknownOnesStayVisible) {

@@ -217,22 +217,27 @@ void Device::generateMipmaps(Texture& texture) {
     });
 }
 
-std::vector<uint8_t> Device::readback(const Texture& texture, ByteOrder order) {
+std::vector<uint8_t> Device::readback(const Texture& texture, ByteOrder order, int level) {
     const auto& d = texture.desc();
-    std::vector<uint8_t> out(static_cast<size_t>(d.width) * static_cast<size_t>(d.height) * bytesPerPixel(d.format));
-    readback(texture, out, order);
+    if (level < 0 || level >= d.mipLevels) badArgument("Readback mip level out of range.");
+    const size_t w = static_cast<size_t>(std::max(1, d.width >> level));
+    const size_t h = static_cast<size_t>(std::max(1, d.height >> level));
+    std::vector<uint8_t> out(w * h * bytesPerPixel(d.format));
+    readback(texture, out, order, level);
     return out;
 }
 
-void Device::readback(const Texture& texture, std::span<uint8_t> out, ByteOrder order) {
+void Device::readback(const Texture& texture, std::span<uint8_t> out, ByteOrder order, int level) {
     const auto& d = texture.desc();
     if (d.sampleCount != 1) badArgument("A multisampled texture is read back through its resolve target.");
-    const size_t rowBytes = static_cast<size_t>(d.width) * bytesPerPixel(d.format);
-    const size_t total = rowBytes * static_cast<size_t>(d.height);
+    if (level < 0 || level >= d.mipLevels) badArgument("Readback mip level out of range.");
+    const int width = std::max(1, d.width >> level), height = std::max(1, d.height >> level);
+    const size_t rowBytes = static_cast<size_t>(width) * bytesPerPixel(d.format);
+    const size_t total = rowBytes * static_cast<size_t>(height);
     if (out.size() < total) badArgument("Readback destination is smaller than the texture.");
     run([&] {
         detail::clearGlErrors();
-        glGetTextureImage(texture.glName(), 0, pixelFormatOf(d.format, order), pixelTypeOf(d.format),
+        glGetTextureImage(texture.glName(), level, pixelFormatOf(d.format, order), pixelTypeOf(d.format),
                           static_cast<GLsizei>(std::min<size_t>(total, std::numeric_limits<GLsizei>::max())),
                           out.data());
         checkGl("texture readback");
@@ -240,7 +245,7 @@ void Device::readback(const Texture& texture, std::span<uint8_t> out, ByteOrder 
     if (d.usage & usageRenderTarget) {
         // Rasterised rows are bottom first in GL; callers get the top row first.
         std::vector<uint8_t> tmp(rowBytes);
-        for (int top = 0, bottom = d.height - 1; top < bottom; ++top, --bottom) {
+        for (int top = 0, bottom = height - 1; top < bottom; ++top, --bottom) {
             uint8_t* a = out.data() + static_cast<size_t>(top) * rowBytes;
             uint8_t* b = out.data() + static_cast<size_t>(bottom) * rowBytes;
             std::memcpy(tmp.data(), a, rowBytes);

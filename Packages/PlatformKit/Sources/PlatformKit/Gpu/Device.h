@@ -93,11 +93,12 @@ public:
                 int level = 0);
     // Fills levels 1 and up from level 0 (box filter); GL errors throw.
     void generateMipmaps(Texture& texture);
-    // Level 0 as tightly packed rows, row 0 at the top of the image (render targets are
-    // flipped from GL's bottom-up order). 8-bit textures give 4 bytes per pixel in the
-    // asked order, rgba16Float 8 bytes (four halves). Waits for the GPU; GL errors throw.
-    std::vector<uint8_t> readback(const Texture& texture, ByteOrder order = ByteOrder::rgba);
-    void readback(const Texture& texture, std::span<uint8_t> out, ByteOrder order = ByteOrder::rgba);
+    // Mip level `level` (0 unless asked) as tightly packed rows, row 0 at the top of the
+    // image (render targets are flipped from GL's bottom-up order). 8-bit textures give 4
+    // bytes per pixel in the asked order, rgba16Float 8 bytes (four halves). Waits for
+    // the GPU; GL errors throw.
+    std::vector<uint8_t> readback(const Texture& texture, ByteOrder order = ByteOrder::rgba, int level = 0);
+    void readback(const Texture& texture, std::span<uint8_t> out, ByteOrder order = ByteOrder::rgba, int level = 0);
 
     std::shared_ptr<Sampler> makeSampler(const SamplerDesc& desc);
 

@@ -142,7 +142,7 @@ ScreenRecorder::ScreenRecorder(Options options) : options_(std::move(options)), 
     options_.maxLongSide = std::clamp(options_.maxLongSide, 16, kMaxSide);
     clock_ = options_.clock ? options_.clock : Clock::system();
     available_ = options_.encoderAvailable ? options_.encoderAvailable() : libx264Installed();
-    worker_ = std::thread([this] { run(); });
+    // The worker starts with the first task: a studio that never records keeps no thread.
 }
 
 ScreenRecorder::~ScreenRecorder() {
@@ -151,7 +151,7 @@ ScreenRecorder::~ScreenRecorder() {
         quit_ = true;
     }
     cv_.notify_all();
-    worker_.join();
+    if (worker_.joinable()) worker_.join();
     session_.reset();  // never stopped: nobody asked for the file, so it is not kept
 }
 
@@ -186,6 +186,9 @@ void ScreenRecorder::post(std::function<void()> task) {
     {
         std::lock_guard lock(mutex_);
         tasks_.push_back(std::move(task));
+        // Every frame and reply goes through a task first, so this is the one place the
+        // worker is needed.
+        if (!worker_.joinable()) worker_ = std::thread([this] { run(); });
     }
     cv_.notify_all();
 }

@@ -79,6 +79,7 @@ private:
     std::unique_ptr<UiContext> ui_;
     bool backends_ = false;
     bool quit_ = false;
+    bool presented_ = false;  // a frame has been swapped to the screen
 };
 
 }  // namespace pk::ui

@@ -88,6 +88,22 @@ const std::vector<uint8_t>* FontLibrary::faceFor(const FontSpec& s, bool primary
     return dejavu_.empty() ? nullptr : &dejavu_;
 }
 
+namespace {
+
+// Adds a face from a buffer this library keeps for its whole life. ImGui copies a buffer
+// it does not own, once per size and weight (tens of megabytes over the studio's
+// entries); handed over as owned it is not copied, and taking the ownership back at once
+// keeps the atlas from ever freeing the shared buffer.
+ImFont* addSharedFace(ImFontAtlas& atlas, const std::vector<uint8_t>& data, float px, ImFontConfig cfg,
+                      const ImWchar* ranges) {
+    cfg.FontDataOwnedByAtlas = true;
+    ImFont* font = atlas.AddFontFromMemoryTTF(const_cast<uint8_t*>(data.data()), int(data.size()), px, &cfg, ranges);
+    atlas.ConfigData.back().FontDataOwnedByAtlas = false;
+    return font;
+}
+
+}  // namespace
+
 ImFont* FontLibrary::addEntry(const FontSpec& s) {
     float px = std::max(1.0f, s.size);
     const std::vector<uint8_t>* primary = faceFor(s, true);
@@ -98,7 +114,7 @@ ImFont* FontLibrary::addEntry(const FontSpec& s) {
     cfg.OversampleH = 2;
     cfg.OversampleV = 1;
     if (primary) {
-        font = atlas_->AddFontFromMemoryTTF(const_cast<uint8_t*>(primary->data()), int(primary->size()), px, &cfg, kTextRanges);
+        font = addSharedFace(*atlas_, *primary, px, cfg, kTextRanges);
     } else {
         ImFontConfig def;
         def.SizePixels = px;
@@ -107,12 +123,12 @@ ImFont* FontLibrary::addEntry(const FontSpec& s) {
     ImFontConfig mergeCfg = cfg;
     mergeCfg.MergeMode = true;
     if (merge && merge != primary)
-        atlas_->AddFontFromMemoryTTF(const_cast<uint8_t*>(merge->data()), int(merge->size()), px, &mergeCfg, kTextRanges);
+        addSharedFace(*atlas_, *merge, px, mergeCfg, kTextRanges);
     if (!iconData_.empty()) {
         ImFontConfig iconCfg = mergeCfg;
         iconCfg.GlyphOffset = ImVec2(0, px * 0.04f);
         iconCfg.GlyphMinAdvanceX = px * 1.1f;
-        atlas_->AddFontFromMemoryTTF(iconData_.data(), int(iconData_.size()), px * 0.95f, &iconCfg, iconRanges_.Data);
+        addSharedFace(*atlas_, iconData_, px * 0.95f, iconCfg, iconRanges_.Data);
     }
     return font;
 }
