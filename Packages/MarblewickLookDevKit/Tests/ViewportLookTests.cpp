@@ -179,3 +179,23 @@ TEST_F(LookFixture, CubeFacesShowNoThinDarkLine) {
     engine->setActivePBRPack(*original);
     engine->setActiveMesh(previous);
 }
+
+// The hero skips the emissive map when it is black everywhere; a pack with a glowing map
+// that follows a black one must still glow, and the black one after it must not.
+TEST_F(LookFixture, EmissiveMapIsHonouredAcrossPackChanges) {
+    auto original = engine->currentPBRPack();
+    ASSERT_TRUE(original);
+    SynthesizedPBRPack dark = *original, glowing = *original;
+    dark.emissive = solid(0, 0, 0);
+    glowing.emissive = solid(0, 0, 40);
+    auto centreBlue = [&](const SynthesizedPBRPack& pack) {
+        engine->setActivePBRPack(pack);
+        auto bytes = engine->renderOffscreenBGRA(64, 64);
+        EXPECT_TRUE(bytes);
+        return bytes ? int((*bytes)[(32 * 64 + 32) * 4]) : 0;
+    };
+    const int before = centreBlue(dark);
+    EXPECT_GT(centreBlue(glowing), before + 10);
+    EXPECT_EQ(centreBlue(dark), before);
+    engine->setActivePBRPack(*original);
+}
