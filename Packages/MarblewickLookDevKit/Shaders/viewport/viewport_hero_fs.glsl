@@ -42,7 +42,7 @@ vec3 evaluatePBRDirectional(vec3 n, vec3 V, vec3 L, vec3 radiance, vec3 albedo, 
     float HdotV = max(dot(H, V), 0.0);
     float NdotV = max(dot(n, V), 0.001);
     vec3 F0 = mix(vec3(0.04), albedo, metal);
-    vec3 F = F0 + (1.0 - F0) * ksPow(1.0 - HdotV, 5.0);
+    vec3 F = F0 + (1.0 - F0) * ksPow5(1.0 - HdotV);
     float D = distGGX(NdotH, rough);
     float k = (rough + 1.0) * (rough + 1.0) / 8.0;
     float G = geomSchlickGGX(NdotV, k) * geomSchlickGGX(NdotL, k);
@@ -56,7 +56,8 @@ void kestrelune_hero_fs() {
     vec3 P = vWorldPos;
     vec3 V = normalize(u.cameraPos.xyz - P);
 
-    vec3 w = pow(abs(N), vec3(6.0));
+    vec3 N2 = N * N;
+    vec3 w = N2 * N2 * N2;  // |N|^6
     w /= max(w.x + w.y + w.z, 0.0001);
     // A projection whose weight is this small moves no output by a visible step; its
     // four fetches are skipped and the others' weights made to sum to one again.
@@ -146,7 +147,7 @@ void kestrelune_hero_fs() {
     vec3 R = reflect(-V, n);
     float NdotV = max(dot(n, V), 0.001);
     vec3 F0 = mix(vec3(0.04), albedo, metal);
-    vec3 Fibl = F0 + (max(vec3(1.0 - rough), F0) - F0) * ksPow(1.0 - NdotV, 5.0);
+    vec3 Fibl = F0 + (max(vec3(1.0 - rough), F0) - F0) * ksPow5(1.0 - NdotV);
     vec3 envSpec = sampleStudioEnv(R, rough, environmentTex) * Fibl;
     vec3 envDiff = sampleStudioEnv(n, 0.88, environmentTex) * (1.0 - Fibl) * (1.0 - metal) * albedo * 0.55;
     float groundOcclusion = mix(0.62, 1.0, ksStep(0.0, 0.55, P.y));
