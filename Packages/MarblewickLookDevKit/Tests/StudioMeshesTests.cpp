@@ -87,6 +87,18 @@ TEST(StudioMeshes, NormalsAreUnitAndPointOutward) {
     for (const auto& v : knot.rawVertices) ASSERT_NEAR(glm::length(v.normal), 1.0f, 1e-4f);
 }
 
+// The cube's grid closes on itself: the last column of each row is the first one again,
+// in place and in normal, so no slit or shading seam runs down the +x face.
+TEST(StudioMeshes, CubeSeamColumnsCoincide) {
+    const auto cube = roundedCubeMeshData();
+    for (size_t row = 0; row <= 56; ++row) {
+        const auto& first = cube.rawVertices[row * 57];
+        const auto& last = cube.rawVertices[row * 57 + 56];
+        EXPECT_EQ(first.position, last.position) << "row " << row;
+        EXPECT_EQ(first.normal, last.normal) << "row " << row;
+    }
+}
+
 TEST(StudioMeshes, IndexOrdersAndMeshletNumbersOfTheBuilders) {
     const auto ball = shaderBallMeshData();
     // First band quad, first cap fan triangle, first sphere cell, first ring cell.

@@ -26,6 +26,14 @@ float ksStep(float e0, float e1, float x) {
 // pow() is undefined for a negative base; these bases can dip just below zero.
 float ksPow(float base, float e) { return pow(max(base, 0.0), e); }
 
+// Whole powers by multiplication: the same values as pow() to rounding, without its
+// exp2/log2 pair, which the software rasteriser pays for in every fragment.
+float ksPow4(float base) {
+    float b2 = max(base, 0.0) * max(base, 0.0);
+    return b2 * b2;
+}
+float ksPow5(float base) { return ksPow4(base) * max(base, 0.0); }
+
 // atan(0, 0) is undefined in GLSL; straight up or down reads as angle 0.
 float ksAtan2(float y, float x) { return (x == 0.0 && y == 0.0) ? 0.0 : atan(y, x); }
 

@@ -11,7 +11,7 @@ void kestrelune_floor_fs() {
     vec3 V = normalize(u.cameraPos.xyz - P);
     vec3 N = vec3(0.0, 1.0, 0.0);
     vec3 R = reflect(-V, N);
-    float f = 0.04 + 0.96 * ksPow(1.0 - max(dot(N, V), 0.0), 4.0);
+    float f = 0.04 + 0.96 * ksPow4(1.0 - max(dot(N, V), 0.0));
 
     vec2 gp = 2.0 * P.xz;
     vec2 a = abs(fract(gp - 0.5) - 0.5) / max(fwidth(gp), vec2(0.0005));

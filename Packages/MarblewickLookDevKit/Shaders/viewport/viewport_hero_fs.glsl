@@ -6,6 +6,12 @@ layout(location = 4) in float vPackedMat;
 layout(location = 5) flat in float vMeshletID;
 layout(location = 0) out vec4 outColor;
 
+// The renderer builds this program twice: with the emissive map, and without it for
+// materials whose emissive map is black everywhere (most of them), which saves its fetches.
+#ifndef KS_HERO_EMISSIVE
+#define KS_HERO_EMISSIVE 1
+#endif
+
 // Units 0-3 and 5 use the repeating sampler, unit 4 the vertically clamping one.
 layout(binding = 0) uniform sampler2D albedoTex;
 layout(binding = 1) uniform sampler2D normalTex;
@@ -36,7 +42,7 @@ vec3 evaluatePBRDirectional(vec3 n, vec3 V, vec3 L, vec3 radiance, vec3 albedo, 
     float HdotV = max(dot(H, V), 0.0);
     float NdotV = max(dot(n, V), 0.001);
     vec3 F0 = mix(vec3(0.04), albedo, metal);
-    vec3 F = F0 + (1.0 - F0) * ksPow(1.0 - HdotV, 5.0);
+    vec3 F = F0 + (1.0 - F0) * ksPow5(1.0 - HdotV);
     float D = distGGX(NdotH, rough);
     float k = (rough + 1.0) * (rough + 1.0) / 8.0;
     float G = geomSchlickGGX(NdotV, k) * geomSchlickGGX(NdotL, k);
@@ -50,19 +56,45 @@ void kestrelune_hero_fs() {
     vec3 P = vWorldPos;
     vec3 V = normalize(u.cameraPos.xyz - P);
 
-    vec3 w = pow(abs(N), vec3(6.0));
+    vec3 N2 = N * N;
+    vec3 w = N2 * N2 * N2;  // |N|^6
+    w /= max(w.x + w.y + w.z, 0.0001);
+    // A projection whose weight is this small moves no output by a visible step; its
+    // four fetches are skipped and the others' weights made to sum to one again.
+    const float kNegligible = 0.002;
+    w *= vec3(greaterThanEqual(w, vec3(kNegligible)));
     w /= max(w.x + w.y + w.z, 0.0001);
     float s = u.params0.z * 0.55;
     vec2 uvX = P.zy * s;
     vec2 uvY = P.xz * s;
     vec2 uvZ = P.xy * s;
 
-    vec3 matAlbedo = texture(albedoTex, uvX).rgb * w.x + texture(albedoTex, uvY).rgb * w.y + texture(albedoTex, uvZ).rgb * w.z;
-    vec3 orm = texture(ormTex, uvX).rgb * w.x + texture(ormTex, uvY).rgb * w.y + texture(ormTex, uvZ).rgb * w.z;
-    vec3 matEmissive = texture(emissiveTex, uvX).rgb * w.x + texture(emissiveTex, uvY).rgb * w.y + texture(emissiveTex, uvZ).rgb * w.z;
-    vec3 nX = texture(normalTex, uvX).rgb * 2.0 - 1.0;
-    vec3 nY = texture(normalTex, uvY).rgb * 2.0 - 1.0;
-    vec3 nZ = texture(normalTex, uvZ).rgb * 2.0 - 1.0;
+    vec3 matAlbedo = vec3(0.0), orm = vec3(0.0), matEmissive = vec3(0.0);
+    vec3 nX = vec3(0.0), nY = vec3(0.0), nZ = vec3(0.0);
+    if (w.x > 0.0) {
+        matAlbedo += texture(albedoTex, uvX).rgb * w.x;
+        orm += texture(ormTex, uvX).rgb * w.x;
+#if KS_HERO_EMISSIVE
+        matEmissive += texture(emissiveTex, uvX).rgb * w.x;
+#endif
+        nX = texture(normalTex, uvX).rgb * 2.0 - 1.0;
+    }
+    if (w.y > 0.0) {
+        matAlbedo += texture(albedoTex, uvY).rgb * w.y;
+        orm += texture(ormTex, uvY).rgb * w.y;
+#if KS_HERO_EMISSIVE
+        matEmissive += texture(emissiveTex, uvY).rgb * w.y;
+#endif
+        nY = texture(normalTex, uvY).rgb * 2.0 - 1.0;
+    }
+    if (w.z > 0.0) {
+        matAlbedo += texture(albedoTex, uvZ).rgb * w.z;
+        orm += texture(ormTex, uvZ).rgb * w.z;
+#if KS_HERO_EMISSIVE
+        matEmissive += texture(emissiveTex, uvZ).rgb * w.z;
+#endif
+        nZ = texture(normalTex, uvZ).rgb * 2.0 - 1.0;
+    }
     vec3 combined = normalize(vec3(N.x, nX.y + N.y, nX.x + N.z) * w.x
                             + vec3(nY.x + N.x, N.y, nY.y + N.z) * w.y
                             + vec3(nZ.x + N.x, nZ.y + N.y, N.z) * w.z);
@@ -115,7 +147,7 @@ void kestrelune_hero_fs() {
     vec3 R = reflect(-V, n);
     float NdotV = max(dot(n, V), 0.001);
     vec3 F0 = mix(vec3(0.04), albedo, metal);
-    vec3 Fibl = F0 + (max(vec3(1.0 - rough), F0) - F0) * ksPow(1.0 - NdotV, 5.0);
+    vec3 Fibl = F0 + (max(vec3(1.0 - rough), F0) - F0) * ksPow5(1.0 - NdotV);
     vec3 envSpec = sampleStudioEnv(R, rough, environmentTex) * Fibl;
     vec3 envDiff = sampleStudioEnv(n, 0.88, environmentTex) * (1.0 - Fibl) * (1.0 - metal) * albedo * 0.55;
     float groundOcclusion = mix(0.62, 1.0, ksStep(0.0, 0.55, P.y));

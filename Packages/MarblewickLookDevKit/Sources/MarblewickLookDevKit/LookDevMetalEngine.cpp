@@ -25,7 +25,9 @@ constexpr float kPi = 3.1415925f;
 constexpr float kTwoPi = 6.2831853f;
 constexpr std::array<float, 4> kClearColor = {0.04f, 0.045f, 0.06f, 1.0f};
 
-std::string stageSource(const char* body) { return std::string("#version 450 core\n") + viewport_common_glsl + "\n" + body; }
+std::string stageSource(const char* body, const char* defines = "") {
+    return std::string("#version 450 core\n") + defines + viewport_common_glsl + "\n" + body;
+}
 
 }  // namespace
 
@@ -145,6 +147,11 @@ void LookDevMetalEngine::initialize() {
     hero.vertexLayout.attributes = {{0, 3, 0}, {1, 3, 16}, {2, 2, 32}, {3, 3, 48}, {4, 1, 64}, {5, 1, 68}};
     hero.depthWrite = true;
     heroPSO_ = dev.makeRenderPipeline(hero);
+    RenderPipelineDesc heroNoEmissive = hero;
+    heroNoEmissive.program = dev.makeRenderProgram(stageSource(viewport_hero_vs_glsl), "kestrelune_hero_vs",
+                                                   stageSource(viewport_hero_fs_glsl, "#define KS_HERO_EMISSIVE 0\n"),
+                                                   "kestrelune_hero_fs");
+    heroNoEmissivePSO_ = dev.makeRenderPipeline(heroNoEmissive);
 
     // Trilinear, so the material weave neither shimmers nor turns to moire when seen
     // small; anisotropic as well where the device handles it (see materialAnisotropy).
@@ -244,6 +251,18 @@ void LookDevMetalEngine::resetCamera() {
     sceneState_.targetY = defaults.targetY;
 }
 
+bool LookDevMetalEngine::emissiveIsBlack(const std::shared_ptr<pk::gpu::Texture>& map) {
+    if (!map) return false;
+    if (checkedEmissive_.lock() == map) return checkedEmissiveBlack_;
+    // Read once per map (maps never change once made): a zero map adds exactly nothing.
+    const std::vector<uint8_t> texels = device_->readback(*map, pk::gpu::ByteOrder::rgba);
+    bool black = true;
+    for (size_t i = 0; i + 3 < texels.size() && black; i += 4) black = (texels[i] | texels[i + 1] | texels[i + 2]) == 0;
+    checkedEmissive_ = map;
+    checkedEmissiveBlack_ = black;
+    return black;
+}
+
 void LookDevMetalEngine::encodeScene(const pk::gpu::Framebuffer& target, const Snapshot& snap, float aspect) {
     using namespace pk::gpu;
     const LoadedStudioMesh& mesh = *snap.mesh;
@@ -251,6 +270,8 @@ void LookDevMetalEngine::encodeScene(const pk::gpu::Framebuffer& target, const S
     const FrameUniforms u = StudioCamera::frameUniforms(snap.state, mesh, snap.environment.has_value(), aspect);
     const Texture& envTex = snap.environment && snap.environment->texture ? *snap.environment->texture : *fallbackHDRITex_;
     const Texture& embedded = mesh.embeddedDiffuseTexture ? *mesh.embeddedDiffuseTexture : *fallbackWhiteTex_;
+
+    const RenderPipeline& heroPipeline = emissiveIsBlack(pack.emissive) ? *heroNoEmissivePSO_ : *heroPSO_;
 
     RenderPassDesc desc;
     desc.clearColor = kClearColor;
@@ -268,7 +289,7 @@ void LookDevMetalEngine::encodeScene(const pk::gpu::Framebuffer& target, const S
     pass.setTexture(0, envTex, *clampSampler_);
     pass.drawIndexed(*floorIB_, IndexType::uint16, static_cast<uint32_t>(floorIndexCount_));
 
-    pass.setPipeline(*heroPSO_);
+    pass.setPipeline(heroPipeline);
     pass.setUniformBytes(0, &u, sizeof u);
     pass.setVertexBuffer(*mesh.vertexBuffer);
     pass.setTexture(0, *pack.albedo, *linearSampler_);

@@ -136,7 +136,11 @@ private:
     pk::MainQueue* mainQueue_;
     std::shared_ptr<PBRMaterialForgeEngine> pbrForge_;
 
-    std::shared_ptr<pk::gpu::RenderPipeline> backdropPSO_, floorPSO_, heroPSO_;
+    std::shared_ptr<pk::gpu::RenderPipeline> backdropPSO_, floorPSO_, heroPSO_, heroNoEmissivePSO_;
+    // Whether the last emissive map looked at is black everywhere (owner thread only).
+    bool emissiveIsBlack(const std::shared_ptr<pk::gpu::Texture>& map);
+    std::weak_ptr<pk::gpu::Texture> checkedEmissive_;
+    bool checkedEmissiveBlack_ = false;
     std::shared_ptr<pk::gpu::Sampler> linearSampler_, clampSampler_;
     std::shared_ptr<pk::gpu::Texture> fallbackWhiteTex_, fallbackHDRITex_;
     std::shared_ptr<pk::gpu::Buffer> floorVB_, floorIB_;

@@ -236,7 +236,10 @@ StudioMeshData roundedCubeMeshData() {
     for (int i = 0; i <= 56; ++i) {
         const float phi = (static_cast<float>(i) / 56.0f) * kPi;
         for (int j = 0; j <= 56; ++j) {
-            const float theta = (2.0f * static_cast<float>(j) / 56.0f) * kPi;
+            // The closing column takes the first column's angle, not 2·kPi: the sine of
+            // that is -3e-7, which the superellipse's 0.22 power blows up to a slit of
+            // 0.025 down the +x face.
+            const float theta = (2.0f * static_cast<float>(j % 56) / 56.0f) * kPi;
             const float3 d(std::sin(phi) * std::cos(theta), std::cos(phi), std::sin(phi) * std::sin(theta));
             const float3 p(0.68f * superellipse(d.x), 0.68f + 0.68f * superellipse(d.y), 0.68f * superellipse(d.z));
             v.emplace_back(p, d, float2(2.0f * static_cast<float>(j) / 56.0f, static_cast<float>(i) / 56.0f),
@@ -245,6 +248,14 @@ StudioMeshData roundedCubeMeshData() {
     }
     appendGridIndices(idx, 0, 56, 56);
     recomputeSmoothNormals(v, idx);
+    // The seam's two columns each gathered the faces of one side only; the cube is its
+    // own mirror image across the seam, so the mean of the two is the normal of both.
+    for (int i = 0; i <= 56; ++i) {
+        StudioVertex& first = v[static_cast<size_t>(i) * 57];
+        StudioVertex& last = v[static_cast<size_t>(i) * 57 + 56];
+        const float3 n = normalizeOrZero(first.normal + last.normal);
+        if (n != float3(0.0f)) first.normal = last.normal = n;
+    }
     return *finishStudioMeshData(std::move(v), std::move(idx), "Beveled Material Cube", "Procedural LookDev", 96, 0,
                                  false);
 }
