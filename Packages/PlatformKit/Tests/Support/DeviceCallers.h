@@ -5,12 +5,15 @@
 // device while the device waits on it, and the test binary says so and exits at once
 // rather than hang ctest.
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <functional>
 #include <future>
 #include <memory>
+#include <mutex>
+#include <string>
 #include <thread>
 
 #include "PlatformKit/Gpu/Device.h"
@@ -51,5 +54,38 @@ inline void callAs(pk::gpu::Device& device, DeviceCaller caller, const std::func
     call.join();
     finished.get();
 }
+
+// For work that must run on this very thread (it owns a window's device): while alive,
+// a watcher ends the binary if `what` has not finished within the deadline.
+class DeadlineWatch {
+public:
+    explicit DeadlineWatch(std::string what, std::chrono::seconds deadline = std::chrono::seconds(120))
+        : watcher_([this, what = std::move(what), deadline] {
+              std::unique_lock lock(mutex_);
+              if (!done_changed_.wait_for(lock, deadline, [&] { return done_; })) {
+                  std::fprintf(stderr, "FAILED: %s did not finish within %lld s: it waits on the device while the "
+                                       "device waits on it.\n",
+                               what.c_str(), static_cast<long long>(deadline.count()));
+                  std::fflush(stderr);
+                  std::_Exit(EXIT_FAILURE);
+              }
+          }) {}
+    ~DeadlineWatch() {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        done_changed_.notify_all();
+        watcher_.join();
+    }
+    DeadlineWatch(const DeadlineWatch&) = delete;
+    DeadlineWatch& operator=(const DeadlineWatch&) = delete;
+
+private:
+    std::mutex mutex_;
+    std::condition_variable done_changed_;
+    bool done_ = false;
+    std::thread watcher_;
+};
 
 }  // namespace pk::test
