@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "DeviceCallers.h"
 #include "KestreluneStudio/LiveStudioEngine.h"
 #include "KestreluneStudio/StudioViewModel.h"
 #include "KestreluneStudio/ViewportInputMapper.h"
@@ -161,6 +162,96 @@ TEST_F(LiveFixture, LoadsEnvironmentsAndWritesStills) {
     auto still = pk::image::decodeFile(dir / "out" / "still.png");
     ASSERT_TRUE(still);
     EXPECT_EQ(still->width, 2560);
+}
+
+// The window's thread owns the device and runs the panel exports itself; background
+// renders run elsewhere. Every operation that renders or reads back finishes either way
+// (a deadlock ends the binary with its own message rather than hang).
+TEST_F(LiveFixture, EveryGpuOperationFinishesOnTheOwnerThreadAndFromAWorker) {
+    using pk::test::DeviceCaller;
+    LiveStudioExportSuite suite(renderer);
+    const auto pack = renderer->currentPBRPack();
+    ASSERT_TRUE(pack);
+    const std::vector<StudioAssetItem> assets = {
+        StudioAssetItem{"knot", "Knot", "", "", StudioAssetItem::SourceKind::builtinTorusKnot()}};
+    PBRMaterialParameters small;
+    small.resolution = 128;
+    struct Operation {
+        const char* name;
+        std::function<void(const fs::path&)> run;  // into its own folder; throws or fails an expectation
+    };
+    const Operation operations[] = {
+        {"PBR pack", [&](const fs::path& out) { EXPECT_EQ(suite.exportPBRPack(*pack, out).size(), 5u); }},
+        {"still", [&](const fs::path& out) { EXPECT_GT(suite.exportStillPNG(96, 54, out / "still.png"), 0); }},
+        {"turntable",
+         [&](const fs::path& out) {
+             const auto r = suite.exportTurntableMP4(TurntableAspectPreset::square1x1, 0.5, 30, std::nullopt,
+                                                     out / "turn.mp4", {}, nullptr);
+             EXPECT_EQ(r.frameCount, 30);
+             EXPECT_GT(r.fileSizeBytes, 0);
+         }},
+        {"batch",
+         [&](const fs::path& out) {
+             const auto r = suite.exportBatchTurntables(assets, TurntableAspectPreset::square1x1, 0.5,
+                                                        creator::VelMusicIntensityStateV950::combatDrive, out, {},
+                                                        nullptr);
+             EXPECT_EQ(r.assetCount, 1);
+         }},
+        {"archive",
+         [&](const fs::path& out) {
+             const auto files = suite.exportPBRPack(*pack, out / "files");
+             const auto r = suite.packFilesToMWPak(files, out / "pack.mwpak");
+             EXPECT_EQ(r.entryCount, 5);
+             EXPECT_EQ(r.mtlIOStreamBytes, r.totalCompressedBytes) << "streamed onto the device";
+         }},
+        {"synthesis and previews",
+         [&](const fs::path&) {
+             const auto made = engine->pbrForge().synthesize(small);
+             ASSERT_TRUE(made);
+             const auto previews = engine->pbrForge().makePreviews(*made, 32);
+             EXPECT_TRUE(previews.albedo && previews.normal && previews.orm && previews.emissive);
+         }},
+    };
+    for (const auto caller : pk::test::kDeviceCallers) {
+        for (const auto& op : operations) {
+            SCOPED_TRACE(std::string(op.name) + " " + pk::test::callerName(caller));
+            const fs::path out = dir / "callers" / (std::string(op.name) + (caller == DeviceCaller::owner ? "-o" : "-w"));
+            pk::test::callAs(*device, caller, [&] { op.run(out); });
+        }
+    }
+}
+
+// What a user meets: Export 4 Maps through the panel, on the thread that owns the window's
+// device and drains its jobs.
+TEST(LiveStudioOwnerThread, ThePanelsPBRPackExportWritesItsFiveFiles) {
+    auto platform = pk::gpu::EglPlatform::create();
+    auto device = pk::gpu::WindowDevice::adoptCurrentContext();
+    pk::MainQueue queue;
+    auto renderer = LookDevMetalEngine::create(device, pk::Clock::system(), &queue);
+    ASSERT_TRUE(renderer);
+    const fs::path dir = fs::temp_directory_path() / ("ks-live-pack-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    auto panels = std::make_shared<pk::ui::ScriptedFilePanels>();
+    {
+        StudioViewModel vm(StudioServices{
+            std::make_shared<LiveStudioEngine>(renderer), std::make_shared<LiveStudioExportSuite>(renderer), nullptr,
+            panels, [] { return StudioAssetCatalog::discoverAssets(fs::path("/nonexistent")); }, &queue,
+            [&] { device->drainJobs(); }});
+        panels->enqueueChoice(dir);
+        {
+            pk::test::DeadlineWatch watch("Export 4 Maps on the window's thread");
+            vm.exportPBRPackPanel();
+        }
+        ASSERT_TRUE(vm.statusBanner->has_value());
+        EXPECT_TRUE((*vm.statusBanner)->starts_with("Exported 5 PBR files")) << **vm.statusBanner;
+    }
+    size_t written = 0;
+    for (const auto& entry : fs::directory_iterator(dir)) written += entry.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(written, 5u);
+    renderer.reset();
+    device->drainJobs();
+    device.reset();
+    fs::remove_all(dir);
 }
 
 // As in the application: the GPU belongs to this thread, and a render on another thread

@@ -302,6 +302,108 @@ int driveStudio(const fs::path& log, const fs::path& screenshots) {
     return runKestreluneStudio(driver);
 }
 
+// Runs in the forked child: Export 4 Maps from its shortcut, the folder panel confirmed
+// where it opens, on the window's thread as a user does it. Logged as driveStudio does.
+int driveFourMapExport(const fs::path& log) {
+    std::ofstream out(log);
+    enum class Step { waitForFrame, openPanel, panelShown, release, written, quit } step = Step::waitForFrame;
+    int64_t stepStart = 0;
+    fs::path folder;
+    StudioAppDriver driver;
+    driver.afterFrame = [&](StudioAppFrame& f) {
+        auto next = [&](Step s) {
+            step = s;
+            stepStart = f.index;
+        };
+        if (f.index - stepStart > 300) {
+            out << "timed out at step " << int(step) << "\n";
+            next(Step::quit);
+        }
+        switch (step) {
+            case Step::waitForFrame:
+                if (f.index >= 3) next(Step::openPanel);
+                break;
+            case Step::openPanel:
+                pushKey(SDLK_e, SDL_SCANCODE_E, KMOD_LCTRL, true);
+                pushKey(SDLK_e, SDL_SCANCODE_E, KMOD_LCTRL, false);
+                next(Step::panelShown);
+                break;
+            case Step::panelShown:
+                if (const auto* panel = f.probe->find("filePanel/panel"); panel && f.index - stepStart >= 2) {
+                    out << "panel " << panel->text << std::endl;  // kept if the export never returns
+                    folder = f.panels->currentDirectory();
+                    pushKey(SDLK_RETURN, SDL_SCANCODE_RETURN, KMOD_NONE, true);
+                    next(Step::release);
+                }
+                break;
+            case Step::release:
+                if (f.index - stepStart == 2) {
+                    pushKey(SDLK_RETURN, SDL_SCANCODE_RETURN, KMOD_NONE, false);
+                    next(Step::written);
+                }
+                break;
+            case Step::written:
+                if (!f.panels->isPresenting() && f.viewModel->statusBanner->has_value()) {
+                    const std::string banner = **f.viewModel->statusBanner;
+                    out << "banner " << banner.substr(0, banner.find(" (")) << "\n";
+                    size_t maps = 0, manifests = 0;
+                    std::error_code ec;
+                    for (const auto& e : fs::directory_iterator(folder, ec)) {
+                        const std::string name = e.path().filename().string();
+                        maps += name.ends_with(".png") ? 1 : 0;
+                        manifests += name.ends_with("_Material.json") ? 1 : 0;
+                    }
+                    out << "maps " << maps << ", manifests " << manifests << "\n";
+                    next(Step::quit);
+                }
+                break;
+            case Step::quit: {
+                out << "done\n";
+                out.flush();
+                SDL_Event quit{};
+                quit.type = SDL_QUIT;
+                SDL_PushEvent(&quit);
+                break;
+            }
+        }
+    };
+    return runKestreluneStudio(driver);
+}
+
+TEST(StudioAppScript, DISABLED_ExportFourMaps) {
+    const char* log = std::getenv("KS_STUDIO_SCRIPT_LOG");
+    if (!log) GTEST_SKIP() << "run by StudioApp.ExportFourMaps...";
+    std::exit(driveFourMapExport(log));
+}
+
+// The window's thread owns the GPU and runs the export itself: the five files are written
+// within the minute the run is given, and the studio quits.
+TEST(StudioApp, ExportFourMapsThroughThePanelWritesTheFiveFilesOnTheWindowsThread) {
+    pk::ui::testing::XvfbServer x;
+    if (!x.start()) GTEST_SKIP() << "Xvfb is not available";
+    const fs::path dir = fs::temp_directory_path() / ("ks-studio-pack-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir / "home");
+    fs::create_directories(dir / "assets");
+    const fs::path log = dir / "log.txt";
+    const auto [status, err] = runProgram(
+        fs::read_symlink("/proc/self/exe").string(),
+        {"--gtest_filter=StudioAppScript.DISABLED_ExportFourMaps", "--gtest_also_run_disabled_tests"},
+        {"DISPLAY=" + x.display(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "HOME=" + (dir / "home").string(),
+         "KESTRELUNE_ASSET_DIR=" + (dir / "assets").string(), "KS_STUDIO_SCRIPT_LOG=" + log.string()},
+        60);
+    std::ifstream in(log);
+    std::stringstream text;
+    text << in.rdbuf();
+    fs::remove_all(dir);
+    EXPECT_EQ(status, 0) << err;
+    EXPECT_EQ(text.str(),
+              "panel Choose Folder for 4-Map PBR Texture Pack\n"
+              "banner Exported 5 PBR files\n"
+              "maps 4, manifests 1\n"
+              "done\n");
+}
+
 // The scripted run, in a process of its own: started by the test below (a fresh process,
 // not a fork, so the libraries' own threads are there for the exit path).
 TEST(StudioAppScript, DISABLED_Run) {

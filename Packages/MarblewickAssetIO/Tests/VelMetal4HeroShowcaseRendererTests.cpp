@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "DeviceCallers.h"
 #include "MWMeshTestWriter.h"
 #include "MarblewickAssetIO/VelMetal4HeroShowcaseRendererV1040.h"
 #include "PlatformKit/Foundation/StudioError.h"
@@ -142,6 +143,20 @@ TEST_F(ShowcaseRenderer, NoHeroesStillWritesTheFloorProof) {
     const auto line = rgba(*img, pixelOf({0.0f, 0, 1.5f}));
     const auto beside = rgba(*img, pixelOf({0.5f, 0, 1.5f}));
     EXPECT_GT(line[2], beside[2] + 10);
+}
+
+// The window's thread owns its device and may render the proof itself; tools call it from
+// elsewhere. Both finish with the same image.
+TEST_F(ShowcaseRenderer, TheProofRendersOnTheOwnerThreadAndFromAWorker) {
+    std::vector<std::optional<pk::image::RgbaImage>> images;
+    for (const auto caller : pk::test::kDeviceCallers) {
+        SCOPED_TRACE(pk::test::callerName(caller));
+        const auto out = freshDir(caller == pk::test::DeviceCaller::owner ? "owner" : "worker") / "proof.png";
+        pk::test::callAs(*device_, caller, [&] { renderer_->auditAndRenderShowcaseProof(out, freshDir("none")); });
+        images.push_back(pk::image::decodeFile(out));
+        ASSERT_TRUE(images.back());
+    }
+    EXPECT_TRUE(images[0] == images[1]);
 }
 
 TEST_F(ShowcaseRenderer, LoadedHeroesTakeTheFirstSlots) {

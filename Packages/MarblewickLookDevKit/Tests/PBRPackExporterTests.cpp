@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <random>
 
+#include "DeviceCallers.h"
 #include "FileSizeLimit.h"
 #include "MarblewickLookDevKit/PBRMaterialForgeEngine.h"
 #include "MarblewickLookDevKit/PBRPackExporter.h"
@@ -196,6 +197,43 @@ TEST(PBRPackExporter, AFailedExportLeavesTheEarlierPackWhole) {
         }
     }
     EXPECT_EQ(contents(files), before);
+
+    // The disk fills up at the third file, after two new maps are written: neither of them
+    // is put in place beside the old ones.
+    SynthesizedPBRPack third = patternedPack("rock", 8);
+    third.albedo = solid(8, 10, 20, 30);
+    third.normal = solid(8, 128, 128, 255);
+    third.orm = patterned(8, 91);
+    const auto pngSize = [&](const std::shared_ptr<pk::gpu::Texture>& t) {
+        return pk::image::encodePng(*PBRMaterialForgeEngine::makeCGImage(*device(), *t)).size();
+    };
+    const size_t room = std::max(pngSize(third.albedo), pngSize(third.normal));
+    ASSERT_GT(pngSize(third.orm), room) << "the third map must be the one that does not fit";
+    {
+        FileSizeLimit full(room);
+        EXPECT_THROW(StudioExporters::exportPBRPack(*device(), third, dir), pk::StudioError);
+    }
+    EXPECT_EQ(contents(files), before);
     for (const auto& entry : fs::directory_iterator(dir))
         EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << "left behind: " << entry.path();
+}
+
+// The window's thread owns its device and calls the exporter there; background work calls
+// it from elsewhere. Both finish and write the same maps.
+TEST(PBRPackExporter, ExportsOnTheDevicesOwnerThreadAndFromAWorker) {
+    ASSERT_TRUE(device());
+    const auto p = patternedPack("caller", 64);
+    for (const auto caller : pk::test::kDeviceCallers) {
+        SCOPED_TRACE(pk::test::callerName(caller));
+        const fs::path dir = fs::path(KS_TEST_OUTPUT_DIR) / "pbrpack" / "callers";
+        fs::remove_all(dir);
+        std::vector<fs::path> files;
+        pk::test::callAs(*device(), caller, [&] { files = StudioExporters::exportPBRPack(*device(), p, dir); });
+        ASSERT_EQ(files.size(), 5u);
+        const std::shared_ptr<pk::gpu::Texture> maps[4] = {p.albedo, p.normal, p.orm, p.emissive};
+        for (size_t i = 0; i < 4; ++i)
+            EXPECT_TRUE(pk::image::decodeFile(files[i]) == PBRMaterialForgeEngine::makeCGImage(*device(), *maps[i]))
+                << files[i];
+        EXPECT_TRUE(fs::is_regular_file(files[4]));
+    }
 }

@@ -195,6 +195,23 @@ TEST_F(EngineFixture, OffscreenImageHasTheSamePixelsInRGBAOrder) {
     EXPECT_FALSE(engine->renderOffscreenCGImage(0, 8));
 }
 
+// A frame sequence draws frame n + 1 before frame n's pixels are taken: each frame still
+// comes back as its own synchronous render, not as its neighbour.
+TEST_F(EngineFixture, FramesInFlightComeBackAsTheirOwnRenders) {
+    const int64_t w = 48, h = 32;
+    const float yaws[3] = {0.0f, 1.3f, 2.6f};
+    std::unique_ptr<PendingOffscreenFrame> pending[3];
+    for (int i = 0; i < 3; ++i) pending[i] = engine->startOffscreenBGRA(w, h, yaws[i], std::nullopt);
+    std::optional<std::vector<uint8_t>> taken[3];
+    for (int i = 0; i < 3; ++i) taken[i] = pending[i]->takeBGRA();
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(taken[i]) << i;
+        EXPECT_EQ(*taken[i], *engine->renderOffscreenBGRA(w, h, yaws[i])) << "frame " << i;
+    }
+    EXPECT_NE(*taken[0], *taken[1]) << "the yaws must show";
+    EXPECT_FALSE(engine->startOffscreenBGRA(0, h, 0.0f, std::nullopt)->takeBGRA()) << "a bad size gives nothing";
+}
+
 TEST_F(EngineFixture, OffscreenSizesOutOfRangeGiveNothing) {
     for (auto [w, h] : {std::pair<int64_t, int64_t>{0, 10}, {10, 0}, {-5, 10}, {1LL << 40, 2}, {100000, 100000}})
         EXPECT_FALSE(engine->renderOffscreenBGRA(w, h)) << w << "x" << h;

@@ -167,7 +167,8 @@ std::vector<VelHeroKitAuditV1040> Renderer::auditAndRenderShowcaseProof(const fs
     } catch (const std::exception&) {
         // The device is gone: the audits are all there is to give.
     }
-    // Read back and encoded off the owner thread, which other GPU work may be waiting for.
+    // Read back on this thread (inline on the owner, one job elsewhere) after the render's
+    // job, so the owner is not held while the image is encoded and written.
     if (rendered) writeBGRA8TextureToPNG(device, *rendered, outputURL);
     return audits;
 }

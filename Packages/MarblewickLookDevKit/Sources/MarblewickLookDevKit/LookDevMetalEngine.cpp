@@ -343,33 +343,65 @@ bool LookDevMetalEngine::drawFrame(const pk::gpu::Framebuffer& target, int drawa
     return true;
 }
 
+namespace {
+
+// A frame drawn on the device whose pixels come back through a pixel buffer.
+class GpuPendingFrame final : public PendingOffscreenFrame {
+public:
+    GpuPendingFrame(std::shared_ptr<pk::gpu::Device> device, std::shared_ptr<pk::gpu::ReadbackBuffer> pixels)
+        : device_(std::move(device)), pixels_(std::move(pixels)) {}
+    std::optional<std::vector<uint8_t>> takeBGRA() override {
+        if (!pixels_) return std::nullopt;
+        const auto pixels = std::move(pixels_);
+        try {
+            return device_->finishReadback(*pixels);
+        } catch (const std::exception&) {
+            return std::nullopt;
+        }
+    }
+
+private:
+    std::shared_ptr<pk::gpu::Device> device_;
+    std::shared_ptr<pk::gpu::ReadbackBuffer> pixels_;
+};
+
+}  // namespace
+
 std::optional<std::vector<uint8_t>> LookDevMetalEngine::renderOffscreenBGRA(int64_t width, int64_t height,
                                                                          std::optional<float> overrideYaw,
                                                                          const std::optional<LookDevSceneState>& overrideState) {
+    return startOffscreenBGRA(width, height, overrideYaw, overrideState)->takeBGRA();
+}
+
+std::unique_ptr<PendingOffscreenFrame> LookDevMetalEngine::startOffscreenBGRA(
+    int64_t width, int64_t height, std::optional<float> overrideYaw, const std::optional<LookDevSceneState>& overrideState) {
+    auto none = std::make_unique<GpuPendingFrame>(device_, nullptr);
     // Sizes must be positive, within the GPU's limit and 4·w·h must fit comfortably.
     constexpr int64_t kMaxSide = 16384;
-    if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide) return std::nullopt;
+    if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide) return none;
 
     Snapshot snap;
     {
         std::lock_guard<std::mutex> lock(stateLock_);
         snap = {overrideState ? *overrideState : sceneState_, activeMesh_, activePBR_, activeHDRI_};
     }
-    if (!snap.mesh || !snap.pack) return std::nullopt;
+    if (!snap.mesh || !snap.pack) return none;
     if (overrideYaw) snap.state.yaw = *overrideYaw;
     const float aspect = static_cast<float>(width) / static_cast<float>(height < 2 ? 1 : height);
 
     try {
-        return device_->run([&]() -> std::optional<std::vector<uint8_t>> {
+        // One job: drawn and its read-back issued; the wait for the pixels comes later.
+        auto pixels = device_->run([&] {
             using namespace pk::gpu;
             const FramebufferDesc fb =
                 makeViewportTargetTextures(*device_, static_cast<int>(width), static_cast<int>(height));
             auto framebuffer = device_->makeFramebuffer(fb);
             encodeScene(*framebuffer, snap, aspect);
-            return device_->readback(*fb.resolve, ByteOrder::bgra);
+            return device_->startReadback(*fb.resolve, ByteOrder::bgra);
         });
+        return std::make_unique<GpuPendingFrame>(device_, std::move(pixels));
     } catch (const std::exception&) {
-        return std::nullopt;
+        return none;
     }
 }
 

@@ -112,6 +112,10 @@ public:
                                                             std::optional<float> overrideYaw = std::nullopt) {
         return renderOffscreenBGRA(width, height, overrideYaw, std::nullopt);
     }
+    // The same frame with its read-back through a pixel buffer, waited for by takeBGRA.
+    std::unique_ptr<PendingOffscreenFrame> startOffscreenBGRA(int64_t width, int64_t height,
+                                                              std::optional<float> overrideYaw,
+                                                              const std::optional<LookDevSceneState>& overrideState) override;
 
     // The same render as an image (R, G, B, A bytes; alpha is always opaque here).
     std::optional<pk::image::RgbaImage> renderOffscreenCGImage(int64_t width, int64_t height,

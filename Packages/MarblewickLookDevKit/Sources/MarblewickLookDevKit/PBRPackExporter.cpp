@@ -33,17 +33,20 @@ namespace StudioExporters {
 
 namespace {
 
-// The map's PNG bytes; none when the map is missing, cannot be read back or encoded. Runs
-// on a thread of its own: whatever throws is that map's failure, and so the pack's.
-std::optional<std::vector<uint8_t>> encodedMap(pk::gpu::Device& device, const std::shared_ptr<pk::gpu::Texture>& map) {
+// The map's pixels, read back on the calling thread; none when it is missing or cannot be
+// read back.
+std::optional<pk::image::RgbaImage> readMap(pk::gpu::Device& device, const std::shared_ptr<pk::gpu::Texture>& map) {
+    if (!map) return std::nullopt;
+    return PBRMaterialForgeEngine::makeCGImage(device, *map);
+}
+
+// The image's PNG bytes, or none when it cannot be encoded. CPU only: it runs on worker
+// threads that never touch the device.
+std::optional<std::vector<uint8_t>> encodedMap(const std::optional<pk::image::RgbaImage>& image) {
     std::optional<std::vector<uint8_t>> png;
-    if (!map) return png;
+    if (!image) return png;
     pk::runGuarded(
-        "PBR map encode",
-        [&] {
-            if (auto image = PBRMaterialForgeEngine::makeCGImage(device, *map)) png = pk::image::encodePng(*image);
-        },
-        [&](const pk::JobFailure&) { png.reset(); });
+        "PBR map encode", [&] { png = pk::image::encodePng(*image); }, [&](const pk::JobFailure&) { png.reset(); });
     return png;
 }
 
@@ -58,33 +61,38 @@ std::vector<fs::path> exportPBRPack(pk::gpu::Device& device, const SynthesizedPB
                                          folder / (prefix + "_ORM.png"), folder / (prefix + "_Emissive.png"),
                                          folder / (prefix + "_Material.json")};
     const std::array<std::shared_ptr<pk::gpu::Texture>, 4> maps = {pack.albedo, pack.normal, pack.orm, pack.emissive};
+    const pk::StudioError notWritten(kErrorDomain, 102, "Failed to finalize PNG.");
 
-    // Each map read back and encoded on a thread of its own; the files are written only
-    // once all four are encoded, so a failure leaves an earlier pack at the same names
-    // as it was.
+    // All four read back here, on the calling thread: inline when it is the device's owner
+    // (the window's thread), one job otherwise. The window's thread may be the one that
+    // called, so no other thread may wait on the device while this one waits for it.
+    std::array<std::optional<pk::image::RgbaImage>, 4> images;
+    try {
+        device.run([&] {
+            for (size_t i = 0; i < maps.size(); ++i) images[i] = readMap(device, maps[i]);
+        });
+    } catch (const std::exception&) {
+        throw notWritten;
+    }
+    // A pack missing one of its maps must not be reported as written.
+    for (const auto& image : images)
+        if (!image) throw notWritten;
+
+    // Encoded in parallel, from the pixels alone.
     std::array<std::optional<std::vector<uint8_t>>, 4> encoded;
     {
         std::vector<std::jthread> threads;
-        for (size_t i = 1; i < maps.size(); ++i) {
+        for (size_t i = 1; i < images.size(); ++i) {
             try {
-                threads.emplace_back([&, i] { encoded[i] = encodedMap(device, maps[i]); });
+                threads.emplace_back([&, i] { encoded[i] = encodedMap(images[i]); });
             } catch (const std::system_error&) {
-                encoded[i] = encodedMap(device, maps[i]);  // no thread to be had: on this one
+                encoded[i] = encodedMap(images[i]);  // no thread to be had: on this one
             }
         }
-        encoded[0] = encodedMap(device, maps[0]);
+        encoded[0] = encodedMap(images[0]);
     }
-    const pk::StudioError notWritten(kErrorDomain, 102, "Failed to finalize PNG.");
-    // A pack missing one of its maps must not be reported as written.
     for (const auto& png : encoded)
         if (!png) throw notWritten;
-    for (size_t i = 0; i < maps.size(); ++i) {
-        try {
-            pk::atomicWrite(files[i], *encoded[i]);
-        } catch (const pk::StudioError&) {
-            throw notWritten;
-        }
-    }
 
     PBRPackExportManifest m;
     m.material = material;
@@ -95,7 +103,29 @@ std::vector<fs::path> exportPBRPack(pk::gpu::Device& device, const SynthesizedPB
                   {"emissive", pk::lastComponent(files[3])}};
     m.synthesisMs = pack.synthesisMs;
     m.parameters = pack.parameters;
-    pk::atomicWrite(files[4], pk::json::dump(m.toJson(), pk::json::Style::pretty));
+    const std::string manifest = pk::json::dump(m.toJson(), pk::json::Style::pretty);
+
+    // The five as a set: each written whole under a temporary name beside its target, and
+    // put in place only once all five are written, the manifest last. A failure on any of
+    // them leaves an earlier pack at the same names as it was.
+    std::vector<pk::StagedFile> staged;
+    staged.reserve(files.size());
+    for (size_t i = 0; i < maps.size(); ++i) {
+        try {
+            staged.emplace_back(files[i], *encoded[i]);
+        } catch (const pk::StudioError&) {
+            throw notWritten;
+        }
+    }
+    staged.emplace_back(files[4], std::string_view(manifest));
+    for (size_t i = 0; i < staged.size(); ++i) {
+        try {
+            staged[i].commit();
+        } catch (const pk::StudioError&) {
+            if (i == 4) throw;
+            throw notWritten;
+        }
+    }
     return files;
 }
 

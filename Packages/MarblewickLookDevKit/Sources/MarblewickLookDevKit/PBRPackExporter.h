@@ -32,11 +32,13 @@ namespace StudioExporters {
 // Into `folder` (created first): <base>_<w>_Albedo.png, _Normal.png, _ORM.png,
 // _Emissive.png and _Material.json, where base is the photo name (else the preset's
 // title) with spaces and slashes made underscores and w the albedo map's width.
-// Returns the five paths in that order. The maps are encoded in parallel and each file
-// is written atomically, the manifest last. A map that cannot be read back or encoded
-// fails the export with 102 "Failed to finalize PNG." before any file is written; one
-// that cannot be written fails it with 102 too. Folder and JSON errors are thrown as
-// they are.
+// Returns the five paths in that order. The maps are read back on the calling thread
+// (which may be the device's owner) and encoded in parallel on threads that never touch
+// the device. The five are written as a set: each under a temporary name first, and
+// renamed into place, the manifest last, only once all five are written, so a failure
+// leaves an earlier pack at the same names as it was. A map that is missing, cannot be
+// read back, encoded or written fails the export with 102 "Failed to finalize PNG."
+// Folder and JSON errors are thrown as they are.
 std::vector<std::filesystem::path> exportPBRPack(pk::gpu::Device& device, const SynthesizedPBRPack& pack,
                                                  const std::filesystem::path& folder);
 

@@ -31,7 +31,8 @@ namespace StudioExporters {
 // Assets whose mesh cannot be loaded are skipped. Any other failure (still, video,
 // cancellation between or inside videos) ends the batch with the engine restored; files
 // already written stay. onProgress gets ((i + video fraction) / max(n, 1), display name)
-// on the video thread.
+// on the calling thread, which draws and reads back every frame and may be the device's
+// owner.
 BatchTurntableReceipt exportBatchTurntables(
     LookDevBatchEngine& engine, const std::vector<StudioAssetItem>& assets, TurntableAspectPreset aspect,
     double durationSec, std::optional<creator::VelMusicIntensityStateV950> musicState,

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -56,6 +58,50 @@ constexpr int64_t kAudioChunk = 4096;
 constexpr double kMaxCount = 2147483648.0;
 
 pk::StudioError exportError(int code, const char* text) { return pk::StudioError(kErrorDomain, code, text); }
+
+// Frames read back and waiting for the encoder. Two are enough to keep it busy while the
+// next is drawn, and they bound what a slow encoder holds in memory.
+constexpr size_t kFramesInFlight = 2;
+
+struct ReadFrame {
+    int64_t index = 0;
+    std::vector<uint8_t> bgra;
+};
+
+// From the drawing thread to the encoder thread. Once closed (by either side), push
+// drops the frame and pop gives what is left, then nothing.
+class FrameQueue {
+public:
+    explicit FrameQueue(size_t capacity) : capacity_(capacity) {}
+    void push(ReadFrame frame) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return closed_ || frames_.size() < capacity_; });
+        if (closed_) return;
+        frames_.push_back(std::move(frame));
+        changed_.notify_all();
+    }
+    std::optional<ReadFrame> pop() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return closed_ || !frames_.empty(); });
+        if (frames_.empty()) return std::nullopt;
+        ReadFrame frame = std::move(frames_.front());
+        frames_.pop_front();
+        changed_.notify_all();
+        return frame;
+    }
+    void close() {
+        std::lock_guard lock(mutex_);
+        closed_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<ReadFrame> frames_;
+    size_t capacity_;
+    bool closed_ = false;
+};
 
 std::vector<int16_t> scoreChunk(const std::vector<float>& l, const std::vector<float>& r, int64_t c, int64_t k) {
     const int64_t n = int64_t(l.size());
@@ -126,8 +172,8 @@ TurntableExportReceipt exportTurntableMP4(LookDevOffscreenRenderer& engine, Turn
     }
 
     std::atomic<bool> cancelled{false};
-    // The first exception on either thread fails the export; the other thread stops at
-    // its next frame or chunk.
+    // The first exception on any thread fails the export; the others stop at their next
+    // frame or chunk.
     std::atomic<bool> failed{false};
     std::mutex failureMutex;
     std::exception_ptr failure;
@@ -137,10 +183,14 @@ TurntableExportReceipt exportTurntableMP4(LookDevOffscreenRenderer& engine, Turn
         if (!failure) failure = f.exception();
     };
     int64_t appended = 0;
+    // Frames are drawn and read back here, on the calling thread, which may be the device's
+    // owner; the encoder and audio threads do CPU work only, so nothing this thread waits
+    // for ever waits on the device.
+    FrameQueue frames(kFramesInFlight);
     {
         // Joined on leaving the block. A thread that cannot be started fails the export
-        // as one that throws does, so the other stops at its next frame or chunk.
-        std::jthread video, audio;
+        // as one that throws does, so the others stop at their next frame or chunk.
+        std::jthread encoder, audio;
         const auto start = [&](std::jthread& thread, auto body) {
             try {
                 thread = std::jthread(std::move(body));
@@ -148,36 +198,27 @@ TurntableExportReceipt exportTurntableMP4(LookDevOffscreenRenderer& engine, Turn
                 fail(pk::JobFailure(std::current_exception()));
             }
         };
-        start(video, [&] {
+        start(encoder, [&] {
             pk::runGuarded(
                 "Turntable video",
                 [&] {
-                    const size_t frameBytes = size_t(width) * size_t(height) * 4;
-                    for (int64_t i = 0; i < frameCount; ++i) {
-                        if (cancel && cancel->isCancelled()) {
-                            cancelled.store(true);
-                            break;
-                        }
+                    while (auto frame = frames.pop()) {
                         if (failed.load() || writer->status() != Mp4Writer::Status::writing) break;
-                        const double turn = double(i) / double(frameCount) * 2.0 * 3.141592653589793;
-                        const float yaw = baseYaw + float(turn);
-                        const auto bytes = engine.renderOffscreenBGRA(width, height, yaw, state);
-                        if (bytes && bytes->size() == frameBytes) {
-                            try {
-                                writer->appendVideoFrame(bytes->data(), int64_t(width) * 4, i);
-                                ++appended;
-                            } catch (const pk::StudioError&) {
-                                // The writer keeps the failure; the loop ends on its status.
-                            }
+                        try {
+                            writer->appendVideoFrame(frame->bgra.data(), int64_t(width) * 4, frame->index);
+                            ++appended;
+                        } catch (const pk::StudioError&) {
+                            // The writer keeps the failure; the loop ends on its status.
                         }
-                        if (onProgress) onProgress(double(i + 1) / double(frameCount));
                     }
+                    frames.close();  // a drawing thread waiting for room goes on
                     try {
                         writer->finishVideo();
                     } catch (const pk::StudioError&) {
                     }
                 },
                 fail);
+            frames.close();
         });
         if (writer->hasAudio() && !failed.load()) {
             start(audio, [&] {
@@ -203,6 +244,45 @@ TurntableExportReceipt exportTurntableMP4(LookDevOffscreenRenderer& engine, Turn
                     fail);
             });
         }
+        if (!failed.load()) {
+            pk::runGuarded(
+                "Turntable frames",
+                [&] {
+                    const size_t frameBytes = size_t(width) * size_t(height) * 4;
+                    // Frame i is drawn while frame i - 1 comes back from the device, and
+                    // handed to the encoder while frame i + 1 is drawn.
+                    std::unique_ptr<PendingOffscreenFrame> inFlight;
+                    int64_t inFlightIndex = 0;
+                    const auto handOver = [&] {
+                        if (!inFlight) return;
+                        auto bytes = inFlight->takeBGRA();
+                        inFlight.reset();
+                        if (bytes && bytes->size() == frameBytes) frames.push({inFlightIndex, std::move(*bytes)});
+                    };
+                    bool complete = true;
+                    for (int64_t i = 0; i < frameCount; ++i) {
+                        if (cancel && cancel->isCancelled()) {
+                            cancelled.store(true);
+                            complete = false;
+                            break;
+                        }
+                        if (failed.load() || writer->status() != Mp4Writer::Status::writing) {
+                            complete = false;
+                            break;
+                        }
+                        const double turn = double(i) / double(frameCount) * 2.0 * 3.141592653589793;
+                        const float yaw = baseYaw + float(turn);
+                        auto next = engine.startOffscreenBGRA(width, height, yaw, state);
+                        if (onProgress) onProgress(double(i + 1) / double(frameCount));
+                        handOver();
+                        inFlight = std::move(next);
+                        inFlightIndex = i;
+                    }
+                    if (complete) handOver();
+                },
+                fail);
+        }
+        frames.close();
     }
 
     const bool withAudio = writer->hasAudio();

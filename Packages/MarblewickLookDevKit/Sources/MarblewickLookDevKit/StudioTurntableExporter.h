@@ -45,12 +45,14 @@ private:
 namespace StudioExporters {
 
 // Blocks until the file is finished. Frames: max(30, trunc(durationSec × fps)), each at
-// yaw base + i / frameCount × 2π from one copy of the scene state. onProgress is called
-// after every frame (rendered or skipped) on the video thread. Throws: the file
+// yaw base + i / frameCount × 2π from one copy of the scene state, drawn and read back on
+// the calling thread (which may be the device's owner: the encoder and audio threads
+// never touch the device), each drawn while the one before comes back and is encoded.
+// onProgress is called after every frame is drawn (or skipped) on the calling thread. Throws: the file
 // system's errors with their errno (an old file that cannot be removed, a folder in its
 // place) and the writer's own errors; 202 "MP4 export failed." when no frame could be
 // written or the writer did not complete; 202 with the exception's text when the
-// renderer, onProgress or anything else on the video or audio thread throws (a
+// renderer, onProgress or anything else on the drawing, video or audio thread throws (a
 // StudioError from there is passed on as it is); 203 for a duration or frame rate that
 // cannot be counted in frames (checked before anything is touched); 204 when cancelled.
 // An export that throws leaves no file at the path.

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <vector>
 
 #include "PlatformKit/Foundation/Files.h"
 #include "PlatformKit/Foundation/StudioError.h"
@@ -47,6 +48,47 @@ TEST(Files, FailedAtomicWriteLeavesTheOldFileIntact) {
     EXPECT_THROW(pk::atomicWrite(dir / "folder", std::string_view("x")), pk::StudioError);
     EXPECT_TRUE(fs::is_directory(dir / "folder"));
     EXPECT_EQ(*pk::readTextFile(target), "original");
+}
+
+// Files of a set: nothing shows under the targets until each is committed, a set given up
+// before its commits leaves the old files and no temporary file, and a folder in a
+// target's place is refused before anything is written.
+TEST(Files, StagedFilesReachTheirTargetsOnlyWhenCommitted) {
+    const fs::path dir = freshDir("staged");
+    const auto entries = [&] {
+        size_t n = 0;
+        for (auto& e : fs::directory_iterator(dir)) (void)e, ++n;
+        return n;
+    };
+    pk::atomicWrite(dir / "a.txt", std::string_view("old a"));
+    pk::atomicWrite(dir / "b.txt", std::string_view("old b"));
+    {
+        pk::StagedFile a(dir / "a.txt", std::string_view("new a"));
+        pk::StagedFile b(dir / "b.txt", std::string_view("new b"));
+        EXPECT_EQ(*pk::readTextFile(dir / "a.txt"), "old a");
+        EXPECT_EQ(entries(), 4u) << "two targets and two staged files beside them";
+    }
+    EXPECT_EQ(*pk::readTextFile(dir / "a.txt"), "old a");
+    EXPECT_EQ(*pk::readTextFile(dir / "b.txt"), "old b");
+    EXPECT_EQ(entries(), 2u) << "given up: no temporary file left";
+
+    std::vector<pk::StagedFile> set;
+    set.emplace_back(dir / "a.txt", std::string_view("new a"));
+    set.emplace_back(dir / "c" / "c.txt", std::string_view("new c"));  // its folder is made
+    for (auto& f : set) f.commit();
+    EXPECT_EQ(*pk::readTextFile(dir / "a.txt"), "new a");
+    EXPECT_EQ(*pk::readTextFile(dir / "c" / "c.txt"), "new c");
+    set.clear();
+    EXPECT_EQ(entries(), 3u);
+
+    fs::create_directories(dir / "folder");
+    try {
+        pk::StagedFile f(dir / "folder", std::string_view("x"));
+        ADD_FAILURE() << "staged over a folder";
+    } catch (const pk::StudioError& e) {
+        EXPECT_EQ(e.code, EISDIR);
+    }
+    EXPECT_EQ(entries(), 4u);
 }
 
 TEST(Files, AtomicWriteTakesAnyNameTheFolderAllowsAndNeverGoesThroughALink) {

@@ -180,6 +180,67 @@ TEST(GpuDevice, MultisampledRenderResolvesTopRowFirst) {
     EXPECT_THROW(device().readback(*color), pk::StudioError);  // multisampled: read the resolve
 }
 
+// A read-back started now and taken later gives what an immediate read-back gave at the
+// start, in the asked order and with rows top first, while later work changes the
+// texture and another read-back is in flight; from the owner thread and from elsewhere.
+TEST(GpuDevice, ReadbacksInFlightGiveTheBytesOfTheirStart) {
+    const int w = 19, h = 7;
+    auto color = device().makeTexture({PixelFormat::rgba8Unorm, w, h, 1, 4, usageRenderTarget});
+    auto depth = device().makeTexture({PixelFormat::depth32Float, w, h, 1, 4, usageRenderTarget});
+    auto resolve = device().makeTexture({PixelFormat::rgba8Unorm, w, h, 1, 1, usageRenderTarget | usageShaderRead});
+    auto fb = device().makeFramebuffer({color, depth, resolve});
+    auto program = device().makeRenderProgram(kTriangleVs, "tri_vs", kSplitFs, "split_fs");
+    auto pipeline = device().makeRenderPipeline({program, {}, BlendMode::none, true, CompareFunction::lessEqual, true});
+    const auto render = [&](float splitHeight) {
+        device().run([&] {
+            RenderPass pass(device(), *fb, {std::array<float, 4>{0.f, 1.f, 0.f, 1.f}, 1.0f});
+            pass.setPipeline(*pipeline);
+            float u[2] = {0.5f, splitHeight};
+            pass.setUniformBytes(0, u, sizeof u);
+            pass.draw(3);
+            pass.end();
+        });
+    };
+    auto computed = runPattern(w, h, 9);
+    struct Case {
+        const char* name;
+        bool renderTarget;  // rows come back bottom first and must be turned
+        ByteOrder order;
+    };
+    for (const Case c : {Case{"computed rgba", false, ByteOrder::rgba}, Case{"computed bgra", false, ByteOrder::bgra},
+                         Case{"rendered bgra", true, ByteOrder::bgra}, Case{"rendered rgba", true, ByteOrder::rgba}}) {
+        for (const bool onOwner : {true, false}) {
+            SCOPED_TRACE(std::string(c.name) + (onOwner ? ", owner" : ", worker"));
+            const auto body = [&] {
+                const Texture& tex = c.renderTarget ? *resolve : *computed;
+                if (c.renderTarget) render(float(h));
+                const auto expected = device().readback(tex, c.order);
+                auto first = device().startReadback(tex, c.order);
+                auto other = device().startReadback(*computed, ByteOrder::rgba);
+                // Work after the start changes the texture; the bytes taken must not show it.
+                if (c.renderTarget) {
+                    render(0.0f);
+                } else {
+                    std::vector<uint8_t> zeros(size_t(w) * h * 4, 0);
+                    device().upload(*computed, zeros.data(), size_t(w) * 4);
+                }
+                EXPECT_EQ(device().finishReadback(*first), expected);
+                EXPECT_EQ(device().finishReadback(*first), expected) << "taken again";
+                EXPECT_EQ(device().finishReadback(*other).size(), size_t(w) * h * 4);
+                if (!c.renderTarget) computed = runPattern(w, h, 9);
+            };
+            if (onOwner)
+                device().run(body);
+            else
+                body();
+        }
+    }
+    std::vector<uint8_t> small(8);
+    auto pending = device().startReadback(*resolve);
+    EXPECT_THROW(device().finishReadback(*pending, small), pk::StudioError);
+    EXPECT_THROW(device().startReadback(*color), pk::StudioError);  // multisampled: read the resolve
+}
+
 TEST(GpuDevice, ClipDepthRunsFromZeroToOne) {
     const int w = 4, h = 4;
     auto color = device().makeTexture({PixelFormat::rgba8Unorm, w, h, 1, 1, usageRenderTarget});

@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <utility>
+
 #include "PlatformKit/Foundation/StudioError.h"
 #include "PlatformKit/Foundation/Text.h"
 
@@ -114,6 +116,55 @@ void replaceWithTemporary(const fs::path& temporary, const fs::path& target) {
 
 void atomicWrite(const fs::path& path, std::string_view text) {
     atomicWrite(path, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+}
+
+StagedFile::StagedFile(const fs::path& target, std::span<const uint8_t> bytes) : target_(target) {
+    const fs::path parent = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    createDirectories(parent);
+    // A folder in the way would only show at the rename, after other files of the set
+    // have been replaced.
+    struct stat st {};
+    if (::lstat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        throwErrno(EISDIR, "Could not write " + target.string());
+    const fs::path tmp = parent / temporaryName();
+    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) throwErrno(errno, "Could not write " + target.string());
+    try {
+        writeAll(fd, bytes.data(), bytes.size(), target);
+        if (::fsync(fd) != 0) throwErrno(errno, "Could not write " + target.string());
+    } catch (...) {
+        ::close(fd);
+        ::unlink(tmp.c_str());
+        throw;
+    }
+    if (::close(fd) != 0) {
+        const int err = errno;
+        ::unlink(tmp.c_str());
+        throwErrno(err, "Could not write " + target.string());
+    }
+    temporary_ = tmp;
+}
+
+StagedFile::StagedFile(const fs::path& target, std::string_view text)
+    : StagedFile(target, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size())) {}
+
+StagedFile::StagedFile(StagedFile&& other) noexcept
+    : target_(std::move(other.target_)), temporary_(std::exchange(other.temporary_, fs::path())) {}
+
+StagedFile::~StagedFile() {
+    if (!temporary_.empty()) ::unlink(temporary_.c_str());
+}
+
+void StagedFile::commit() {
+    if (temporary_.empty()) return;
+    if (::rename(temporary_.c_str(), target_.c_str()) != 0) throwErrno(errno, "Could not write " + target_.string());
+    temporary_.clear();
+    const fs::path parent = target_.has_parent_path() ? target_.parent_path() : fs::path(".");
+    const int dfd = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
 }
 
 void writeInPlace(const fs::path& path, std::span<const uint8_t> bytes) {

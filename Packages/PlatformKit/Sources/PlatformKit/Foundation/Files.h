@@ -29,6 +29,26 @@ void atomicWrite(const fs::path& path, std::span<const std::span<const uint8_t>>
 // is removed and a StudioError (POSIX) is thrown.
 fs::path temporarySibling(const fs::path& target);
 void replaceWithTemporary(const fs::path& temporary, const fs::path& target);
+// A file written whole beside its target (temporary name, fsync) but not yet in place,
+// for files that only make sense together: write them all, then commit each, and a
+// failure while writing any leaves every target as it was. Refuses (EISDIR) a target
+// that is a folder before writing. Dropped without commit(), the temporary file goes.
+class StagedFile {
+public:
+    StagedFile(const fs::path& target, std::span<const uint8_t> bytes);
+    StagedFile(const fs::path& target, std::string_view text);
+    ~StagedFile();
+    StagedFile(StagedFile&& other) noexcept;
+    StagedFile(const StagedFile&) = delete;
+    StagedFile& operator=(const StagedFile&) = delete;
+    StagedFile& operator=(StagedFile&&) = delete;
+    // Renames it over the target and makes the rename durable; throws StudioError (POSIX).
+    void commit();
+
+private:
+    fs::path target_;
+    fs::path temporary_;
+};
 
 // Writes in place (truncate and write), for the few writers that are not atomic.
 void writeInPlace(const fs::path& path, std::span<const uint8_t> bytes);

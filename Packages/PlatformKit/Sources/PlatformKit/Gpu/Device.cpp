@@ -7,6 +7,7 @@
 
 #include "PlatformKit/Foundation/StudioError.h"
 #include "PlatformKit/Gpu/GlCommon.h"
+#include "PlatformKit/Gpu/Sync.h"
 #include "PlatformKit/Gpu/UniformRing.h"
 
 namespace pk::gpu {
@@ -253,6 +254,63 @@ void Device::readback(const Texture& texture, std::span<uint8_t> out, ByteOrder 
             std::memcpy(b, tmp.data(), rowBytes);
         }
     }
+}
+
+std::shared_ptr<ReadbackBuffer> Device::startReadback(const Texture& texture, ByteOrder order) {
+    const auto& d = texture.desc();
+    if (d.sampleCount != 1) badArgument("A multisampled texture is read back through its resolve target.");
+    const size_t rowBytes = static_cast<size_t>(d.width) * bytesPerPixel(d.format);
+    const size_t total = rowBytes * static_cast<size_t>(d.height);
+    if (total > static_cast<size_t>(std::numeric_limits<GLsizei>::max()))
+        badArgument("Texture too large for one read-back.");
+    return run([&] {
+        detail::clearGlErrors();
+        GLuint name = 0;
+        glCreateBuffers(1, &name);
+        GlObject object(queue_, GlObject::Kind::buffer, name);
+        const GLbitfield flags = GL_MAP_READ_BIT | GL_MAP_PERSISTENT_BIT | GL_MAP_COHERENT_BIT;
+        glNamedBufferStorage(name, static_cast<GLsizeiptr>(total), nullptr, flags | GL_CLIENT_STORAGE_BIT);
+        checkGl("read-back buffer storage");
+        const void* mapped = glMapNamedBufferRange(name, 0, static_cast<GLsizeiptr>(total), flags);
+        if (!mapped) checkGl("map read-back buffer");
+        if (!mapped) throw StudioError("PlatformKit.Gpu", GL_OUT_OF_MEMORY, "map read-back buffer failed.");
+        glBindBuffer(GL_PIXEL_PACK_BUFFER, name);
+        glGetTextureImage(texture.glName(), 0, pixelFormatOf(d.format, order), pixelTypeOf(d.format),
+                          static_cast<GLsizei>(total), nullptr);
+        glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+        checkGl("start texture read-back");
+        auto fence = std::make_unique<Fence>(*this);
+        return std::make_shared<ReadbackBuffer>(std::move(object), mapped, rowBytes, d.height,
+                                                (d.usage & usageRenderTarget) != 0, std::move(fence));
+    });
+}
+
+void Device::finishReadback(ReadbackBuffer& pending, std::span<uint8_t> out) {
+    const size_t rowBytes = pending.rowBytes_;
+    if (out.size() < pending.size()) badArgument("Readback destination is smaller than the texture.");
+    run([&] {
+        if (pending.arrived_) return;
+        // In steps, so a device that is lost shows as a failure rather than a wait for ever.
+        for (int step = 0; step < 600 && !pending.fence_->wait(UINT64_C(100000000)); ++step) {
+        }
+        if (!pending.fence_->wait(0))
+            throw StudioError("PlatformKit.Gpu", 5, "The GPU did not finish a read-back within a minute.");
+        pending.arrived_ = true;
+    });
+    // The mapping is coherent and the fence has been passed: the bytes are there for any
+    // thread, so the copy costs the owner nothing.
+    const auto* src = static_cast<const uint8_t*>(pending.mapped_);
+    for (int row = 0; row < pending.rows_; ++row) {
+        const int from = pending.bottomUp_ ? pending.rows_ - 1 - row : row;
+        std::memcpy(out.data() + static_cast<size_t>(row) * rowBytes, src + static_cast<size_t>(from) * rowBytes,
+                    rowBytes);
+    }
+}
+
+std::vector<uint8_t> Device::finishReadback(ReadbackBuffer& pending) {
+    std::vector<uint8_t> out(pending.size());
+    finishReadback(pending, out);
+    return out;
 }
 
 // ---- samplers, programs, pipelines, framebuffers ----------------------------

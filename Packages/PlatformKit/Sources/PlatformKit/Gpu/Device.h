@@ -8,7 +8,8 @@
 // (the SDL window's context on the main thread, drained by the main loop).
 //
 // Errors: StudioError, domain "PlatformKit.Gpu" (1 no usable context, 2 device shut
-// down, 3 owner-thread-only call elsewhere, 4 bad argument, 10/11 shader compile/link,
+// down, 3 owner-thread-only call elsewhere, 4 bad argument, 5 a read-back
+// the GPU did not finish within a minute, 10/11 shader compile/link,
 // GL error codes 0x0500... for failed GL calls).
 #include <cstdint>
 #include <functional>
@@ -99,6 +100,15 @@ public:
     // the GPU; GL errors throw.
     std::vector<uint8_t> readback(const Texture& texture, ByteOrder order = ByteOrder::rgba, int level = 0);
     void readback(const Texture& texture, std::span<uint8_t> out, ByteOrder order = ByteOrder::rgba, int level = 0);
+
+    // The same bytes without waiting for the GPU: startReadback issues the copy of level 0
+    // into a pixel buffer and fences it, so the device can draw the next frame meanwhile;
+    // finishReadback waits for that fence (one job when called off the owner) and then
+    // copies the bytes out of the buffer on the calling thread. It may be called again
+    // for the same bytes. GL errors throw.
+    std::shared_ptr<ReadbackBuffer> startReadback(const Texture& texture, ByteOrder order = ByteOrder::rgba);
+    void finishReadback(ReadbackBuffer& pending, std::span<uint8_t> out);
+    std::vector<uint8_t> finishReadback(ReadbackBuffer& pending);
 
     std::shared_ptr<Sampler> makeSampler(const SamplerDesc& desc);
 

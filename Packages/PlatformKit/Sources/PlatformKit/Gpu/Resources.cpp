@@ -2,6 +2,7 @@
 
 #include "PlatformKit/Gpu/GlCommon.h"
 #include "PlatformKit/Gpu/JobQueue.h"
+#include "PlatformKit/Gpu/Sync.h"
 
 namespace pk::gpu {
 namespace detail {
@@ -32,6 +33,14 @@ GlObject::~GlObject() {
 
 Buffer::Buffer(detail::GlObject&& object, BufferDesc desc, void* mapped)
     : object_(std::move(object)), desc_(desc), mapped_(mapped) {}
+
+ReadbackBuffer::ReadbackBuffer(detail::GlObject&& buffer, const void* mapped, size_t rowBytes, int rows,
+                               bool bottomUp, std::unique_ptr<Fence> fence)
+    : buffer_(std::move(buffer)), mapped_(mapped), rowBytes_(rowBytes), rows_(rows), bottomUp_(bottomUp),
+      fence_(std::move(fence)) {}
+
+// The fence and the buffer are deleted on the owner, queued from wherever this is dropped.
+ReadbackBuffer::~ReadbackBuffer() = default;
 
 Texture::Texture(detail::GlObject&& object, TextureDesc desc) : object_(std::move(object)), desc_(desc) {}
 

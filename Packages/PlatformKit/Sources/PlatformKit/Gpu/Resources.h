@@ -12,6 +12,7 @@
 namespace pk::gpu {
 
 class JobQueue;
+class Fence;
 
 namespace detail {
 // A GL name plus what deletes it on the owner thread.
@@ -48,6 +49,31 @@ private:
     detail::GlObject object_;
     BufferDesc desc_;
     void* mapped_;
+};
+
+// Pixels of a texture on their way back to the CPU: a persistently mapped pixel-pack
+// buffer that the copy was issued into, and the fence after it. Made by
+// Device::startReadback, emptied by Device::finishReadback; while it waits the device is
+// free to take the next frame's work.
+class ReadbackBuffer {
+public:
+    ReadbackBuffer(detail::GlObject&& buffer, const void* mapped, size_t rowBytes, int rows, bool bottomUp,
+                   std::unique_ptr<Fence> fence);
+    ~ReadbackBuffer();
+    ReadbackBuffer(const ReadbackBuffer&) = delete;
+    ReadbackBuffer& operator=(const ReadbackBuffer&) = delete;
+    // Bytes the texture's level 0 gives: rowBytes × rows.
+    size_t size() const { return rowBytes_ * static_cast<size_t>(rows_); }
+
+private:
+    friend class Device;
+    detail::GlObject buffer_;
+    const void* mapped_;
+    size_t rowBytes_;
+    int rows_;
+    bool bottomUp_;  // a render target's rows, which come back bottom first
+    std::unique_ptr<Fence> fence_;
+    bool arrived_ = false;  // the fence has been passed; owner thread only
 };
 
 // A 2D texture with immutable storage. Memory row 0 is the top of the image for uploads
